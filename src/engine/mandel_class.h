@@ -1,0 +1,258 @@
+// TMandel: the fractal engine. One object holds everything needed to render
+// one picture of the Mandelbrot set or of a Julia set into its off-screen
+// bitmap: the view, the iteration settings, the colour table, the draw mode
+// and the state of the potential-brightness modes.
+//
+// Threads: everything runs on the GUI thread. While a draw runs, the message
+// handlers that ProcessMessages calls between rows may read the engine and
+// call SetBusy(false), and nothing else.
+#pragma once
+
+#include <cmath>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/bitmap.h"
+#include "platform/exceptions.h"
+
+namespace nimbrel {
+
+struct TComplexPoint {
+    double Re = 0;
+    double Im = 0;
+};
+
+enum TFractalKind : uint8_t { fkMandelbrot = 1, fkJulia = 2 };
+
+enum TDrawMode : uint8_t {
+    dmNormal = 0,
+    dmSearch = 1,
+    dmBoundary = 2,
+    dmEmerge = 3,
+    dmAntialias = 4,
+    dmPotentialCache = 5,
+    dmPotentialGreen = 6,
+    dmPotentialSmooth = 7,
+    dmPotentialCosine = 8,
+};
+
+// Colour values indexed from 0.
+using TPaletteArray = std::vector<int32_t>;
+
+// One grid point of the potential modes: the escape count and the last z.
+struct TResultCell {
+    int32_t Count = 0;
+    TComplexPoint Z;
+};
+// Indexed [X][Y], the column first.
+using TResultCache = std::vector<std::vector<TResultCell>>;
+
+// The view the result cache was computed for.
+struct TResultCacheKey {
+    TComplexPoint Center;
+    double ViewWidth = 0;
+    int32_t Power = 0;
+    uint8_t Kind = fkMandelbrot;
+    int32_t Width = 0;
+    int32_t Height = 0;
+    TComplexPoint JuliaConstant;
+    int32_t MaxIter = 0;
+    double EscapeRadius = 0;
+};
+
+// What the kernels of the last draws did; read by the renderer's statistics
+// and the tests. Not part of any picture.
+struct TDrawStats {
+    uint64_t KernelCalls = 0;
+    uint64_t Iterations = 0;
+};
+
+// Draw-mode numbers as the settings and the MRP "DM" key store them: the
+// internal modes with 3 and 4 exchanged.
+TDrawMode StoredToDrawMode(int32_t Value);
+int32_t DrawModeToStored(uint8_t Mode);
+inline bool IsIntegerDrawMode(uint8_t Mode) { return Mode < 5; }
+inline bool IsPotentialDrawMode(uint8_t Mode) { return !IsIntegerDrawMode(Mode); }
+uint8_t FlagFromStored(int32_t Value);
+uint8_t ShadingFromStored(int32_t Value);
+
+// Z^N by repeated squaring; N <= 1 gives Z unchanged.
+TComplexPoint ComplexPower(const TComplexPoint& Z, int32_t N);
+
+class TMandel;
+// A kernel as a method pointer bound to an engine; the draw methods take any
+// callable of the form int32_t(const TComplexPoint&).
+using TCountFunc = int32_t (TMandel::*)(const TComplexPoint&) const;
+
+class TMandel {
+public:
+    TMandel();
+    ~TMandel();
+    TMandel(const TMandel&) = delete;
+    TMandel& operator=(const TMandel&) = delete;
+
+    // Public options written directly by the callers, without checks.
+    uint8_t DrawMode = dmNormal;
+    uint8_t PotentialVariant = 0;
+    uint8_t BrightnessFold = 0;
+    uint8_t InvertBrightness = 0;
+    uint8_t ShadingFunction = 0;
+
+    // View.
+    TComplexPoint GetCenter() const { return Center_; }
+    void SetCenter(const TComplexPoint& Value) { Center_ = Value; }
+    TComplexPoint GetJuliaConstant() const { return JuliaConstant_; }
+    // The silent abort unless the kind is Julia.
+    void SetJuliaConstant(const TComplexPoint& Value);
+    double GetViewWidth() const { return ViewWidth_; }
+    void SetViewWidth(double Value) { ViewWidth_ = std::fabs(Value); }
+    int32_t GetPower() const { return Power_; }
+    void SetPower(int32_t Value) { Power_ = Value; }
+    TFractalKind GetKind() const { return Kind_; }
+    void SwitchKind();
+    void ResetView();
+    void CenterToJuliaConstant();
+    // Top-left corner of the bitmap, and the corner one pixel step beyond the
+    // bottom-right pixel. A zero size shows a message and aborts.
+    TComplexPoint GetPointP() const;
+    TComplexPoint GetPointQ() const;
+
+    // Picture and iteration settings. The size setters refuse values <= 0
+    // with the silent abort.
+    int32_t GetWidth() const { return Width_; }
+    void SetWidth(int32_t Value);
+    int32_t GetHeight() const { return Height_; }
+    void SetHeight(int32_t Value);
+    int32_t GetMaxIter() const { return MaxIter_; }
+    void SetMaxIter(int32_t Value) { MaxIter_ = Value; }
+    int32_t GetColorStep() const { return ColorStep_; }
+    void SetColorStep(int32_t Value) { ColorStep_ = Value; }
+    double GetEscapeRadius() const { return EscapeRadius_; }
+    double GetEscapeRadiusSqr() const { return EscapeRadiusSqr_; }
+    void SetEscapeRadius(double Value) {
+        EscapeRadius_ = Value;
+        EscapeRadiusSqr_ = Value * Value;
+    }
+    double GetScaleExponent() const { return ScaleExponent_; }
+    double GetScale() const { return Scale_; }
+    void SetScaleExponent(double Value) {
+        ScaleExponent_ = Value;
+        Scale_ = std::pow(10.0, Value);
+    }
+    long double GetLn2() const { return Ln2_; }
+    TBitmap& GetBitmap() { return Bitmap_; }
+    const TBitmap& GetBitmap() const { return Bitmap_; }
+
+    bool GetBusy() const { return Busy_; }
+    void SetBusy(bool Value) { Busy_ = Value; }
+
+    // Colour table: entry 0 colours the points that never escape, entries
+    // 1..ColorCount are cycled through for every other count.
+    int32_t GetColorCount() const { return ColorCount_; }
+    const TPaletteArray& GetColorTable() const { return ColorTable_; }
+    // Installs a table as it stands (ColorCount := size - 1, at least one
+    // entry), without adapting it to the display; for tests and loaders.
+    void SetColorTable(const TPaletteArray& Table);
+    // Count 0 gives entry 0; otherwise entry ((Count div ColorStep) mod
+    // ColorCount) + 1. A zero step or count raises EDivByZero, an index outside
+    // the table ERangeError.
+    TColor CountToColor(int32_t Count) const {
+        if (Count == 0) return Entry(0);
+        const int32_t step = ColorStep_;
+        const int32_t count = ColorCount_;
+        if (step == 0 || count == 0) throw EDivByZero();
+        // -1 as a divisor is the one case where the quotient can overflow.
+        const int64_t quotient = step == -1 ? -int64_t{Count} : Count / step;
+        return Entry(quotient % count + 1);
+    }
+    void SetDefaultPalette();
+    void MatchPaletteToDevice(int32_t LastIndex);
+    // Loads an MCF palette; shows a message and aborts silently when the file
+    // is missing or bad, leaving the colours as they were.
+    void LoadPalette(const std::string& FileName);
+
+    // The four integer kernels: 0 for a point whose orbit stays within radius
+    // 2 for MaxIter iterations, otherwise the iteration after which |z|^2 >= 4
+    // first held.
+    int32_t IterateMandel2(const TComplexPoint& P) const;
+    int32_t IterateJulia2(const TComplexPoint& P) const;
+    int32_t IterateMandelN(const TComplexPoint& P) const;
+    int32_t IterateJuliaN(const TComplexPoint& P) const;
+
+    // Renders the picture for the current state into the bitmap.
+    void Draw();
+    // The draw methods, for any kernel callable int32_t(const TComplexPoint&).
+    template <class Kernel> void DrawNormal(Kernel&& kernel);
+    template <class Kernel> void DrawSearch(Kernel&& kernel);
+    template <class Kernel> void DrawEmerge(Kernel&& kernel);
+
+    // Releases the result cache of the potential modes.
+    void ClearResultCache();
+
+    TDrawStats Stats;
+
+private:
+    // The per-draw mapping from pixels to plane points.
+    struct TFrame {
+        TComplexPoint P;
+        double dx = 0;
+        double dy = 0;
+        int32_t LastX = 0;
+        int32_t LastY = 0;
+        TComplexPoint Point(int32_t x, int32_t y) const { return {x * dx + P.Re, y * dy + P.Im}; }
+    };
+    // Frame steps shared by the integer draw methods: the mapping, the bitmap
+    // size, then Busy := True. The caller clears Busy on every exit.
+    TFrame BeginFrame();
+    // After each row: let the handlers run, then abort if they cleared Busy.
+    void YieldRow();
+    TColor Entry(int64_t Index) const {
+        if (Index < 0 || Index >= static_cast<int64_t>(ColorTable_.size())) throw ERangeError();
+        return ColorTable_[static_cast<std::size_t>(Index)];
+    }
+    // Wraps a kernel so that the statistics count its calls and iterations.
+    template <class Kernel> auto Counted(Kernel kernel);
+
+    long double Ln2_;
+    TComplexPoint Center_;
+    int32_t ColorStep_ = 0;
+    bool Busy_ = false;
+    int32_t MaxIter_ = 0;
+    TComplexPoint JuliaConstant_;
+    int32_t ColorCount_ = 0;
+    TFractalKind Kind_ = fkMandelbrot;
+    int32_t Width_ = 0;
+    int32_t Height_ = 0;
+    double ViewWidth_ = 0;
+    TBitmap Bitmap_;
+    TPaletteArray ColorTable_;
+    int32_t Power_ = 0;
+
+public:
+    // State of the potential-brightness modes.
+    TResultCache ResultCache;
+    TResultCacheKey CacheKey;
+
+private:
+    double EscapeRadius_ = 0;
+    double EscapeRadiusSqr_ = 0;
+    double ScaleExponent_ = 0;
+    double Scale_ = 1;
+};
+
+// Clears Busy however a draw method ends.
+class TBusyGuard {
+public:
+    explicit TBusyGuard(TMandel& engine) : engine_(engine) {}
+    ~TBusyGuard() { engine_.SetBusy(false); }
+    TBusyGuard(const TBusyGuard&) = delete;
+    TBusyGuard& operator=(const TBusyGuard&) = delete;
+
+private:
+    TMandel& engine_;
+};
+
+}  // namespace nimbrel
+
+#include "engine/mandel_draw.h"

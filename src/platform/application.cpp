@@ -1,0 +1,38 @@
+#include "platform/application.h"
+
+#include <cstdio>
+
+#include "platform/exceptions.h"
+
+namespace nimbrel {
+
+void TStderrErrorBox::ShowError(const std::string& text) { std::fprintf(stderr, "%s\n", text.c_str()); }
+
+void TStderrErrorBox::ShowException(const std::string& title, const std::string& text) {
+    std::fprintf(stderr, "%s: %s\n", title.c_str(), text.c_str());
+}
+
+TApplication::TApplication() : errorBox_(&stderrBox_) {}
+
+std::function<void()> TApplication::SetMessagePump(std::function<void()> pump) {
+    std::swap(pump_, pump);
+    return pump;
+}
+
+TErrorBox* TApplication::SetErrorBox(TErrorBox* box) {
+    TErrorBox* previous = errorBox_ == &stderrBox_ ? nullptr : errorBox_;
+    errorBox_ = box ? box : &stderrBox_;
+    return previous;
+}
+
+void TApplication::HandleException(const std::exception& error) {
+    if (dynamic_cast<const EAbort*>(&error)) return;
+    errorBox_->ShowException(title_, error.what());
+}
+
+TApplication& Application() {
+    static TApplication application;
+    return application;
+}
+
+}  // namespace nimbrel

@@ -1,0 +1,94 @@
+// The process-wide application object: the title, the message processing
+// that long work calls between rows, and the error-box service.
+//
+// Everything here is used from the one GUI thread. ProcessMessages runs the
+// handlers of pending messages synchronously, nested in the caller; the pump is
+// replaceable: the Win32 layer pumps the thread's queue, the headless host runs
+// the timers that are due on its virtual clock, and a test may install any
+// function.
+#pragma once
+
+#include <exception>
+#include <functional>
+#include <string>
+
+namespace nimbrel {
+
+// The one error box of the program, and the default exception box that shows
+// an exception escaping an event handler.
+class TErrorBox {
+public:
+    virtual ~TErrorBox() = default;
+    // A beep, then a modal box with the error icon, the caption "エラー",
+    // the text and an OK button.
+    virtual void ShowError(const std::string& text) = 0;
+    // A modal box with the application title as caption and the error icon.
+    virtual void ShowException(const std::string& title, const std::string& text) = 0;
+};
+
+// Writes both kinds of box to standard error, one line each; the default
+// until a front end installs its own.
+class TStderrErrorBox : public TErrorBox {
+public:
+    void ShowError(const std::string& text) override;
+    void ShowException(const std::string& title, const std::string& text) override;
+};
+
+class TApplication {
+public:
+    TApplication();
+
+    const std::string& Title() const { return title_; }
+    void SetTitle(std::string title) { title_ = std::move(title); }
+
+    // Dispatches every pending message; the handlers run inside this call.
+    void ProcessMessages() {
+        if (pump_) pump_();
+    }
+    // Installs the pump and answers the previous one.
+    std::function<void()> SetMessagePump(std::function<void()> pump);
+
+    TErrorBox& ErrorBox() { return *errorBox_; }
+    // The box is not owned; nullptr restores the standard-error box. Answers
+    // the previous box.
+    TErrorBox* SetErrorBox(TErrorBox* box);
+
+    // What the message loop does with an exception that leaves a handler: the
+    // silent abort shows nothing, anything else goes to the exception box.
+    void HandleException(const std::exception& error);
+
+private:
+    std::string title_ = "Nimbrel";
+    std::function<void()> pump_;
+    TStderrErrorBox stderrBox_;
+    TErrorBox* errorBox_;
+};
+
+TApplication& Application();
+
+// Restores the previous message pump when it leaves scope.
+class TScopedMessagePump {
+public:
+    explicit TScopedMessagePump(std::function<void()> pump)
+        : previous_(Application().SetMessagePump(std::move(pump))) {}
+    ~TScopedMessagePump() { Application().SetMessagePump(std::move(previous_)); }
+    TScopedMessagePump(const TScopedMessagePump&) = delete;
+    TScopedMessagePump& operator=(const TScopedMessagePump&) = delete;
+
+private:
+    std::function<void()> previous_;
+};
+
+// Installs an error box for the life of the guard.
+class TScopedErrorBox {
+public:
+    explicit TScopedErrorBox(TErrorBox& box) : previous_(Application().SetErrorBox(&box)) {}
+    ~TScopedErrorBox() { Application().SetErrorBox(previous_); }
+    TScopedErrorBox(const TScopedErrorBox&) = delete;
+    TScopedErrorBox& operator=(const TScopedErrorBox&) = delete;
+
+private:
+    TErrorBox* previous_;
+};
+
+}  // namespace nimbrel

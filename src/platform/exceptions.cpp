@@ -1,0 +1,7 @@
+#include "platform/exceptions.h"
+
+namespace nimbrel {
+
+void Abort() { throw EAbort(); }
+
+}  // namespace nimbrel

@@ -1,0 +1,101 @@
+#include "platform/sysutils.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+#include "platform/exceptions.h"
+
+namespace nimbrel {
+namespace {
+
+TEST(IntegerText, GoodInputs) {
+    const struct {
+        const char* text;
+        int32_t value;
+    } cases[] = {
+        {"0", 0},         {"17", 17},          {"-17", -17},       {"+5", 5},
+        {"2147483647", 2147483647},            {"-2147483648", std::numeric_limits<int32_t>::min()},
+        {"$ff", 255},     {"$FF", 255},        {"$FFFFFFFF", -1},  {"$80000000", std::numeric_limits<int32_t>::min()},
+        {"$0", 0},        {"007", 7},
+    };
+    for (const auto& c : cases) EXPECT_EQ(StrToInt(c.text), c.value) << c.text;
+}
+
+TEST(IntegerText, BadInputs) {
+    for (const char* text : {"", " 1", "1 ", "-", "+", "$", "$123456789", "2147483648", "-2147483649",
+                             "1.0", "0x10", "abc", "1e3", "$G", "--1", "99999999999999999999"}) {
+        int32_t value = 42;
+        EXPECT_FALSE(TryStrToInt(text, value)) << text;
+        EXPECT_EQ(value, 42) << text;
+        EXPECT_THROW(StrToInt(text), EConvertError) << text;
+    }
+    EXPECT_EQ(StrToIntDef("x", 200), 200);
+}
+
+TEST(DecimalText, GoodInputs) {
+    const struct {
+        const char* text;
+        double value;
+    } cases[] = {
+        {"0", 0},          {"-0.8", -0.8},   {"+2.5", 2.5},   {"1e3", 1000},   {"1E-3", 0.001},
+        {".5", 0.5},       {"5.", 5},        {"-1.5e+2", -150}, {"1e-400", 0},
+    };
+    for (const auto& c : cases) EXPECT_EQ(StrToFloat(c.text), c.value) << c.text;
+    EXPECT_EQ(StrToFloat("-0.8"), -0.8);
+}
+
+TEST(DecimalText, BadInputs) {
+    for (const char* text : {"", " 1", "1 ", "nan", "inf", "-inf", "1e999", "0x1p3", "1e", "e5", ".", "-",
+                             "1,5", "1.2.3", "$10", "1e+"}) {
+        double value = 0;
+        EXPECT_FALSE(TryStrToFloat(text, value)) << text;
+        EXPECT_THROW(StrToFloat(text), EConvertError) << text;
+    }
+}
+
+TEST(Rounding, HalvesGoToTheEvenNeighbour) {
+    EXPECT_EQ(Round(0.5), 0);
+    EXPECT_EQ(Round(1.5), 2);
+    EXPECT_EQ(Round(2.5), 2);
+    EXPECT_EQ(Round(-0.5), 0);
+    EXPECT_EQ(Round(-1.5), -2);
+    EXPECT_EQ(Round(63.75), 64);
+    EXPECT_EQ(Round(127.5), 128);
+    EXPECT_EQ(Round64(4503599627370497.0), 4503599627370497LL);
+}
+
+TEST(Rounding, NonFiniteAndOutOfRangeRaiseTheRangeError) {
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double inf = std::numeric_limits<double>::infinity();
+    for (double v : {nan, inf, -inf, 2147483647.5, -2147483648.6, 1e10}) EXPECT_THROW(Round(v), ERangeError) << v;
+    for (double v : {nan, inf, -inf, 2147483648.0, -2147483649.0, 1e10}) EXPECT_THROW(Trunc(v), ERangeError) << v;
+    for (double v : {nan, inf, 9.3e18, -9.3e18}) EXPECT_THROW(Round64(v), ERangeError) << v;
+    EXPECT_EQ(Round(2147483647.4), 2147483647);
+    EXPECT_EQ(Trunc(-2.9), -2);
+    EXPECT_EQ(Trunc(2147483647.9), 2147483647);
+    EXPECT_THROW(CheckedInt32(int64_t{1} << 31), ERangeError);
+    EXPECT_THROW(CheckedByte(256), ERangeError);
+    EXPECT_THROW(CheckedByte(-1), ERangeError);
+}
+
+TEST(IntegerArithmetic, DivAndModTruncateAndCheck) {
+    EXPECT_EQ(Div(-7, 2), -3);
+    EXPECT_EQ(Mod(-7, 2), -1);
+    EXPECT_EQ(Mod(-1, 256), -1);
+    EXPECT_THROW(Div(1, 0), EDivByZero);
+    EXPECT_THROW(Mod(1, 0), EDivByZero);
+    EXPECT_THROW(Div(std::numeric_limits<int32_t>::min(), -1), ERangeError);
+    EXPECT_EQ(Mod(std::numeric_limits<int32_t>::min(), -1), 0);
+    EXPECT_THROW(Div64(1, 0), EDivByZero);
+}
+
+TEST(Text, UpperCaseIsAsciiOnlyAndBlanksAreControlCodes) {
+    EXPECT_EQ(UpperCase("t=julia \x82\xa0"), "T=JULIA \x82\xa0");
+    EXPECT_EQ(TrimBlanks("\t \x01 a b \r\n"), "a b");
+    EXPECT_EQ(IntToHex8(0x000080FF), "$000080FF");
+}
+
+}  // namespace
+}  // namespace nimbrel
