@@ -1,0 +1,78 @@
+// What the show's logic needs of its window and of the system around it. The
+// Win32 layer implements it on a real window; the headless host on a virtual
+// clock and an in-memory window surface.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "platform/bitmap.h"
+#include "platform/timer.h"
+
+namespace nimbrel {
+
+// The drawing surface of the window.
+class TWindowCanvas {
+public:
+    virtual ~TWindowCanvas() = default;
+    // Draws the whole bitmap with its top-left pixel at (x, y), clipped.
+    virtual void DrawBitmap(int32_t x, int32_t y, const TBitmap& bitmap) = 0;
+    // Copies the window's own rectangle `source` so that its top-left corner
+    // lands on (x, y), clipped; reads what is already on the window.
+    virtual void CopyRect(int32_t x, int32_t y, const TRect& source) = 0;
+};
+
+// The window of the show and the services the show uses. Every call comes from
+// the GUI thread.
+class TShowWindow {
+public:
+    virtual ~TShowWindow() = default;
+
+    virtual int32_t ClientWidth() const = 0;
+    virtual int32_t ClientHeight() const = 0;
+    // The window's own colour, shown wherever no copy has drawn.
+    virtual void SetColor(TColor color) = 0;
+    virtual TWindowCanvas& Canvas() = 0;
+    // The handle the password dialog is owned by.
+    virtual intptr_t Handle() const = 0;
+    // Asks the window to close. The close query runs at once; the window and
+    // its owner are destroyed only when control is back in the message loop,
+    // never while a draw is on the stack.
+    virtual void Close() = 0;
+    // A timer that belongs to this window, stopped.
+    virtual std::unique_ptr<TTimer> CreateTimer() = 0;
+
+    // The whole screen in pixels.
+    virtual int32_t ScreenWidth() const = 0;
+    virtual int32_t ScreenHeight() const = 0;
+    // Shows or hides the mouse cursor (a display counter, as the system keeps).
+    virtual void ShowCursor(bool show) = 0;
+    // Shows the application's own hidden window again at the end of the show.
+    virtual void ShowApplicationWindow() = 0;
+};
+
+}  // namespace nimbrel
+
+namespace nimbrel {
+
+// The handlers a main window offers to the message loop. The loop runs each
+// one on the GUI thread; an exception that leaves a handler goes to
+// Application().HandleException and the loop goes on.
+class TMainForm {
+public:
+    virtual ~TMainForm() = default;
+    virtual void FormActivate() = 0;
+    virtual void FormClick() = 0;
+    virtual void FormKeyDown(uint16_t key) = 0;
+    virtual void FormMouseMove() = 0;
+    // Asked before the window closes; the answer is whether it may.
+    virtual bool FormCloseQuery() = 0;
+    // Answers true when the system command was handled and must not be
+    // passed on to the default handling.
+    virtual bool WMSysCommand(uint32_t command) = 0;
+};
+
+// The system command that starts the screen saver.
+constexpr uint32_t SC_SCREENSAVE = 0xF140;
+
+}  // namespace nimbrel
