@@ -1,6 +1,9 @@
 #include "shell/UScreenSaverInit.h"
 
+#include "platform/application.h"
 #include "platform/sysutils.h"
+#include "shell/Main.h"
+#include "shell/StandardLibrary.h"
 
 namespace nimbrel {
 
@@ -19,6 +22,69 @@ TSaverInit DecideSaverMode(const std::vector<std::string>& Args) {
     else
         init.SaverMode = smSetting;
     return init;
+}
+
+namespace {
+
+const char* const kNoPasswordChange = "この機能は使えません";
+
+// The user's choice, read as the system keeps it; anything unreadable is 0.
+int32_t ScreenSaveUsePassword(TSettingsStore& Store) {
+    try {
+        const auto key = Store.OpenKey("Control Panel\\desktop", false);
+        if (!key || key->GetDataType("ScreenSaveUsePassword") != TRegDataType::rdInteger) return 0;
+        return key->ReadInteger("ScreenSaveUsePassword");
+    } catch (const ERegistryException&) {
+        return 0;
+    }
+}
+
+}  // namespace
+
+bool VerifyPassword(intptr_t Wnd, TSaverMode SaverMode, TSettingsStore& Store, TShowWindow& Window,
+                    TPasswordServices& Passwords) {
+    if (SaverMode == smPreview) return false;
+    if (ScreenSaveUsePassword(Store) == 0) return true;
+    Window.ShowCursor(true);
+    struct THideCursor {
+        TShowWindow& Window;
+        ~THideCursor() { Window.ShowCursor(false); }
+    } hide{Window};
+    const auto verify = Passwords.LoadVerifyScreenSavePwd();
+    return verify ? verify(Wnd) : true;
+}
+
+bool ChangePassword(int32_t ParentWindow, TPasswordServices& Passwords) {
+    return Passwords.CallPwdChangePasswordA(ParentWindow);
+}
+
+void RunSaver(const TSaverInit& Init, TSaverStartup& Startup, TSettingsStore& Store, TPasswordServices& Passwords) {
+    Application().SetTitle("Nimbrel");
+    if (Init.SaverMode == smSaver) Startup.SetScreenSaverRunning(true);
+    switch (Init.SaverMode) {
+        case smSaver: {
+            TShowWindow& window = Startup.CreateShowWindow(Init.ParentWindow);
+            Startup.SetMainForm(std::make_unique<TfrmMain>(window, Store, Passwords, Init));
+            break;
+        }
+        case smPreview: {
+            Startup.ShowHostWindow(Init.ParentWindow);
+            const TRect rect = Startup.HostWindowRect(Init.ParentWindow);
+            TShowWindow& window = Startup.CreateShowWindow(Init.ParentWindow);
+            Startup.SetMainForm(std::make_unique<TfrmMain>(window, Store, Passwords, Init));
+            Startup.PlaceShowWindow(0, 0, rect.Right - rect.Left, rect.Bottom - rect.Top);
+            break;
+        }
+        case smChangePassword:
+            if (!ChangePassword(Init.ParentWindow, Passwords)) ShowError(kNoPasswordChange);
+            return;
+        case smSetting:
+            Startup.CreateSettingsDialog();
+            break;
+    }
+    if (Init.SaverMode == smSaver || Init.SaverMode == smPreview) Startup.SetToolWindowStyle();
+    Startup.RunMessageLoop();
+    if (Init.SaverMode == smSaver) Startup.SetScreenSaverRunning(false);
 }
 
 }  // namespace nimbrel

@@ -7,6 +7,10 @@
 #include <string>
 #include <vector>
 
+#include "platform/password_services.h"
+#include "platform/settings_store.h"
+#include "platform/show_window.h"
+
 namespace nimbrel {
 
 enum TSaverMode : uint8_t { smSaver = 0, smPreview = 1, smChangePassword = 2, smSetting = 3 };
@@ -22,5 +26,44 @@ struct TSaverInit {
 
 // Args are the program arguments without the program name, as UTF-8.
 TSaverInit DecideSaverMode(const std::vector<std::string>& Args);
+
+// Whether the show may end: never in preview; always when the user's
+// "ScreenSaveUsePassword" is missing, unreadable, not a 32-bit integer or 0,
+// or when the system's password check is missing; otherwise the answer of the
+// system's password dialog, owned by Wnd, with the cursor shown meanwhile.
+bool VerifyPassword(intptr_t Wnd, TSaverMode SaverMode, TSettingsStore& Store, TShowWindow& Window,
+                    TPasswordServices& Passwords);
+
+// Whether the system's password-change routine could be called.
+bool ChangePassword(int32_t ParentWindow, TPasswordServices& Passwords);
+
+// The start-up of a process in its mode, against the platform.
+class TSaverStartup {
+public:
+    virtual ~TSaverStartup() = default;
+    // The system's screen-saver-running flag.
+    virtual void SetScreenSaverRunning(bool Running) = 0;
+    // Preview: makes the host window visible and answers its rectangle in
+    // screen coordinates.
+    virtual void ShowHostWindow(int32_t Parent) = 0;
+    virtual TRect HostWindowRect(int32_t Parent) = 0;
+    // The saver window: borderless and maximised; a child of Parent when that
+    // is not 0, else topmost.
+    virtual TShowWindow& CreateShowWindow(int32_t Parent) = 0;
+    virtual void PlaceShowWindow(int32_t Left, int32_t Top, int32_t Width, int32_t Height) = 0;
+    // Makes the form the main window; its handlers run from the message loop.
+    virtual void SetMainForm(std::unique_ptr<TMainForm> Form) = 0;
+    // The settings dialog as the main window.
+    virtual void CreateSettingsDialog() = 0;
+    // Keeps the program off the taskbar: the application's hidden window gets
+    // exactly the tool-window extended style.
+    virtual void SetToolWindowStyle() = 0;
+    // Runs the message loop until the main window closes.
+    virtual void RunMessageLoop() = 0;
+};
+
+// The main program body: the title, the window of the mode, the message loop,
+// and at the end of the show the running flag cleared again.
+void RunSaver(const TSaverInit& Init, TSaverStartup& Startup, TSettingsStore& Store, TPasswordServices& Passwords);
 
 }  // namespace nimbrel

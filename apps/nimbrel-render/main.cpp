@@ -1,0 +1,264 @@
+// nimbrel-render: draws the scenes of an MRP file into PNG files, exactly as
+// the show draws them.
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "engine/mandel_class.h"
+#include "platform/application.h"
+#include "platform/exceptions.h"
+#include "platform/sysutils.h"
+#include "png_writer.h"
+#include "scene/URecommendation.h"
+#include "shell/scene_apply.h"
+
+namespace nimbrel {
+namespace {
+
+const char* const kLineErrorText = "行目にｴﾗｰがあったので読み込みを中止しました。";
+
+const char* const kUsage =
+    "Usage: nimbrel-render [options] MRPFILE\n"
+    "Draws the scenes of an MRP file into PNG files, exactly as the screen saver draws them.\n"
+    "\n"
+    "  -p, --palettes DIR   the palette folder (default: the folder of MRPFILE)\n"
+    "  -s, --size WxH       the picture size in pixels (default 640x480)\n"
+    "  -i, --index N        render only scene N (0-based), with a fresh engine\n"
+    "  -m, --draw-mode N    the stored draw-mode number (0-8) for scenes that name none\n"
+    "                       (default 4, as in the settings)\n"
+    "  -o, --output PATH    with --index the PNG file to write (default scene-NNN.png);\n"
+    "                       otherwise a folder that receives scene-000.png, scene-001.png, ...\n"
+    "                       (default: the current folder)\n"
+    "      --stats          after each scene, one line with its index, draw mode,\n"
+    "                       kernel calls, iterations and seconds\n"
+    "  -h, --help           this text\n"
+    "\n"
+    "Exit status: 0 success, 1 a scene or palette file failed, 2 usage error.\n";
+
+struct TOptions {
+    std::string MrpFile;
+    std::optional<std::string> Palettes;
+    int32_t Width = 640;
+    int32_t Height = 480;
+    std::optional<int32_t> Index;
+    TDrawMode DefaultDrawMode = dmEmerge;
+    std::optional<std::string> Output;
+    bool Stats = false;
+};
+
+struct TUsageError {
+    std::string Text;
+};
+
+bool ParseSize(const std::string& text, int32_t& width, int32_t& height) {
+    const auto x = text.find_first_of("xX");
+    if (x == std::string::npos) return false;
+    return TryStrToInt(text.substr(0, x), width) && TryStrToInt(text.substr(x + 1), height);
+}
+
+TOptions ParseArguments(int argc, char** argv) {
+    TOptions options;
+    std::vector<std::string> args(argv + 1, argv + argc);
+    auto value = [&](std::size_t& i) -> const std::string& {
+        if (i + 1 >= args.size()) throw TUsageError{"option " + args[i] + " needs a value"};
+        return args[++i];
+    };
+    bool haveFile = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a == "-h" || a == "--help") {
+            std::fputs(kUsage, stdout);
+            std::exit(0);
+        } else if (a == "-p" || a == "--palettes") {
+            options.Palettes = value(i);
+        } else if (a == "-s" || a == "--size") {
+            const std::string& s = value(i);
+            if (!ParseSize(s, options.Width, options.Height) || options.Width <= 0 || options.Height <= 0 ||
+                int64_t{options.Width} * options.Height > TBitmap::kMaxPixels)
+                throw TUsageError{"bad size " + s};
+        } else if (a == "-i" || a == "--index") {
+            int32_t index = 0;
+            if (!TryStrToInt(value(i), index) || index < 0) throw TUsageError{"bad index " + args[i]};
+            options.Index = index;
+        } else if (a == "-m" || a == "--draw-mode") {
+            int32_t mode = 0;
+            if (!TryStrToInt(value(i), mode) || mode < 0 || mode > 8) throw TUsageError{"bad draw mode " + args[i]};
+            options.DefaultDrawMode = StoredToDrawMode(mode);
+        } else if (a == "-o" || a == "--output") {
+            options.Output = value(i);
+        } else if (a == "--stats") {
+            options.Stats = true;
+        } else if (!a.empty() && a[0] == '-' && a != "-") {
+            throw TUsageError{"unknown option " + a};
+        } else if (!haveFile) {
+            options.MrpFile = a;
+            haveFile = true;
+        } else {
+            throw TUsageError{"only one MRPFILE"};
+        }
+    }
+    if (!haveFile) throw TUsageError{"no MRPFILE"};
+    return options;
+}
+
+// Palette messages go to standard error and mark the run as failed.
+class TReportingErrorBox : public TErrorBox {
+public:
+    void ShowError(const std::string& text) override {
+        std::fprintf(stderr, "%s\n", text.c_str());
+        Failed = true;
+    }
+    void ShowException(const std::string& title, const std::string& text) override {
+        std::fprintf(stderr, "%s: %s\n", title.c_str(), text.c_str());
+        Failed = true;
+    }
+    bool Failed = false;
+};
+
+// A progress bar on standard error, redrawn after each row of a picture.
+class TProgressBar {
+public:
+    TProgressBar(const TMandel& engine, bool enabled) : engine_(engine), enabled_(enabled) {}
+    void Start(int32_t scene, uint64_t expectedCalls) {
+        scene_ = scene;
+        expected_ = expectedCalls ? expectedCalls : 1;
+        last_ = -1;
+    }
+    void Row() {
+        if (!enabled_) return;
+        const uint64_t done = engine_.Stats.KernelCalls;
+        const int percent = static_cast<int>(std::min<uint64_t>(100, done * 100 / expected_));
+        if (percent == last_) return;
+        last_ = percent;
+        const int filled = percent * 40 / 100;
+        std::fprintf(stderr, "\rscene %3d [%-40.*s] %3d%%", scene_, filled,
+                     "########################################", percent);
+        std::fflush(stderr);
+    }
+    void Finish() {
+        if (enabled_ && last_ >= 0) std::fputs("\r\033[K", stderr);
+    }
+
+private:
+    const TMandel& engine_;
+    bool enabled_;
+    int32_t scene_ = 0;
+    uint64_t expected_ = 1;
+    int last_ = -1;
+};
+
+uint64_t ExpectedKernelCalls(const TMandel& m) {
+    const uint64_t w = static_cast<uint64_t>(m.GetWidth()), h = static_cast<uint64_t>(m.GetHeight());
+    if (m.DrawMode == dmAntialias) return 4 * w * h;
+    if (IsPotentialDrawMode(m.DrawMode)) return (w + 1) * (h + 1);
+    return w * h;
+}
+
+std::string ScenePngName(int32_t index) {
+    char name[32];
+    std::snprintf(name, sizeof name, "scene-%03d.png", index);
+    return name;
+}
+
+// Draws one scene into `path`. Answers false when the scene was skipped.
+bool RenderScene(TMandel& engine, const TRecommendationList& list, int32_t index, const TOptions& options,
+                 const std::string& palettes, const std::string& path, TProgressBar& progress) {
+    try {
+        ApplyRecommendation(engine, list, index, palettes, options.DefaultDrawMode);
+    } catch (const EAbort&) {
+        return false;  // a bad palette: its message has been shown, the scene is skipped
+    }
+    engine.Stats = TDrawStats{};
+    progress.Start(index, ExpectedKernelCalls(engine));
+    const auto start = std::chrono::steady_clock::now();
+    engine.SetBusy(false);
+    engine.Draw();
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    progress.Finish();
+    if (options.Stats)
+        std::printf("scene %d: draw mode %d, %llu kernel calls, %llu iterations, %.3f s\n", index,
+                    DrawModeToStored(engine.DrawMode), static_cast<unsigned long long>(engine.Stats.KernelCalls),
+                    static_cast<unsigned long long>(engine.Stats.Iterations), seconds);
+    std::string error;
+    if (!WritePng(path, engine.GetBitmap(), error)) {
+        std::fprintf(stderr, "%s\n", error.c_str());
+        return false;
+    }
+    return true;
+}
+
+int Run(const TOptions& options) {
+    namespace fs = std::filesystem;
+    TReportingErrorBox box;
+    TScopedErrorBox installed(box);
+
+    TRecommendationList list;
+    try {
+        list.LoadFromFile(options.MrpFile);
+    } catch (const EAbort&) {
+        if (list.ErrorCode == 100)
+            std::fprintf(stderr, "%s\n", list.ErrorMessage.c_str());
+        else
+            std::fprintf(stderr, "%s\r\n%d %s\r\n%s\n", options.MrpFile.c_str(), list.ErrorLine, kLineErrorText,
+                         list.ErrorMessage.c_str());
+        return 1;
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "%s\n", error.what());
+        return 1;
+    }
+    const std::string palettes =
+        options.Palettes.value_or(fs::u8path(options.MrpFile).parent_path().u8string());
+
+    auto engine = std::make_unique<TMandel>();
+    engine->SetWidth(options.Width);
+    engine->SetHeight(options.Height);
+    TProgressBar progress(*engine, isatty(fileno(stderr)) != 0);
+    TScopedMessagePump pump([&] { progress.Row(); });
+
+    bool failed = false;
+    auto render = [&](int32_t index, const std::string& path) {
+        try {
+            if (!RenderScene(*engine, list, index, options, palettes, path, progress)) failed = true;
+        } catch (const std::exception& error) {
+            progress.Finish();
+            std::fprintf(stderr, "scene %d: %s\n", index, error.what());
+            failed = true;
+        }
+    };
+    if (options.Index) {
+        if (*options.Index >= list.Count()) {
+            std::fprintf(stderr, "nimbrel-render: the file has %d scenes; there is no scene %d\n", list.Count(),
+                         *options.Index);
+            return 2;
+        }
+        render(*options.Index, options.Output.value_or(ScenePngName(*options.Index)));
+    } else {
+        const fs::path folder = fs::u8path(options.Output.value_or("."));
+        std::error_code error;
+        fs::create_directories(folder, error);
+        if (error) {
+            std::fprintf(stderr, "nimbrel-render: cannot create %s\n", folder.u8string().c_str());
+            return 1;
+        }
+        for (int32_t i = 0; i < list.Count(); ++i) render(i, (folder / ScenePngName(i)).u8string());
+    }
+    return failed || box.Failed ? 1 : 0;
+}
+
+}  // namespace
+}  // namespace nimbrel
+
+int main(int argc, char** argv) {
+    try {
+        return nimbrel::Run(nimbrel::ParseArguments(argc, argv));
+    } catch (const nimbrel::TUsageError& error) {
+        std::fprintf(stderr, "nimbrel-render: %s\n%s", error.Text.c_str(), nimbrel::kUsage);
+        return 2;
+    }
+}

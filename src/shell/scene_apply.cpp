@@ -1,0 +1,67 @@
+#include "shell/scene_apply.h"
+
+#include <filesystem>
+#include <system_error>
+
+#include "platform/codepage.h"
+#include "platform/exceptions.h"
+#include "scene/URecommendation.h"
+
+namespace nimbrel {
+
+namespace {
+
+#ifdef _WIN32
+const char* const kPathSeparator = "\\";
+#else
+const char* const kPathSeparator = "/";
+#endif
+
+bool FileExists(const std::string& path) {
+    std::error_code error;
+    const auto status = std::filesystem::status(std::filesystem::u8path(path), error);
+    return !error && std::filesystem::exists(status) && !std::filesystem::is_directory(status);
+}
+
+}  // namespace
+
+std::string McfPath(const std::string& McfFolder, const std::string& McfName) {
+    return McfFolder + kPathSeparator + DecodeCp932(McfName) + ".mcf";
+}
+
+void ApplyRecommendation(TMandel& Mandel, const TRecommendationList& List, int32_t Index,
+                         const std::string& McfFolder, TDrawMode DefaultDrawMode) {
+    const uint8_t kind = List.GetKind(Index);
+    if (kind != Mandel.GetKind()) Mandel.SwitchKind();
+    Mandel.SetCenter(List.GetCenter(Index));
+    Mandel.SetViewWidth(List.GetViewWidth(Index));
+    if (kind == fkJulia) Mandel.SetJuliaConstant(List.GetJuliaConstant(Index));
+    if (List.GetMaxIter(Index) != -1) Mandel.SetMaxIter(List.GetMaxIter(Index));
+    Mandel.SetColorStep(List.GetColorStep(Index) == -1 ? 1 : List.GetColorStep(Index));
+    Mandel.SetPower(List.GetPower(Index));
+    const std::string& name = List.GetMcfName(Index);
+    if (!name.empty()) {
+        // A name that is no Shift-JIS text names no file: the palette stays,
+        // as for any palette that is not there.
+        std::string path;
+        try {
+            path = McfPath(McfFolder, name);
+        } catch (const EConvertError&) {
+        }
+        if (!path.empty() && FileExists(path)) Mandel.LoadPalette(path);
+    }
+    const TDrawMode mode = List.GetDrawMode(Index);
+    if (mode != dmNormal) {
+        Mandel.DrawMode = mode;
+        Mandel.PotentialVariant = List.GetPotentialVariant(Index);
+        Mandel.BrightnessFold = List.GetBrightnessFold(Index) ? 1 : 0;
+        Mandel.SetEscapeRadius(List.GetEscapeRadius(Index));
+        Mandel.InvertBrightness = List.GetInvertBrightness(Index) ? 1 : 0;
+        Mandel.SetScaleExponent(List.GetScaleExponent(Index));
+        Mandel.ShadingFunction = List.GetShadingFunction(Index);
+    } else {
+        Mandel.DrawMode = DefaultDrawMode;
+    }
+}
+
+}  // namespace nimbrel

@@ -1,0 +1,27 @@
+// How a scene of the scene list reaches the engine: the one routine the show
+// window and nimbrel-render share, so that both draw the same picture.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "engine/mandel_class.h"
+
+namespace nimbrel {
+
+class TRecommendationList;
+
+// The palette file of a scene: the palette folder, the platform's path
+// separator ("\" on Windows), the MCF name decoded from Shift-JIS, ".mcf".
+std::string McfPath(const std::string& McfFolder, const std::string& McfName);
+
+// Applies scene Index to the engine, in the order of each picture step of the
+// show: kind, centre, view width, Julia constant, iteration limit (only when
+// the scene gives one), colour step (1 when absent), power, the palette (only
+// when the scene names one and its file exists; a bad file shows its message
+// and aborts silently), then the draw mode with the six potential options, or
+// DefaultDrawMode alone when the scene names no draw mode.
+void ApplyRecommendation(TMandel& Mandel, const TRecommendationList& List, int32_t Index,
+                         const std::string& McfFolder, TDrawMode DefaultDrawMode);
+
+}  // namespace nimbrel
