@@ -1,6 +1,7 @@
 #include "scene/Hmcfr.h"
 
 #include <fstream>
+#include <limits>
 
 #include "platform/exceptions.h"
 #include "platform/sysutils.h"
@@ -41,9 +42,9 @@ std::string_view DirectiveArguments(std::string_view Line) {
 }
 
 int64_t CheckedAdd(int64_t a, int64_t b) {
-    int64_t sum = 0;
-    if (__builtin_add_overflow(a, b, &sum)) throw ERangeError();
-    return sum;
+    if ((b > 0 && a > std::numeric_limits<int64_t>::max() - b) || (b < 0 && a < std::numeric_limits<int64_t>::min() - b))
+        throw ERangeError();
+    return a + b;
 }
 
 }  // namespace
