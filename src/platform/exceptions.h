@@ -46,6 +46,18 @@ public:
     EOutOfResources() : Exception("Not enough storage is available to process this command") {}
 };
 
+// An error of the operating system while opening or reading a file.
+class EInOutError : public Exception {
+public:
+    using Exception::Exception;
+};
+
+// An index outside a list's entries.
+class EListError : public Exception {
+public:
+    using Exception::Exception;
+};
+
 // Raises the silent abort.
 [[noreturn]] void Abort();
 

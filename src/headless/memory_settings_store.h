@@ -1,0 +1,19 @@
+// A settings store held in memory, for tests and tools.
+#pragma once
+
+#include "headless/settings_data.h"
+
+namespace nimbrel {
+
+class TMemorySettingsStore : public TDataSettingsStore {
+public:
+    void Read(const std::function<void(const TSettingsData&)>& Action) override;
+    void Update(const std::function<void(TSettingsData&)>& Action) override;
+
+    const TSettingsData& Data() const { return data_; }
+
+private:
+    TSettingsData data_;
+};
+
+}  // namespace nimbrel

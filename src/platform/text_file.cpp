@@ -1,0 +1,64 @@
+#include "platform/text_file.h"
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <limits>
+#include <system_error>
+
+#include "platform/exceptions.h"
+
+namespace nimbrel {
+
+bool FileExists(const std::string& FileName) {
+    if (FileName.empty()) return false;
+    std::error_code error;
+    return std::filesystem::is_regular_file(std::filesystem::u8path(FileName), error);
+}
+
+std::string ExtractFileName(const std::string& FileName) {
+    const std::size_t slash = FileName.find_last_of("\\/");
+    return slash == std::string::npos ? FileName : FileName.substr(slash + 1);
+}
+
+std::ifstream OpenInputFile(const std::string& FileName) {
+    errno = 0;
+    std::ifstream in(std::filesystem::u8path(FileName), std::ios::in | std::ios::binary);
+    if (!in.is_open()) {
+        const int error = errno;
+        throw EInOutError("Cannot open file \"" + FileName + "\". " +
+                          (error ? std::strerror(error) : "Access is denied"));
+    }
+    return in;
+}
+
+TLineResult TLineReader::ReadLine(std::string& line) {
+    using Traits = std::streambuf::traits_type;
+    line.clear();
+    int c = input_.sbumpc();
+    if (Traits::eq_int_type(c, Traits::eof())) return TLineResult::lrEnd;
+    if (lineNumber_ == std::numeric_limits<int32_t>::max()) throw ERangeError();
+    ++lineNumber_;
+    // One byte more than the limit is kept so that the CR of a CR LF does not
+    // count towards the length.
+    bool tooLong = false;
+    for (; !Traits::eq_int_type(c, Traits::eof()); c = input_.sbumpc()) {
+        const char ch = Traits::to_char_type(c);
+        if (ch == '\n') break;
+        if (line.size() <= MaxLineBytes)
+            line.push_back(ch);
+        else
+            tooLong = true;
+    }
+    // Only the CR right before the LF belongs to the line end; a lone CR at
+    // the very end of the file is text of the line.
+    if (Traits::eq_int_type(c, Traits::to_int_type('\n')) && !tooLong && !line.empty() && line.back() == '\r')
+        line.pop_back();
+    if (line.size() > MaxLineBytes) {
+        tooLong = true;
+        line.resize(MaxLineBytes);
+    }
+    return tooLong ? TLineResult::lrTooLong : TLineResult::lrLine;
+}
+
+}  // namespace nimbrel

@@ -1,0 +1,60 @@
+// TMandelssReg: the user's settings in memory, kept in the settings store
+// under "Software\Orv\Nimbrel", section "Settings". Creating the object loads
+// every setting; Save and the destruction write every setting back.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "engine/mandel_class.h"
+#include "platform/settings_store.h"
+
+namespace nimbrel {
+
+// How the show lays out a picture (the setting "DM").
+enum TLayoutMode : uint8_t { lmSpread = 0, lmCenter = 1 };
+
+// Colour text: the name of a named colour ("clBlack", any case), else "$" and
+// eight upper-case hexadecimal digits. Reading also takes integer text
+// (decimal, or "$" and hexadecimal digits); anything else raises
+// EConvertError.
+std::string ColorToString(int32_t Color);
+int32_t StringToColor(std::string_view Text);
+// The named colours alone: whether Text is a name (any case) or Color has one.
+bool IdentToColor(std::string_view Text, int32_t& Color);
+bool ColorToIdent(int32_t Color, std::string& Text);
+
+class TMandelssReg {
+public:
+    // Loads every setting from Store, which must outlive the object. A colour
+    // text that does not convert raises EConvertError, a value that is no
+    // string ERegistryException.
+    explicit TMandelssReg(TSettingsStore& Store);
+    // Saves; a failure is reported in the application's exception box, since
+    // a destructor must not throw.
+    ~TMandelssReg();
+    TMandelssReg(const TMandelssReg&) = delete;
+    TMandelssReg& operator=(const TMandelssReg&) = delete;
+
+    // Writes all nine values; ERegistryException when the store refuses.
+    void Save();
+
+    // The defaults are those of the table that Load and Save read.
+    int32_t Bgcolor = 0;
+    int32_t SizeX = 0;
+    int32_t SizeY = 0;
+    bool SizeFull = false;
+    uint8_t DM = lmSpread;  // a TLayoutMode
+    std::string MrpFile;
+    std::string McfFolder;
+    int32_t Wait = 0;
+    uint8_t DrawMode = dmNormal;  // a TDrawMode
+
+private:
+    void Load();
+
+    TSettingsStore& Store_;
+};
+
+}  // namespace nimbrel
