@@ -14,6 +14,7 @@
 #include "platform/application.h"
 #include "platform/exceptions.h"
 #include "platform/sysutils.h"
+#include "platform/text_file.h"
 #include "png_writer.h"
 #include "scene/URecommendation.h"
 #include "shell/scene_apply.h"
@@ -213,7 +214,7 @@ int Run(const TOptions& options) {
         return 1;
     }
     const std::string palettes =
-        options.Palettes.value_or(fs::u8path(options.MrpFile).parent_path().u8string());
+        options.Palettes.value_or(PathToUtf8(fs::u8path(options.MrpFile).parent_path()));
 
     auto engine = std::make_unique<TMandel>();
     engine->SetWidth(options.Width);
@@ -243,10 +244,10 @@ int Run(const TOptions& options) {
         std::error_code error;
         fs::create_directories(folder, error);
         if (error) {
-            std::fprintf(stderr, "nimbrel-render: cannot create %s\n", folder.u8string().c_str());
+            std::fprintf(stderr, "nimbrel-render: cannot create %s\n", PathToUtf8(folder).c_str());
             return 1;
         }
-        for (int32_t i = 0; i < list.Count(); ++i) render(i, (folder / ScenePngName(i)).u8string());
+        for (int32_t i = 0; i < list.Count(); ++i) render(i, PathToUtf8(folder / ScenePngName(i)));
     }
     return failed || box.Failed ? 1 : 0;
 }

@@ -61,4 +61,9 @@ TLineResult TLineReader::ReadLine(std::string& line) {
     return tooLong ? TLineResult::lrTooLong : TLineResult::lrLine;
 }
 
+std::string PathToUtf8(const std::filesystem::path& Path) {
+    const std::u8string text = Path.u8string();
+    return std::string(text.begin(), text.end());
+}
+
 }  // namespace nimbrel

@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
 #include <fstream>
 #include <streambuf>
 #include <string>
@@ -18,6 +19,9 @@ namespace nimbrel {
 // Whether FileName (UTF-8) names a regular file, following links. A folder, a
 // pipe or a device is no file: reading a pipe could block the show.
 bool FileExists(const std::string& FileName);
+
+// A path as the program's UTF-8 text.
+std::string PathToUtf8(const std::filesystem::path& Path);
 
 // FileName without its folder: the text after the last "\" or "/".
 std::string ExtractFileName(const std::string& FileName);

@@ -1,10 +1,8 @@
 #include "shell/scene_apply.h"
 
-#include <filesystem>
-#include <system_error>
-
 #include "platform/codepage.h"
 #include "platform/exceptions.h"
+#include "platform/text_file.h"
 #include "scene/URecommendation.h"
 
 namespace nimbrel {
@@ -16,12 +14,6 @@ const char* const kPathSeparator = "\\";
 #else
 const char* const kPathSeparator = "/";
 #endif
-
-bool FileExists(const std::string& path) {
-    std::error_code error;
-    const auto status = std::filesystem::status(std::filesystem::u8path(path), error);
-    return !error && std::filesystem::exists(status) && !std::filesystem::is_directory(status);
-}
 
 }  // namespace
 
