@@ -40,6 +40,10 @@ TComplexPoint ComplexPower(const TComplexPoint& Z, int32_t N) {
     return {T.Re * Z.Re - T.Im * Z.Im, T.Re * Z.Im + T.Im * Z.Re};
 }
 
+void TMandel::RaiseRangeError() { throw ERangeError(); }
+
+void TMandel::RaiseDivByZero() { throw EDivByZero(); }
+
 TMandel::TMandel() : Ln2_(std::log(2.0L)) {
     Kind_ = fkMandelbrot;
     ColorTable_.assign(1024, 0);

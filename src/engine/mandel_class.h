@@ -168,7 +168,7 @@ public:
         if (Count == 0) return Entry(0);
         const int32_t step = ColorStep_;
         const int32_t count = ColorCount_;
-        if (step == 0 || count == 0) throw EDivByZero();
+        if (step == 0 || count == 0) RaiseDivByZero();
         // -1 as a divisor is the one case where the quotient can overflow.
         const int64_t quotient = step == -1 ? -int64_t{Count} : Count / step;
         return Entry(quotient % count + 1);
@@ -234,6 +234,9 @@ public:
     TDrawStats Stats;
 
 private:
+    // Kept out of line so that the checks of the pixel loops inline.
+    [[noreturn]] static void RaiseRangeError();
+    [[noreturn]] static void RaiseDivByZero();
     // The per-draw mapping from pixels to plane points.
     struct TFrame {
         TComplexPoint P;
@@ -249,7 +252,7 @@ private:
     // After each row: let the handlers run, then abort if they cleared Busy.
     void YieldRow();
     TColor Entry(int64_t Index) const {
-        if (Index < 0 || Index >= static_cast<int64_t>(ColorTable_.size())) throw ERangeError();
+        if (Index < 0 || Index >= static_cast<int64_t>(ColorTable_.size())) RaiseRangeError();
         return ColorTable_[static_cast<std::size_t>(Index)];
     }
     // Wraps a kernel so that the statistics count its calls and iterations.
@@ -267,9 +270,9 @@ private:
     // shading of one pixel from its cell and the cells right of and below it.
     void BindPotentialProcs();
     TResultCell& Cell(int32_t X, int32_t Y) {
-        if (X < 0 || static_cast<std::size_t>(X) >= ResultCache.size()) throw ERangeError();
+        if (X < 0 || static_cast<std::size_t>(X) >= ResultCache.size()) RaiseRangeError();
         auto& column = ResultCache[static_cast<std::size_t>(X)];
-        if (Y < 0 || static_cast<std::size_t>(Y) >= column.size()) throw ERangeError();
+        if (Y < 0 || static_cast<std::size_t>(Y) >= column.size()) RaiseRangeError();
         return column[static_cast<std::size_t>(Y)];
     }
     void StoreCell(int32_t X, int32_t Y, int32_t count, double x, double y) {
