@@ -160,14 +160,15 @@ struct BrightnessCase {
 };
 
 TEST(PotentialDraw, PaletteIndexOfTheBrightnessOnFlatGround) {
-    // Equal cells give d = 0: the signed cosine 1, the sine 0, the
-    // reciprocal 1 / (sqrt 2 + 1).
+    // Equal cells give d = 0: the signed cosine 1, the sine 0, the offset
+    // ratio 1 / (2 sqrt 2), the reciprocal 1 / (sqrt 2 + 1).
     const BrightnessCase cases[] = {
         {0, 1, 0, 1},   // v = 1: index 127, entry 1
         {3, 1, 0, 2},   // v = 0: index 1, entry 2
         {3, 0, 0, 65},  // v = 0.5: index 64, entry 65
         {0, 1, 1, 2},   // inverted 1 is 0
         {2, 1, 0, 54},  // v = 0.41421: index 53
+        {1, 1, 0, 46},  // v = 0.35355: 45.55 truncated to index 45
     };
     for (const BrightnessCase& c : cases) {
         TMandel m;
@@ -358,6 +359,20 @@ TEST(ResultCache, TheArrayIsReallocatedOnlyWhenTheSizeChanges) {
     EXPECT_EQ(m.ResultCache[5].size(), 31u);
     EXPECT_EQ(m.CacheKey.Width, 5);
     EXPECT_EQ(m.CacheKey.Height, 30);
+}
+
+TEST(ResultCache, ARefusedSizeLeavesTheCacheAsItWas) {
+    TMandel m;
+    Size(m, 12, 9);
+    m.DrawMode = dmPotentialCosine;
+    m.Draw();
+    Size(m, 1 << 20, 2048);  // beyond what a bitmap may hold
+    EXPECT_THROW(m.Draw(), EOutOfResources);
+    EXPECT_FALSE(m.GetBusy());
+    EXPECT_EQ(m.ResultCache.size(), 13u);
+    Size(m, 12, 9);
+    m.Draw();
+    EXPECT_EQ(m.Stats.KernelCalls, 0u);
 }
 
 TEST(ResultCache, ANonFiniteBrightnessRaisesTheRangeErrorAndLeavesNoValidCache) {
