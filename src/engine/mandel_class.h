@@ -275,11 +275,6 @@ private:
         if (Y < 0 || static_cast<std::size_t>(Y) >= column.size()) RaiseRangeError();
         return column[static_cast<std::size_t>(Y)];
     }
-    void StoreCell(int32_t X, int32_t Y, int32_t count, double x, double y) {
-        TResultCell& cell = Cell(X, Y);
-        cell.Count = count;
-        cell.Z = TComplexPoint{x, y};
-    }
     TFrame BeginCacheComputation();
     template <class F> void WithBoundProcs(F&& f);
     template <class Pot, class Shade, class Transfer>
