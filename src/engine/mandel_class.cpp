@@ -11,7 +11,6 @@ namespace {
 
 const char* const kNoSizeP = "表示サイズが指定してありません(TMandel.GetPointP)";
 const char* const kNoSizeQ = "表示サイズが指定してありません(TMandel.GetPointQ)";
-const char* const kNotYetAvailable = "この描画方法はまだ使えません";
 
 int32_t SwapStoredPair(int32_t value) {
     switch (value) {
@@ -40,6 +39,10 @@ TComplexPoint ComplexPower(const TComplexPoint& Z, int32_t N) {
     const TComplexPoint T = ComplexPower(S, H);
     return {T.Re * Z.Re - T.Im * Z.Im, T.Re * Z.Im + T.Im * Z.Re};
 }
+
+void TMandel::RaiseRangeError() { throw ERangeError(); }
+
+void TMandel::RaiseDivByZero() { throw EDivByZero(); }
 
 TMandel::TMandel() : Ln2_(std::log(2.0L)) {
     Kind_ = fkMandelbrot;
@@ -182,27 +185,45 @@ void TMandel::YieldRow() {
 
 void TMandel::Draw() {
     Stats = TDrawStats{};
-    if (!IsIntegerDrawMode(DrawMode)) throw Exception(kNotYetAvailable);
-    ClearResultCache();
-    auto draw = [this](auto kernel) {
-        switch (DrawMode) {
-            case dmNormal: DrawNormal(kernel); break;
-            case dmSearch: DrawSearch(kernel); break;
-            case dmEmerge: DrawEmerge(kernel); break;
-            default: throw Exception(kNotYetAvailable);
+    if (IsIntegerDrawMode(DrawMode)) {
+        ClearResultCache();
+        auto draw = [this](auto kernel) {
+            switch (DrawMode) {
+                case dmNormal: DrawNormal(kernel); break;
+                case dmSearch: DrawSearch(kernel); break;
+                case dmBoundary: DrawBoundary(kernel); break;
+                case dmEmerge: DrawEmerge(kernel); break;
+                default: DrawAntialias(kernel); break;
+            }
+        };
+        if (Kind_ == fkMandelbrot) {
+            if (Power_ == 2)
+                draw(Counted([this](const TComplexPoint& p) { return IterateMandel2(p); }));
+            else
+                draw(Counted([this](const TComplexPoint& p) { return IterateMandelN(p); }));
+        } else {
+            if (Power_ == 2)
+                draw(Counted([this](const TComplexPoint& p) { return IterateJulia2(p); }));
+            else
+                draw(Counted([this](const TComplexPoint& p) { return IterateJuliaN(p); }));
         }
-    };
-    if (Kind_ == fkMandelbrot) {
-        if (Power_ == 2)
-            draw(Counted([this](const TComplexPoint& p) { return IterateMandel2(p); }));
-        else
-            draw(Counted([this](const TComplexPoint& p) { return IterateMandelN(p); }));
-    } else {
-        if (Power_ == 2)
-            draw(Counted([this](const TComplexPoint& p) { return IterateJulia2(p); }));
-        else
-            draw(Counted([this](const TComplexPoint& p) { return IterateJuliaN(p); }));
+        return;
     }
+    // Modes 5..8 keep the result cache; a bad shading function stops here,
+    // before any pixel or the cache changes.
+    BindPotentialProcs();
+    auto render = [this](auto kernel) {
+        if (DrawMode == dmPotentialCache)
+            DrawPotentialCache(kernel);
+        else if (PotentialVariant == 1)
+            DrawPotentialTint(kernel);
+        else
+            DrawPotentialPalette(kernel);
+    };
+    if (Kind_ == fkMandelbrot)
+        render(CountedCache([this](const TComplexPoint& c, int32_t X, int32_t Y) { IterateMandelToCache(c, X, Y); }));
+    else
+        render(CountedCache([this](const TComplexPoint& c, int32_t X, int32_t Y) { IterateJuliaToCache(c, X, Y); }));
 }
 
 }  // namespace nimbrel

@@ -15,6 +15,8 @@
 
 #include "platform/bitmap.h"
 #include "platform/exceptions.h"
+#include "scene/Rgblib.h"
+#include "shading/UPotentialBrightMethod.h"
 
 namespace nimbrel {
 
@@ -84,6 +86,11 @@ class TMandel;
 // A kernel as a method pointer bound to an engine; the draw methods take any
 // callable of the form int32_t(const TComplexPoint&).
 using TCountFunc = int32_t (TMandel::*)(const TComplexPoint&) const;
+// The pieces of the potential-brightness modes that Draw binds: the potential
+// of a cell (its last z and count), the brightness transfer, and the shading
+// function of the slope (unit UPotentialBrightMethod).
+using TPotentialFunc = double (TMandel::*)(const TComplexPoint&, int32_t) const;
+using TTransferFunc = double (TMandel::*)(double) const;
 
 class TMandel {
 public:
@@ -161,7 +168,7 @@ public:
         if (Count == 0) return Entry(0);
         const int32_t step = ColorStep_;
         const int32_t count = ColorCount_;
-        if (step == 0 || count == 0) throw EDivByZero();
+        if (step == 0 || count == 0) RaiseDivByZero();
         // -1 as a divisor is the one case where the quotient can overflow.
         const int64_t quotient = step == -1 ? -int64_t{Count} : Count / step;
         return Entry(quotient % count + 1);
@@ -186,13 +193,50 @@ public:
     template <class Kernel> void DrawNormal(Kernel&& kernel);
     template <class Kernel> void DrawSearch(Kernel&& kernel);
     template <class Kernel> void DrawEmerge(Kernel&& kernel);
+    // Mode 2: square tiles whose uniform borders are filled without computing
+    // the inside.
+    template <class Kernel> void DrawBoundary(Kernel&& kernel);
+    // Mode 4: each pixel the average colour of a 2 x 2 grid of samples.
+    template <class Kernel> void DrawAntialias(Kernel&& kernel);
+
+    // Potential-brightness modes 5..8. The cache kernels iterate a point
+    // with the escape radius and store its count and last z in
+    // ResultCache[X][Y]; an index outside the cache raises ERangeError.
+    void IterateMandelToCache(const TComplexPoint& C, int32_t X, int32_t Y);
+    void IterateJuliaToCache(const TComplexPoint& C, int32_t X, int32_t Y);
+    // Potentials of modes 6, 7 and 8 for a cell's last z and count.
+    double PotentialGreen(const TComplexPoint& Z, int32_t Count) const;
+    double PotentialSmooth(const TComplexPoint& Z, int32_t Count) const;
+    double PotentialCosine(const TComplexPoint& Z, int32_t Count) const;
+    // Brightness transfers from a shading value to 0..1.
+    double BrightnessAbs(double S) const;
+    double BrightnessShift(double S) const;
+    double ApplyInvert(double V) const;
+    // Whether the cache holds the results of the current view, and the
+    // recording of the view after a complete computation.
+    bool CacheMatchesView() const;
+    void StoreCacheKey();
+    // The renderers of modes 5..8, for a cache kernel callable
+    // void(const TComplexPoint&, int32_t X, int32_t Y). Each redraws from the
+    // cache when it matches the view and computes it afresh otherwise.
+    template <class Kernel> void DrawPotentialCache(Kernel&& kernel);
+    template <class Kernel> void DrawPotentialPalette(Kernel&& kernel);
+    template <class Kernel> void DrawPotentialTint(Kernel&& kernel);
 
     // Releases the result cache of the potential modes.
     void ClearResultCache();
 
+    // Bound by Draw in modes 5..8 (PotentialProc only in 6..8).
+    TPotentialFunc PotentialProc = nullptr;
+    TShadeFunc ShadeProc = nullptr;
+    TTransferFunc TransferProc = nullptr;
+
     TDrawStats Stats;
 
 private:
+    // Kept out of line so that the checks of the pixel loops inline.
+    [[noreturn]] static void RaiseRangeError();
+    [[noreturn]] static void RaiseDivByZero();
     // The per-draw mapping from pixels to plane points.
     struct TFrame {
         TComplexPoint P;
@@ -208,11 +252,37 @@ private:
     // After each row: let the handlers run, then abort if they cleared Busy.
     void YieldRow();
     TColor Entry(int64_t Index) const {
-        if (Index < 0 || Index >= static_cast<int64_t>(ColorTable_.size())) throw ERangeError();
+        if (Index < 0 || Index >= static_cast<int64_t>(ColorTable_.size())) RaiseRangeError();
         return ColorTable_[static_cast<std::size_t>(Index)];
     }
     // Wraps a kernel so that the statistics count its calls and iterations.
     template <class Kernel> auto Counted(Kernel kernel);
+    template <class Kernel> auto CountedCache(Kernel kernel);
+    void Tally(int32_t count) {
+        ++Stats.KernelCalls;
+        Stats.Iterations += count != 0 ? static_cast<uint64_t>(count)
+                                       : static_cast<uint64_t>(MaxIter_ > 0 ? MaxIter_ : 0);
+    }
+
+    // Potential modes: Draw's binding of the three procedures (raises
+    // "PotentialBright Error" for an unknown shading function), the cell
+    // access with its range check, the set-up of a computation, and the
+    // shading of one pixel from its cell and the cells right of and below it.
+    void BindPotentialProcs();
+    TResultCell& Cell(int32_t X, int32_t Y) {
+        if (X < 0 || static_cast<std::size_t>(X) >= ResultCache.size()) RaiseRangeError();
+        auto& column = ResultCache[static_cast<std::size_t>(X)];
+        if (Y < 0 || static_cast<std::size_t>(Y) >= column.size()) RaiseRangeError();
+        return column[static_cast<std::size_t>(Y)];
+    }
+    TFrame BeginCacheComputation();
+    template <class F> void WithBoundProcs(F&& f);
+    template <class Pot, class Shade, class Transfer>
+    double Brightness(int32_t x, int32_t y, double dy, Pot pot, Shade shade, Transfer transfer);
+    template <bool Tint, class Pot, class Shade, class Transfer>
+    void ShadePixel(int32_t x, int32_t y, double dy, Pot pot, Shade shade, Transfer transfer, TRgb& rgb);
+    template <bool Tint> void RedrawShaded();
+    template <bool Tint, class Kernel> void ComputeShaded(Kernel& kernel);
 
     long double Ln2_;
     TComplexPoint Center_;
@@ -256,3 +326,4 @@ private:
 }  // namespace nimbrel
 
 #include "engine/mandel_draw.h"
+#include "shading/potential.h"

@@ -82,9 +82,7 @@ inline int32_t TMandel::IterateJuliaN(const TComplexPoint& P) const {
 template <class Kernel> auto TMandel::Counted(Kernel kernel) {
     return [this, kernel](const TComplexPoint& p) {
         const int32_t count = kernel(p);
-        ++Stats.KernelCalls;
-        Stats.Iterations += count != 0 ? static_cast<uint64_t>(count)
-                                       : static_cast<uint64_t>(MaxIter_ > 0 ? MaxIter_ : 0);
+        Tally(count);
         return count;
     };
 }
@@ -152,3 +150,6 @@ template <class Kernel> void TMandel::DrawEmerge(Kernel&& kernel) {
 }
 
 }  // namespace nimbrel
+
+#include "engine/draw_antialias.h"
+#include "engine/draw_boundary.h"

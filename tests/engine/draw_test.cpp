@@ -195,16 +195,6 @@ TEST(HostileState, NonFiniteViewsDrawWithoutFault) {
     }
 }
 
-TEST(Draw, ModesNotBuiltYetSayClearly) {
-    TMandel m;
-    Size(m, 4, 4);
-    for (uint8_t mode : {2, 4, 5, 6, 7, 8}) {
-        m.DrawMode = mode;
-        EXPECT_THROW(m.Draw(), Exception) << int(mode);
-        EXPECT_FALSE(m.GetBusy());
-    }
-}
-
 TEST(Draw, IntegerModesReleaseTheResultCache) {
     TMandel m;
     Size(m, 4, 4);

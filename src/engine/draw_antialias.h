@@ -1,0 +1,39 @@
+// Draw mode 4, the simple anti-aliasing: every pixel is the average colour of
+// four samples on a 2 x 2 grid inside it, the pixel's own corner point and the
+// points half a step to the right, below, and both. Included by mandel_draw.h.
+#pragma once
+
+#include "platform/sysutils.h"
+#include "scene/Rgblib.h"
+
+namespace nimbrel {
+
+template <class Kernel> void TMandel::DrawAntialias(Kernel&& kernel) {
+    const TFrame f = BeginFrame();
+    TBusyGuard busy(*this);
+    // dy is negative, so a positive row offset moves down the picture.
+    const double hx = f.dx / 2;
+    const double hy = f.dy / 2;
+    // The colours are averaged, not the counts; the same five triples serve
+    // every pixel.
+    TRgb acc, s1, s2, s3, s4;
+    for (int32_t y = 0; y <= f.LastY; ++y) {
+        uint32_t* row = Bitmap_.Scanline(y);
+        const double py = y * f.dy + f.P.Im;
+        for (int32_t x = 0; x <= f.LastX; ++x) {
+            const double px = x * f.dx + f.P.Re;
+            s1.SetColor(CountToColor(kernel(TComplexPoint{px, py})));
+            s2.SetColor(CountToColor(kernel(TComplexPoint{px + hx, py})));
+            s3.SetColor(CountToColor(kernel(TComplexPoint{px, py + hy})));
+            s4.SetColor(CountToColor(kernel(TComplexPoint{px + hx, py + hy})));
+            // Halves go to the even neighbour: a sum of 2 gives 0, 10 gives 2.
+            acc.SetR(Round((s1.R() + s2.R() + s3.R() + s4.R()) / 4.0));
+            acc.SetG(Round((s1.G() + s2.G() + s3.G() + s4.G()) / 4.0));
+            acc.SetB(Round((s1.B() + s2.B() + s3.B() + s4.B()) / 4.0));
+            row[x] = TBitmap::ToPixel(acc.GetColor());
+        }
+        YieldRow();
+    }
+}
+
+}  // namespace nimbrel
