@@ -53,6 +53,10 @@ THeadlessHost::~THeadlessHost() {
     Application().SetMessagePump(std::move(previousPump_));
 }
 
+void THeadlessHost::Activate() {
+    if (form_) Handle([this] { form_->FormActivate(); });
+}
+
 void THeadlessHost::ClickAt(int64_t time) {
     inputs_.push_back({time, [](TMainForm& form) { form.FormClick(); }});
 }

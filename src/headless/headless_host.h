@@ -36,6 +36,8 @@ public:
     void SetMainForm(std::unique_ptr<TMainForm> form) { form_ = std::move(form); }
     TMainForm* MainForm() const { return form_.get(); }
     bool Terminated() const { return terminated_; }
+    // The window becomes active: the form's activation handler runs.
+    void Activate();
 
     // Scripted input at a virtual time.
     void ClickAt(int64_t time);

@@ -1,5 +1,7 @@
 #include "shell/Main.h"
 
+#include <algorithm>
+
 #include "platform/exceptions.h"
 #include "platform/sysutils.h"
 #include "scene/URecommendation.h"
@@ -128,7 +130,9 @@ void TfrmMain::timDrawTimer() {
     ApplyRecommendation(*Mandel_, *Recommendations_, index, Settings_->McfFolder, DefaultDrawMode_);
     Mandel_->Draw();
     timDrawMandelTimer();
-    MouseTicks_ = 4;
+    // Mouse moves are ignored for one tick after a picture; a picture that
+    // ends within the first second does not cut that second short.
+    MouseTicks_ = std::min(MouseTicks_, 4);
     timMouse_->SetInterval(kMouseInterval);
 }
 

@@ -1,0 +1,121 @@
+#include "show_fixture.h"
+
+namespace nimbrel::testing {
+namespace {
+
+const std::string kLineError = "行目にｴﾗｰがあったので読み込みを中止しました。";
+
+TEST_F(ShowTest, SceneFileFailuresShowTheirMessageAndNoShow) {
+    const struct {
+        const char* name;
+        std::string bytes;  // empty: no file
+        std::string message;
+    } cases[] = {
+        {"missing", "", "\r\nが見つかりません。"},
+        {"bad line", "* scenes\r\nT=MANDEL, Title=A, Cr=-0.5, Ci=0, W=0\r\n",
+         "\r\n2 " + kLineError + "\r\n幅の値(W)は０より大きくなくてはいけません。"},
+        {"syntax", "T=MANDEL, Title=A, Cr=abc, Ci=0, W=3\r\n", "\r\n1 " + kLineError + "\r\n"},
+        {"empty", "* only a comment\r\n", "\r\n0 " + kLineError + "\r\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Box.Errors.clear();
+        const std::string path = Files.PathOf(std::string(c.name) + ".mrp");
+        if (!c.bytes.empty()) Files.Write(std::string(c.name) + ".mrp", c.bytes);
+        Settings([&](TMandelssReg& s) { s.MrpFile = path; });
+        Start();
+        Host->RunUntil(5000);
+        ASSERT_EQ(Box.Errors.size(), 1u);
+        EXPECT_EQ(Box.Errors[0], path + c.message);
+        EXPECT_TRUE(Host->Copies.empty());
+        EXPECT_EQ(Form->timDraw().GetInterval(), 0u);
+        EXPECT_FALSE(Host->Terminated());  // the window stays until it is closed
+    }
+}
+
+TEST_F(ShowTest, ARefusedSizeShowsItsMessageAndTheNextStartUsesTheFullScreen) {
+    Settings([](TMandelssReg& s) {
+        s.SizeX = 0;
+        s.Bgcolor = 0x00FF00;
+    });
+    WriteScenes(Scene());
+    Start();
+    Host->RunUntil(3000);
+    EXPECT_EQ(Box.Errors, (std::vector<std::string>{"サイズ指定が不正です"}));
+    EXPECT_TRUE(Host->Copies.empty());
+    EXPECT_EQ(Host->Color(), 0x00FF00);
+    EXPECT_FALSE(Stored()->SizeFull);  // written only when the window is destroyed
+    Host.reset();
+    auto stored = Stored();
+    EXPECT_TRUE(stored->SizeFull);
+    EXPECT_EQ(stored->SizeX, 0);
+    EXPECT_EQ(stored->Bgcolor, 0x00FF00);
+}
+
+TEST_F(ShowTest, EverySettingIsWrittenBackAtDestruction) {
+    WriteScenes(Scene());
+    Settings();
+    Start();
+    Host->RunUntil(500);
+    // Remove the values, then let the window go: all nine come back.
+    Store.OpenKey("Software\\Orv\\Nimbrel\\Settings", true);
+    Store.Update([](TSettingsData& data) { data = TSettingsData{}; });
+    Host.reset();
+    auto key = Store.OpenKey("Software\\Orv\\Nimbrel\\Settings", false);
+    ASSERT_NE(key, nullptr);
+    for (const char* name : {"Bgcolor", "DM", "SizeFull", "MrpFile", "McfFolder", "SizeX", "SizeY", "Wait", "DrawMode"})
+        EXPECT_TRUE(key->ValueExists(name)) << name;
+    EXPECT_EQ(key->ReadString("SizeX"), "24");
+}
+
+TEST_F(ShowTest, ABadPaletteSkipsThatPictureAndTheNextStartsAfterWait) {
+    Files.Write("bad.mcf", "000000\r\nFFFFFF\r\nnot a colour\r\n");
+    Settings();
+    WriteScenes(Scene(", MCF=bad"));
+    Start();
+    Host->RunUntil(150);
+    EXPECT_EQ(Box.Errors, (std::vector<std::string>{"3 行目にｴﾗｰがあります"}));
+    EXPECT_TRUE(Host->Copies.empty());
+    EXPECT_EQ(Form->timDraw().GetInterval(), 1000u);
+    EXPECT_EQ(Form->timDrawMandel().GetInterval(), 0u);
+    Host->RunUntil(1150);
+    EXPECT_EQ(Box.Errors.size(), 2u);  // the next picture tried again
+}
+
+TEST_F(ShowTest, AMissingPaletteKeepsThePreviousOneSilently) {
+    Files.Write("two.mcf", "102030\r\n405060\r\n708090\r\n");
+    Settings([](TMandelssReg& s) { s.Wait = 100; });
+    WriteScenes(Scene(", MCF=two") + Scene(", MCF=absent"));
+    Start();
+    Host->RunUntil(2000);
+    EXPECT_TRUE(Box.Errors.empty());
+    EXPECT_EQ(Form->Mandel().GetColorCount(), 2);
+    EXPECT_EQ(Form->Mandel().GetColorTable()[0], 0x302010);
+}
+
+TEST_F(ShowTest, APaletteNamedInJapaneseIsFoundByItsDecodedName) {
+    Files.Write("夕焼け.mcf", "102030\r\n405060\r\n708090\r\n");
+    Settings();
+    // "夕焼け" in Shift-JIS.
+    WriteScenes(Scene(", MCF=\x97\x5B\x8F\xC4\x82\xAF"));
+    Start();
+    Host->RunUntil(500);
+    EXPECT_TRUE(Box.Errors.empty());
+    EXPECT_EQ(Form->Mandel().GetColorCount(), 2);
+}
+
+TEST_F(ShowTest, ClosingDuringAPictureDestroysTheWindowOnlyAfterTheDrawUnwound) {
+    Settings([](TMandelssReg& s) { s.SizeY = 40; });
+    WriteScenes(Scene());
+    RowCost = 20;
+    Start();
+    // A close request from inside the draw's message processing.
+    Host->ClickAt(500);
+    Host->RunUntil(600);
+    EXPECT_TRUE(Host->Terminated());
+    EXPECT_EQ(Host->MainForm(), nullptr);
+    EXPECT_TRUE(Host->Copies.empty());
+}
+
+}  // namespace
+}  // namespace nimbrel::testing
