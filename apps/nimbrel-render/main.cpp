@@ -213,8 +213,9 @@ int Run(const TOptions& options) {
         std::fprintf(stderr, "%s\n", error.what());
         return 1;
     }
-    const std::string palettes =
-        options.Palettes.value_or(PathToUtf8(fs::u8path(options.MrpFile).parent_path()));
+    // The folder of the scene file; a bare file name lies in the current folder.
+    const std::string folder = PathToUtf8(fs::u8path(options.MrpFile).parent_path());
+    const std::string palettes = options.Palettes.value_or(folder.empty() ? std::string(".") : folder);
 
     auto engine = std::make_unique<TMandel>();
     engine->SetWidth(options.Width);
