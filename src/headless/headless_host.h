@@ -7,7 +7,8 @@
 // takes N * RowCost virtual milliseconds. A show of many virtual seconds thus
 // runs as fast as its pictures can be computed.
 //
-// While it lives, the host is the application's message pump.
+// While it lives, the host is the application's message pump; hosts that
+// overlap must end in the reverse order of their creation.
 #pragma once
 
 #include <cstdint>

@@ -49,6 +49,8 @@ protected:
 
     // Creates the window of the show, as start-up does, and activates it.
     void Start(TSaverMode mode = smSaver, int32_t clientWidth = 64, int32_t clientHeight = 48) {
+        // Hosts install their message pump in turn: the previous one goes first.
+        Host.reset();
         Host = std::make_unique<THeadlessHost>(clientWidth, clientHeight, 40, 30);
         Host->RowCost = RowCost;
         TSaverInit init;
