@@ -1,0 +1,225 @@
+#include "shell/USetting.h"
+
+#include <cstdint>
+#include <exception>
+#include <limits>
+#include <string>
+#include <string_view>
+
+#include "platform/application.h"
+#include "platform/exceptions.h"
+#include "platform/sysutils.h"
+#include "platform/text_file.h"
+#include "shell/FolderSelectDialog.h"
+#include "shell/StandardLibrary.h"
+#include "shell/setting_texts.h"
+
+namespace nimbrel {
+
+namespace {
+
+namespace texts = setting_texts;
+
+// The pause is entered in whole seconds and stored in milliseconds.
+constexpr int32_t kMillisecondsPerSecond = 1000;
+constexpr int32_t kMaxWaitSeconds = std::numeric_limits<int32_t>::max() / kMillisecondsPerSecond;
+
+// A picture size: an integer of 1 or more.
+bool ReadSize(const std::string& Text, int32_t& Size) { return TryStrToInt(Text, Size) && Size > 0; }
+
+// A pause: whole seconds of 1 or more whose milliseconds still fit the stored
+// 32-bit value.
+bool ReadWait(const std::string& Text, int32_t& Seconds) {
+    return TryStrToInt(Text, Seconds) && Seconds > 0 && Seconds <= kMaxWaitSeconds;
+}
+
+// A size edit is disabled while the picture fills the screen and is not
+// checked then; only a size it could hold when enabled replaces the stored one,
+// so that leftover text never costs the rest of the entries.
+int32_t SizeToStore(const std::string& Text, int32_t Stored) {
+    int32_t size = 0;
+    return ReadSize(Text, size) ? size : Stored;
+}
+
+void SelectSize(TSettingControls& c, bool Full) {
+    c.rdbSizeFull.Checked = Full;
+    c.rdbSizeUser.Checked = !Full;
+    for (TLabelControl* label : {&c.lblSizeX, &c.lblSizeY}) label->Enabled = !Full;
+    for (TEditControl* edit : {&c.edtSizeX, &c.edtSizeY}) {
+        edit->Enabled = !Full;
+        edit->Color = Full ? clBtnFace : clWindow;
+    }
+}
+
+// The background colour matters only for a centred picture.
+void SelectLayout(TSettingControls& c, bool Center) {
+    c.rdbSpread.Checked = !Center;
+    c.rdbCenter.Checked = Center;
+    c.lblBgcolor.Enabled = Center;
+    c.pnlBgcolor.Enabled = Center;
+}
+
+}  // namespace
+
+int32_t DrawModeToIndex(uint8_t Mode) { return Mode <= dmAntialias ? int32_t{Mode} : int32_t{dmEmerge}; }
+
+TDrawMode IndexToDrawMode(int32_t Index) {
+    return Index >= dmNormal && Index <= dmAntialias ? static_cast<TDrawMode>(Index) : dmEmerge;
+}
+
+TfrmSetting::TfrmSetting(TSettingWindow& Window, TSettingsStore& Store, TDialogServices& Dialogs)
+    : Window_(Window), Dialogs_(Dialogs) {
+    dlgMrp.Filter = texts::kMrpFilter;
+    dlgMrp.HideReadOnly = true;
+    dlgMrp.PathMustExist = true;
+    dlgMrp.FileMustExist = true;
+    try {
+        Settings_ = std::make_unique<TMandelssReg>(Store);
+    } catch (const std::exception& error) {
+        Application().HandleException(error);
+    }
+}
+
+TfrmSetting::~TfrmSetting() = default;
+
+void TfrmSetting::FormActivate() {
+    if (!FirstActivation_) return;
+    FirstActivation_ = false;
+    // Without its settings the dialog could show and store nothing but
+    // defaults over values the user may still mend; the failure was reported.
+    if (!Settings_) {
+        Window_.Close();
+        Abort();
+    }
+    const TMandelssReg& s = *Settings_;
+    TSettingControls& c = Controls_;
+    c.ActivePage = tbsFile;
+    c.edtMrpFile.Text = s.MrpFile;
+    c.edtMcfFolder.Text = s.McfFolder;
+    if (s.SizeFull)
+        rdbSizeFullClick();
+    else
+        rdbSizeUserClick();
+    if (s.DM == lmSpread)
+        rdbSpreadClick();
+    else
+        rdbCenterClick();
+    c.pnlBgcolor.Color = s.Bgcolor;
+    c.edtSizeX.Text = IntToStr(s.SizeX);
+    c.edtSizeY.Text = IntToStr(s.SizeY);
+    c.edtWait.Text = IntToStr(Div(s.Wait, kMillisecondsPerSecond));
+    c.cmbDrawMode.ItemIndex = DrawModeToIndex(s.DrawMode);
+    ShowControls();
+}
+
+void TfrmSetting::Validate() {
+    const TSettingControls& c = Controls_;
+    TSettingPage page = tbsFile;
+    std::string_view message;
+    int32_t value = 0;
+    if (!FileExists(c.edtMrpFile.Text)) {
+        message = texts::kNoMrpFile;
+    } else if (!FolderExists(c.edtMcfFolder.Text) && !c.edtMcfFolder.Text.empty()) {
+        message = texts::kNoMcfFolder;
+    } else {
+        page = tbsView;
+        const bool badSize =
+            c.rdbSizeUser.Checked && (!ReadSize(c.edtSizeX.Text, value) || !ReadSize(c.edtSizeY.Text, value));
+        if (badSize || !ReadWait(c.edtWait.Text, value)) message = texts::kBadEntry;
+    }
+    if (message.empty()) return;
+    Controls_.ActivePage = page;
+    ShowControls();
+    ShowError(std::string(message));
+    Abort();
+}
+
+void TfrmSetting::Apply() {
+    Validate();
+    if (!Settings_) Abort();
+    TMandelssReg& s = *Settings_;
+    const TSettingControls& c = Controls_;
+    // Every entry is converted before the first is copied: the settings take
+    // all of them or none.
+    const int32_t sizeX = SizeToStore(c.edtSizeX.Text, s.SizeX);
+    const int32_t sizeY = SizeToStore(c.edtSizeY.Text, s.SizeY);
+    const int32_t wait = CheckedInt32(int64_t{StrToInt(c.edtWait.Text)} * kMillisecondsPerSecond);
+    s.MrpFile = c.edtMrpFile.Text;
+    s.McfFolder = c.edtMcfFolder.Text;
+    s.SizeFull = c.rdbSizeFull.Checked;
+    s.SizeX = sizeX;
+    s.SizeY = sizeY;
+    s.DM = c.rdbSpread.Checked ? lmSpread : lmCenter;
+    s.Bgcolor = c.pnlBgcolor.Color;
+    s.Wait = wait;
+    s.DrawMode = IndexToDrawMode(c.cmbDrawMode.ItemIndex);
+    s.Save();
+}
+
+void TfrmSetting::bbnOKClick() {
+    Apply();
+    Window_.Close();
+}
+
+void TfrmSetting::bbnCancelClick() { Window_.Close(); }
+
+void TfrmSetting::bbnUpdateClick() { Apply(); }
+
+bool TfrmSetting::pgcSettingChanging() {
+    try {
+        Validate();
+        return true;
+    } catch (const EAbort&) {
+        return false;
+    }
+}
+
+void TfrmSetting::ChangePage(TSettingPage Page) {
+    if (Page == Controls_.ActivePage || !pgcSettingChanging()) return;
+    Controls_.ActivePage = Page;
+    ShowControls();
+}
+
+void TfrmSetting::rdbSizeFullClick() {
+    SelectSize(Controls_, true);
+    ShowControls();
+}
+
+void TfrmSetting::rdbSizeUserClick() {
+    SelectSize(Controls_, false);
+    ShowControls();
+}
+
+void TfrmSetting::rdbSpreadClick() {
+    SelectLayout(Controls_, false);
+    ShowControls();
+}
+
+void TfrmSetting::rdbCenterClick() {
+    SelectLayout(Controls_, true);
+    ShowControls();
+}
+
+void TfrmSetting::pnlBgcolorClick() {
+    // A disabled panel takes no click.
+    if (!Controls_.pnlBgcolor.Enabled) return;
+    if (!Dialogs_.ExecuteColorDialog(dlgColor)) return;
+    Controls_.pnlBgcolor.Color = dlgColor.Color;
+    ShowControls();
+}
+
+void TfrmSetting::bbnBrowsClick() {
+    if (!Dialogs_.ExecuteOpenDialog(dlgMrp)) return;
+    Controls_.edtMrpFile.Text = dlgMrp.FileName;
+    ShowControls();
+}
+
+void TfrmSetting::bbnRefClick() {
+    std::string folder;
+    if (!SelectFolder(Dialogs_, std::string(texts::kMcfFolderTitle), std::string(texts::kMcfFolderRoot), folder))
+        return;
+    Controls_.edtMcfFolder.Text = folder;
+    ShowControls();
+}
+
+}  // namespace nimbrel
