@@ -1,0 +1,290 @@
+#include "win32/show_window_win32.h"
+
+#include <algorithm>
+
+#include "win32/win32_error.h"
+
+namespace nimbrel {
+
+namespace {
+
+const wchar_t* const kClassName = L"NimbrelShowWindow";
+
+// Posted on activation: the form starts its show from the message loop, not
+// from inside the system's activation.
+constexpr UINT kActivateMessage = WM_APP + 1;
+
+// The preview watches its host: when the host is gone the process ends.
+constexpr UINT_PTR kHostTimerId = 1;
+constexpr UINT kHostCheckInterval = 250;
+
+// The window's colour at creation: the button face, as a system colour.
+constexpr TColor kButtonFace = static_cast<TColor>(0x80000000u | COLOR_BTNFACE);
+
+// A colour value as the system draws it: a system colour (top bit set) is
+// looked up; otherwise the red, green and blue bytes.
+COLORREF ColorToRgb(TColor color) {
+    if (color < 0) return GetSysColor(static_cast<int>(static_cast<uint32_t>(color) & 0xFFu));
+    return static_cast<COLORREF>(color) & 0x00FFFFFFu;
+}
+
+void RegisterShowWindowClass(HINSTANCE instance, WNDPROC procedure) {
+    WNDCLASSEXW windowClass{};
+    if (GetClassInfoExW(instance, kClassName, &windowClass)) return;
+    windowClass.cbSize = sizeof windowClass;
+    windowClass.lpfnWndProc = procedure;
+    windowClass.hInstance = instance;
+    windowClass.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(1));
+    windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    windowClass.lpszClassName = kClassName;
+    if (!RegisterClassExW(&windowClass)) RaiseLastOSError();
+}
+
+// A device context of the window for one drawing call.
+class TWindowDC {
+public:
+    explicit TWindowDC(HWND window) : window_(window), dc_(GetDC(window)) {}
+    ~TWindowDC() {
+        if (dc_) ReleaseDC(window_, dc_);
+    }
+    TWindowDC(const TWindowDC&) = delete;
+    TWindowDC& operator=(const TWindowDC&) = delete;
+    HDC Get() const { return dc_; }
+
+private:
+    HWND window_;
+    HDC dc_;
+};
+
+}  // namespace
+
+// A window timer: SetTimer with the same identifier replaces the running
+// countdown, KillTimer stops it.
+class TWin32ShowWindow::TWindowTimer : public TTimer {
+public:
+    TWindowTimer(TWin32ShowWindow& owner, UINT_PTR id) : owner_(owner), id_(id) { owner_.timers_.push_back(this); }
+    ~TWindowTimer() override {
+        SetInterval(0);
+        std::erase(owner_.timers_, this);
+    }
+    TWindowTimer(const TWindowTimer&) = delete;
+    TWindowTimer& operator=(const TWindowTimer&) = delete;
+
+    void SetInterval(uint32_t milliseconds) override {
+        if (milliseconds == interval_) return;
+        interval_ = milliseconds;
+        if (!owner_.window_) return;
+        if (milliseconds == 0)
+            KillTimer(owner_.window_, id_);
+        else
+            SetTimer(owner_.window_, id_, milliseconds, nullptr);
+    }
+    uint32_t GetInterval() const override { return interval_; }
+    UINT_PTR Id() const { return id_; }
+
+private:
+    TWin32ShowWindow& owner_;
+    UINT_PTR id_;
+    uint32_t interval_ = 0;
+};
+
+TWin32ShowWindow::TWin32ShowWindow(HINSTANCE Instance, HWND Parent, HWND Owner, TWin32MessageLoop& Loop)
+    : parent_(Parent), owner_(Owner), loop_(Loop), color_(kButtonFace), nextTimerId_(kHostTimerId + 1) {
+    RegisterShowWindowClass(Instance, &TWin32ShowWindow::WindowProc);
+    brush_ = CreateSolidBrush(ColorToRgb(color_));
+    // Borderless: a popup, topmost, the size of the screen; or a child that
+    // fills its host.
+    DWORD style = WS_CLIPCHILDREN;
+    DWORD exStyle = 0;
+    RECT rect{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+    if (parent_) {
+        style |= WS_CHILD | WS_CLIPSIBLINGS;
+        if (!GetClientRect(parent_, &rect)) rect = RECT{};
+    } else {
+        style |= WS_POPUP;
+        exStyle |= WS_EX_TOPMOST;
+    }
+    window_ = CreateWindowExW(exStyle, kClassName, L"", style, rect.left, rect.top, rect.right - rect.left,
+                              rect.bottom - rect.top, parent_ ? parent_ : owner_, nullptr, Instance, this);
+    if (!window_) {
+        DeleteObject(brush_);
+        RaiseLastOSError();
+    }
+    if (parent_) SetTimer(window_, kHostTimerId, kHostCheckInterval, nullptr);
+}
+
+TWin32ShowWindow::~TWin32ShowWindow() {
+    if (window_) {
+        destroying_ = true;
+        DestroyWindow(window_);
+    }
+    if (brush_) DeleteObject(brush_);
+}
+
+void TWin32ShowWindow::Place(int32_t Left, int32_t Top, int32_t Width, int32_t Height) {
+    if (window_) SetWindowPos(window_, nullptr, Left, Top, Width, Height, SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void TWin32ShowWindow::ShowMaximized() {
+    if (!window_) return;
+    ShowWindow(window_, SW_SHOWMAXIMIZED);
+    if (!parent_) SetForegroundWindow(window_);
+    UpdateWindow(window_);
+}
+
+int32_t TWin32ShowWindow::ClientWidth() const {
+    RECT rect{};
+    if (window_) GetClientRect(window_, &rect);
+    return rect.right - rect.left;
+}
+
+int32_t TWin32ShowWindow::ClientHeight() const {
+    RECT rect{};
+    if (window_) GetClientRect(window_, &rect);
+    return rect.bottom - rect.top;
+}
+
+void TWin32ShowWindow::SetColor(TColor color) {
+    if (color == color_) return;
+    const HBRUSH brush = CreateSolidBrush(ColorToRgb(color));
+    if (!brush) RaiseLastOSError();
+    DeleteObject(brush_);
+    brush_ = brush;
+    color_ = color;
+    if (window_) InvalidateRect(window_, nullptr, TRUE);
+}
+
+std::unique_ptr<TTimer> TWin32ShowWindow::CreateTimer() { return std::make_unique<TWindowTimer>(*this, nextTimerId_++); }
+
+int32_t TWin32ShowWindow::ScreenWidth() const { return GetSystemMetrics(SM_CXSCREEN); }
+
+int32_t TWin32ShowWindow::ScreenHeight() const { return GetSystemMetrics(SM_CYSCREEN); }
+
+void TWin32ShowWindow::ShowCursor(bool show) { ::ShowCursor(show ? TRUE : FALSE); }
+
+void TWin32ShowWindow::ShowApplicationWindow() {
+    if (owner_) ShowWindow(owner_, SW_SHOW);
+}
+
+void TWin32ShowWindow::DrawBitmap(int32_t x, int32_t y, const TBitmap& bitmap) {
+    if (!window_ || bitmap.Width() <= 0 || bitmap.Height() <= 0) return;
+    // The bitmap's rows are a top-down 32-bit DIB: one blit, no conversion.
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = bitmap.Width();
+    info.bmiHeader.biHeight = -bitmap.Height();
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    const TWindowDC dc(window_);
+    if (!dc.Get()) return;
+    SetDIBitsToDevice(dc.Get(), x, y, static_cast<DWORD>(bitmap.Width()), static_cast<DWORD>(bitmap.Height()), 0, 0,
+                      0, static_cast<UINT>(bitmap.Height()), bitmap.Scanline(0), &info, DIB_RGB_COLORS);
+}
+
+void TWin32ShowWindow::CopyRect(int32_t x, int32_t y, const TRect& source) {
+    if (!window_) return;
+    const TWindowDC dc(window_);
+    if (!dc.Get()) return;
+    BitBlt(dc.Get(), x, y, source.Right - source.Left, source.Bottom - source.Top, dc.Get(), source.Left, source.Top,
+           SRCCOPY);
+}
+
+void TWin32ShowWindow::RequestClose(bool Forced) {
+    if (closing_) return;
+    bool canClose = Forced || !form_;
+    if (form_) GuardHandler([&] { canClose = form_->FormCloseQuery() || Forced; });
+    if (!canClose) return;
+    closing_ = true;
+    loop_.Terminate();
+}
+
+void TWin32ShowWindow::OnTimer(UINT_PTR id) {
+    if (id == kHostTimerId) {
+        if (!IsWindow(parent_)) RequestClose(true);
+        return;
+    }
+    const auto timer = std::find_if(timers_.begin(), timers_.end(), [id](const TWindowTimer* t) { return t->Id() == id; });
+    if (timer != timers_.end() && (*timer)->OnTimer) GuardHandler((*timer)->OnTimer);
+}
+
+void TWin32ShowWindow::Paint(HDC dc) {
+    RECT rect{};
+    GetClientRect(window_, &rect);
+    FillRect(dc, &rect, brush_);
+}
+
+LRESULT CALLBACK TWin32ShowWindow::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_NCCREATE) {
+        const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
+        auto* self = static_cast<TWin32ShowWindow*>(create->lpCreateParams);
+        self->window_ = window;
+        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+    }
+    auto* self = reinterpret_cast<TWin32ShowWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (!self) return DefWindowProcW(window, message, wParam, lParam);
+    return self->HandleMessage(message, wParam, lParam);
+}
+
+LRESULT TWin32ShowWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    const HWND window = window_;
+    switch (message) {
+        case WM_ACTIVATE:
+            if (LOWORD(wParam) != WA_INACTIVE) PostMessageW(window, kActivateMessage, 0, 0);
+            break;
+        case kActivateMessage:
+            if (form_ && !closing_) GuardHandler([&] { form_->FormActivate(); });
+            return 0;
+        case WM_ERASEBKGND:
+            Paint(reinterpret_cast<HDC>(wParam));
+            return 1;
+        case WM_LBUTTONDOWN:
+            clicked_ = true;
+            SetCapture(window);
+            return 0;
+        case WM_LBUTTONUP:
+            if (clicked_) {
+                clicked_ = false;
+                ReleaseCapture();
+                RECT client{};
+                GetClientRect(window, &client);
+                const POINT point{static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
+                if (form_ && PtInRect(&client, point)) GuardHandler([&] { form_->FormClick(); });
+            }
+            return 0;
+        case WM_MOUSEMOVE:
+            if (form_) GuardHandler([&] { form_->FormMouseMove(); });
+            return 0;
+        case WM_KEYDOWN:
+        case WM_SYSKEYDOWN:
+            if (form_) GuardHandler([&] { form_->FormKeyDown(static_cast<uint16_t>(wParam)); });
+            if (message == WM_KEYDOWN) return 0;
+            break;
+        case WM_SYSCOMMAND: {
+            bool handled = false;
+            if (form_) GuardHandler([&] { handled = form_->WMSysCommand(static_cast<uint32_t>(wParam & 0xFFF0)); });
+            if (handled) return 1;
+            break;
+        }
+        case WM_TIMER:
+            OnTimer(wParam);
+            return 0;
+        case WM_CLOSE:
+            RequestClose(false);
+            return 0;
+        case WM_DESTROY:
+            // Destroyed by anyone but ourselves, with the host window for
+            // example: the show ends.
+            if (!destroying_) RequestClose(true);
+            break;
+        case WM_NCDESTROY:
+            SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+            window_ = nullptr;
+            break;
+        default:
+            break;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+}  // namespace nimbrel

@@ -1,0 +1,34 @@
+#include "win32/win32_message_loop.h"
+
+#include "win32/win32_api.h"
+
+namespace nimbrel {
+
+void TWin32MessageLoop::Run() {
+    MSG message;
+    while (!terminated_) {
+        const BOOL result = GetMessageW(&message, nullptr, 0, 0);
+        if (result == 0 || result == -1) break;  // WM_QUIT, or a broken queue
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+}
+
+void TWin32MessageLoop::ProcessMessages() {
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        // The quit message only wakes Run; the flag is already set.
+        if (message.message == WM_QUIT) continue;
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+}
+
+void TWin32MessageLoop::Terminate() {
+    if (terminated_) return;
+    terminated_ = true;
+    // Wakes a GetMessage that waits for the next message.
+    PostQuitMessage(0);
+}
+
+}  // namespace nimbrel

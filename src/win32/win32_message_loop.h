@@ -1,0 +1,47 @@
+// The message loop of the GUI thread and the message processing that long
+// work calls between rows.
+//
+// Terminate ends the loop the next time control is back in Run, never inside
+// ProcessMessages: whatever a nested draw holds stays alive until it has
+// unwound.
+#pragma once
+
+namespace nimbrel {
+
+class TWin32MessageLoop {
+public:
+    // Dispatches messages until Terminate has been called.
+    void Run();
+    // Dispatches every message waiting in the thread's queue, then returns.
+    void ProcessMessages();
+    void Terminate();
+    bool Terminated() const { return terminated_; }
+
+private:
+    bool terminated_ = false;
+};
+
+// Runs Handler and hands an exception that leaves it to the application's
+// exception box: nothing may unwind through the system's window procedure.
+template <typename THandler>
+void GuardHandler(THandler&& Handler);
+
+}  // namespace nimbrel
+
+#include "platform/application.h"
+#include "platform/exceptions.h"
+
+namespace nimbrel {
+
+template <typename THandler>
+void GuardHandler(THandler&& Handler) {
+    try {
+        Handler();
+    } catch (const std::exception& error) {
+        Application().HandleException(error);
+    } catch (...) {
+        Application().HandleException(Exception("Unknown exception"));
+    }
+}
+
+}  // namespace nimbrel
