@@ -1,0 +1,99 @@
+#include "engine/batch_rows.h"
+
+#include <algorithm>
+#include <atomic>
+
+namespace nimbrel {
+
+namespace {
+
+// Participants take chunks of a row one after another, so that a part of the
+// row that iterates long does not hold up the others; a chunk is still long
+// enough for the vector slots of a batch kernel to stay full.
+constexpr int32_t kMinChunk = 128;
+// Below this many points the row is computed on the calling thread alone.
+constexpr int32_t kMinPointsForPool = 32;
+
+}  // namespace
+
+struct TBatchRows::TRowJob {
+    TBatchRows* Rows = nullptr;
+    double Dx = 0, ReOrigin = 0, Im = 0;
+    int32_t First = 0, Stride = 1, N = 0, Chunk = 1;
+    uint32_t* Row = nullptr;  // nullptr: counts only
+    std::atomic<int32_t> Next{0};
+    struct alignas(64) TSum {
+        uint64_t Iterations = 0;
+    };
+    TSum Sums[64];
+};
+
+TBatchRows::TBatchRows() = default;
+TBatchRows::~TBatchRows() = default;
+
+void TBatchRows::Begin(const TBatchParams& Params, TSimdLevel Level, int32_t Participants, int32_t MaxPoints) {
+    params_ = Params;
+    level_ = Level;
+    participants_ = std::clamp(Participants, 1, 64);
+    if (participants_ > 1 && (!pool_ || pool_->Participants() != participants_))
+        pool_ = std::make_unique<TWorkerPool>(participants_);
+    const auto size = static_cast<std::size_t>(std::max(MaxPoints, 1));
+    if (re_.size() < size) {
+        re_.resize(size);
+        counts_.resize(size);
+    }
+    pixelOfCount_.clear();
+}
+
+void TBatchRows::RunJob(void* Job, int32_t Participant) {
+    TRowJob& job = *static_cast<TRowJob*>(Job);
+    TBatchRows& rows = *job.Rows;
+    const int32_t maxIter = rows.params_.MaxIter > 0 ? rows.params_.MaxIter : 0;
+    const uint32_t* pixels = job.Row != nullptr ? rows.pixelOfCount_.data() : nullptr;
+    uint64_t iterations = 0;
+    for (;;) {
+        const int32_t a = job.Next.fetch_add(job.Chunk);
+        if (a >= job.N) break;
+        const int32_t b = std::min(a + job.Chunk, job.N);
+        double* re = rows.re_.data();
+        int32_t* counts = rows.counts_.data();
+        // The plane point of pixel x, as the draw methods compute it.
+        for (int32_t k = a; k < b; ++k) re[k] = static_cast<double>(job.First + k * job.Stride) * job.Dx + job.ReOrigin;
+        IterateBatch(rows.level_, rows.params_,
+                     TBatchPoints{re + a, &job.Im, true, static_cast<std::size_t>(b - a)},
+                     TBatchResults{counts + a, nullptr, nullptr});
+        for (int32_t k = a; k < b; ++k) {
+            const int32_t count = counts[k];
+            iterations += static_cast<uint64_t>(count != 0 ? count : maxIter);
+            if (pixels != nullptr) job.Row[job.First + k * job.Stride] = pixels[count];
+        }
+    }
+    job.Sums[Participant].Iterations = iterations;
+}
+
+TBatchRows::TResult TBatchRows::Compute(double Dx, double ReOrigin, double Im, int32_t First, int32_t Stride,
+                                        int32_t N, uint32_t* Row) {
+    TResult result;
+    if (N <= 0) return result;
+    const auto maxIter = static_cast<std::size_t>(params_.MaxIter > 0 ? params_.MaxIter : 0);
+    const bool paint = Row != nullptr && pixelOfCount_.size() > maxIter;
+    const bool shared = pool_ && participants_ > 1 && N >= kMinPointsForPool;
+    const int32_t parts = shared ? participants_ : 1;
+    TRowJob job;
+    job.Rows = this;
+    job.Dx = Dx;
+    job.ReOrigin = ReOrigin;
+    job.Im = Im;
+    job.First = First;
+    job.Stride = Stride;
+    job.N = N;
+    job.Chunk = std::max(kMinChunk, N / (parts * 4));
+    job.Row = paint ? Row : nullptr;
+    if (shared) pool_->Run(&RunJob, &job);
+    else RunJob(&job, 0);
+    for (int32_t i = 0; i < parts; ++i) result.Iterations += job.Sums[i].Iterations;
+    result.Painted = paint;
+    return result;
+}
+
+}  // namespace nimbrel

@@ -1,0 +1,105 @@
+#include "engine/worker_pool.h"
+
+#include <cstdlib>
+
+#include "platform/sysutils.h"
+
+#if defined(__x86_64__) || defined(__i386__) || defined(_M_X64)
+#include <emmintrin.h>
+#endif
+
+namespace nimbrel {
+
+namespace {
+
+// Rows follow each other within microseconds while a picture is drawn, far
+// sooner than a sleeping thread wakes; so a participant waits by spinning for
+// a while (about 50 microseconds) before it sleeps.
+constexpr int kSpins = 20000;
+
+inline void Pause() {
+#if defined(__x86_64__) || defined(__i386__) || defined(_M_X64)
+    _mm_pause();
+#else
+    std::this_thread::yield();
+#endif
+}
+
+}  // namespace
+
+TWorkerPool::TWorkerPool(int32_t Participants) {
+    for (int32_t i = 1; i < Participants; ++i) threads_.emplace_back([this, i] { WorkerLoop(i); });
+}
+
+TWorkerPool::~TWorkerPool() {
+    {
+        std::lock_guard lock(mutex_);
+        stop_ = true;
+        generation_.fetch_add(1);
+    }
+    wake_.notify_all();
+    for (auto& t : threads_) t.join();
+}
+
+void TWorkerPool::Run(void (*Job)(void*, int32_t), void* Context) {
+    if (threads_.empty()) return Job(Context, 0);
+    job_ = Job;
+    context_ = Context;
+    running_.store(static_cast<int32_t>(threads_.size()));
+    {
+        std::lock_guard lock(mutex_);
+        generation_.fetch_add(1);
+    }
+    wake_.notify_all();
+    std::exception_ptr own;
+    try {
+        Job(Context, 0);
+    } catch (...) {
+        own = std::current_exception();
+    }
+    for (int spins = 0; running_.load() != 0; ++spins) {
+        if (spins < kSpins) Pause();
+        else std::this_thread::yield();
+    }
+    std::exception_ptr worker;
+    {
+        std::lock_guard lock(mutex_);
+        worker.swap(error_);
+    }
+    if (own) std::rethrow_exception(own);
+    if (worker) std::rethrow_exception(worker);
+}
+
+void TWorkerPool::WorkerLoop(int32_t participant) {
+    uint64_t seen = 0;
+    for (;;) {
+        for (int spins = 0; generation_.load() == seen && spins < kSpins; ++spins) Pause();
+        if (generation_.load() == seen) {
+            std::unique_lock lock(mutex_);
+            wake_.wait(lock, [&] { return generation_.load() != seen; });
+        }
+        seen = generation_.load();
+        {
+            std::lock_guard lock(mutex_);
+            if (stop_) return;
+        }
+        try {
+            job_(context_, participant);
+        } catch (...) {
+            std::lock_guard lock(mutex_);
+            if (!error_) error_ = std::current_exception();
+        }
+        running_.fetch_sub(1);
+    }
+}
+
+int32_t DefaultThreadCount() {
+    int32_t n = 0;
+    const char* text = std::getenv("NIMBREL_THREADS");
+    if (text != nullptr && TryStrToInt(text, n) && n >= 1 && n <= 64) return n;
+    const unsigned hardware = std::thread::hardware_concurrency();
+    if (hardware == 0) return 1;
+    return hardware > 64 ? 64 : static_cast<int32_t>(hardware);
+}
+
+}  // namespace nimbrel
