@@ -1,5 +1,6 @@
 #include "engine/worker_pool.h"
 
+#include <chrono>
 #include <cstdlib>
 
 #include "platform/sysutils.h"
@@ -14,8 +15,10 @@ namespace {
 
 // Rows follow each other within microseconds while a picture is drawn, far
 // sooner than a sleeping thread wakes; so a participant waits by spinning for
-// a while (about 50 microseconds) before it sleeps.
-constexpr int kSpins = 20000;
+// a while before it sleeps (a worker) or lets other threads run (the caller).
+// The time is taken from the clock: a pause lasts 10 to 150 cycles depending
+// on the processor.
+constexpr auto kSpinTime = std::chrono::microseconds(50);
 
 inline void Pause() {
 #if defined(__x86_64__) || defined(__i386__) || defined(_M_X64)
@@ -23,6 +26,18 @@ inline void Pause() {
 #else
     std::this_thread::yield();
 #endif
+}
+
+// Spins until Done() holds or the spin time has passed; answers Done().
+template <class F> bool SpinUntil(F Done) {
+    const auto start = std::chrono::steady_clock::now();
+    for (;;) {
+        for (int i = 0; i < 64; ++i) {
+            if (Done()) return true;
+            Pause();
+        }
+        if (std::chrono::steady_clock::now() - start > kSpinTime) return Done();
+    }
 }
 
 }  // namespace
@@ -57,10 +72,9 @@ void TWorkerPool::Run(void (*Job)(void*, int32_t), void* Context) {
     } catch (...) {
         own = std::current_exception();
     }
-    for (int spins = 0; running_.load() != 0; ++spins) {
-        if (spins < kSpins) Pause();
-        else std::this_thread::yield();
-    }
+    const auto finished = [this] { return running_.load() == 0; };
+    if (!SpinUntil(finished))
+        while (!finished()) std::this_thread::yield();
     std::exception_ptr worker;
     {
         std::lock_guard lock(mutex_);
@@ -73,8 +87,7 @@ void TWorkerPool::Run(void (*Job)(void*, int32_t), void* Context) {
 void TWorkerPool::WorkerLoop(int32_t participant) {
     uint64_t seen = 0;
     for (;;) {
-        for (int spins = 0; generation_.load() == seen && spins < kSpins; ++spins) Pause();
-        if (generation_.load() == seen) {
+        if (!SpinUntil([&] { return generation_.load() != seen; })) {
             std::unique_lock lock(mutex_);
             wake_.wait(lock, [&] { return generation_.load() != seen; });
         }
