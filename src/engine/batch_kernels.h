@@ -1,8 +1,8 @@
 // Batch kernels: the escape-time iteration of many points at once, with the
 // vector instructions the processor has. Every count and every final z is
 // bit-identical to the engine's scalar kernels (IterateMandel2 and friends):
-// the same operations in the same order, no fused multiply-add, and a lane
-// that escapes is frozen at the value of its escape step.
+// the same operations in the same order, no fused multiply-add, and the z of
+// a point is its value after the step at which it escaped.
 //
 // The instruction set is chosen at run time: SSE2 on every x86-64 machine,
 // AVX2 and AVX-512 (F and DQ) where the processor and the system support them.

@@ -15,7 +15,7 @@ namespace {
 struct TAvx2 {
     static constexpr int L = 4;
     using D = __m256d;
-    using M = __m256d;  // all ones in a lane that is frozen
+    using M = __m256d;  // all ones in a lane that is done
     using I = __m256i;
 
     static D Load(const double* p) { return _mm256_loadu_pd(p); }
@@ -27,10 +27,17 @@ struct TAvx2 {
     static D Mul(D a, D b) { return _mm256_mul_pd(a, b); }
     static D Select(M m, D a, D b) { return _mm256_blendv_pd(b, a, m); }
     static M Ge(D a, D b) { return _mm256_cmp_pd(a, b, _CMP_GE_OQ); }
+    static D Opaque(D v) {
+#if defined(__GNUC__)
+        asm("" : "+x"(v));
+#endif
+        return v;
+    }
+    static M AndNot(M a, M b) { return _mm256_andnot_pd(a, b); }
     static M Or(M a, M b) { return _mm256_or_pd(a, b); }
     static unsigned Bits(M m) { return static_cast<unsigned>(_mm256_movemask_pd(m)); }
     static bool All(M m) { return Bits(m) == 15; }
-    static M FrozenFrom(int first) {
+    static M DoneFrom(int first) {
         return _mm256_castsi256_pd(_mm256_set_epi64x(first <= 3 ? -1 : 0, first <= 2 ? -1 : 0,
                                                      first <= 1 ? -1 : 0, first <= 0 ? -1 : 0));
     }
@@ -43,7 +50,7 @@ struct TAvx2 {
 
 void IterateBatchAVX2(const TBatchParams& Params, const TBatchPoints& Points,
                       const TBatchResults& Results) {
-    IterateBatchWith<TAvx2, 4>(Params, Points, Results);
+    IterateBatchWith<TAvx2, 6>(Params, Points, Results);
 }
 
 }  // namespace nimbrel

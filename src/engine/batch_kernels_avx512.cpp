@@ -1,6 +1,5 @@
-// The batch kernels with AVX-512 (F and DQ), eight points per vector; a
-// frozen lane is a clear bit of the write mask, so freezing costs nothing.
-// Compiled with -mavx512f -mavx512dq (and never with -mfma): it may only run
+// The batch kernels with AVX-512 (F and DQ), eight points per vector, the
+// lanes that are done kept in a mask register. Compiled with -mavx512f -mavx512dq (and never with -mfma): it may only run
 // once the processor check has answered that AVX-512 is there.
 #include "engine/batch_kernels.h"
 
@@ -16,7 +15,7 @@ namespace {
 struct TAvx512 {
     static constexpr int L = 8;
     using D = __m512d;
-    using M = __mmask8;  // bit set: the lane is frozen
+    using M = __mmask8;  // bit set: the lane is done
     using I = __m512i;
 
     static D Load(const double* p) { return _mm512_loadu_pd(p); }
@@ -28,10 +27,17 @@ struct TAvx512 {
     static D Mul(D a, D b) { return _mm512_mul_pd(a, b); }
     static D Select(M m, D a, D b) { return _mm512_mask_blend_pd(m, b, a); }
     static M Ge(D a, D b) { return _mm512_cmp_pd_mask(a, b, _CMP_GE_OQ); }
+    static D Opaque(D v) {
+#if defined(__GNUC__)
+        asm("" : "+v"(v));
+#endif
+        return v;
+    }
+    static M AndNot(M a, M b) { return static_cast<M>(b & ~a); }
     static M Or(M a, M b) { return static_cast<M>(a | b); }
     static unsigned Bits(M m) { return m; }
     static bool All(M m) { return m == 0xFF; }
-    static M FrozenFrom(int first) { return static_cast<M>(0xFF << first); }
+    static M DoneFrom(int first) { return static_cast<M>(0xFF << first); }
     static I CountZero() { return _mm512_setzero_si512(); }
     static I CountLanes(I c, M m) { return _mm512_mask_add_epi64(c, m, c, _mm512_set1_epi64(1)); }
     static void StoreCount(int64_t* p, I c) { _mm512_storeu_si512(p, c); }
@@ -41,7 +47,7 @@ struct TAvx512 {
 
 void IterateBatchAVX512(const TBatchParams& Params, const TBatchPoints& Points,
                         const TBatchResults& Results) {
-    IterateBatchWith<TAvx512, 4>(Params, Points, Results);
+    IterateBatchWith<TAvx512, 6>(Params, Points, Results);
 }
 
 }  // namespace nimbrel

@@ -5,12 +5,16 @@
 // instruction set can be picked by the linker for another.
 //
 // How it works: NV vector slots are in flight at once, each holding a group of
-// V::L consecutive points. One step advances every slot; a lane that has
-// escaped is frozen (its z no longer changes) and counts the steps it spends
-// frozen, so that its escape step is the group's step count minus that. A slot
-// whose lanes have all escaped, or that has made MaxIter steps, writes its
-// results and takes the next group of points. Lanes beyond the last point
-// start out frozen and are never written.
+// V::L consecutive points. One step advances every slot. A lane that has
+// escaped goes on stepping (towards infinity or NaN, harmlessly) but counts
+// as done: it counts the steps it makes while done, so that its escape step
+// is the group's step count minus that, and when z is wanted its value at the
+// escape step is captured. Nothing of the escape test feeds back into z, so
+// the chain of dependent operations per step is as short as in the scalar
+// loop and the slots hide each other's latency. A slot whose lanes are all
+// done, or that has made MaxIter steps, writes its results and takes the next
+// group of points. Lanes beyond the last point start out done and are never
+// written.
 #pragma once
 
 #include <cstddef>
@@ -24,19 +28,29 @@
 #define NIMBREL_ALWAYS_INLINE inline
 #endif
 
+// The traits type V supplies: D (a vector of doubles), M (which lanes are
+// done), I (a vector of 64-bit counters); L lanes; Load, Store, Set1, Zero,
+// Add, Sub, Mul; Select(m, a, b) (a in the lanes of m, b in the others); Ge
+// (false for NaN), Or, AndNot(a, b) (b and not a), Bits, All, DoneFrom(k)
+// (lanes k.. set); CountZero, CountLanes (+1 in the lanes of m), StoreCount;
+// Opaque (the value, unknown to the optimiser).
+
 namespace nimbrel {
 namespace {
 
 // z' = z^2 + c, in the order of IterateMandel2: x' = (xx - yy) + c.Re,
 // y' = (2 x) y + c.Im; then the squares of the new z.
+// 2 x is computed as a multiplication, which gives the same value as x + x
+// but balances the step between the adding and the multiplying units; the
+// constant is hidden from the compiler so that it keeps the multiplication.
 template <class V> struct TStepPower2 {
     using D = typename V::D;
     using M = typename V::M;
-    NIMBREL_ALWAYS_INLINE void operator()(D& x, D& y, D& xx, D& yy, D cr, D ci, M frozen) const {
-        const D nx = V::Add(V::Sub(xx, yy), cr);
-        const D ny = V::Add(V::Mul(V::Mul(V::Set1(2.0), x), y), ci);
-        x = V::Select(frozen, x, nx);
-        y = V::Select(frozen, y, ny);
+    D two = V::Opaque(V::Set1(2.0));
+    NIMBREL_ALWAYS_INLINE void operator()(D& x, D& y, D& xx, D& yy, D cr, D ci) const {
+        const D t = V::Sub(xx, yy);
+        y = V::Add(V::Mul(V::Mul(two, x), y), ci);
+        x = V::Add(t, cr);
         xx = V::Mul(x, x);
         yy = V::Mul(y, y);
     }
@@ -47,12 +61,11 @@ template <class V> struct TStepPower2 {
 template <class V> struct TStepPower3 {
     using D = typename V::D;
     using M = typename V::M;
-    NIMBREL_ALWAYS_INLINE void operator()(D& x, D& y, D& xx, D& yy, D cr, D ci, M frozen) const {
+    NIMBREL_ALWAYS_INLINE void operator()(D& x, D& y, D& xx, D& yy, D cr, D ci) const {
         const D three = V::Set1(3.0);
-        const D nx = V::Add(V::Mul(V::Sub(xx, V::Mul(three, yy)), x), cr);
-        const D ny = V::Add(V::Mul(V::Sub(V::Mul(three, xx), yy), y), ci);
-        x = V::Select(frozen, x, nx);
-        y = V::Select(frozen, y, ny);
+        const D px = V::Mul(V::Sub(xx, V::Mul(three, yy)), x);
+        y = V::Add(V::Mul(V::Sub(V::Mul(three, xx), yy), y), ci);
+        x = V::Add(px, cr);
         xx = V::Mul(x, x);
         yy = V::Mul(y, y);
     }
@@ -72,7 +85,7 @@ template <class V> struct TStepPowerN {
             if (n % 2 != 0) oddLevels |= uint32_t{1} << levels;
     }
 
-    NIMBREL_ALWAYS_INLINE void operator()(D& x, D& y, D& xx, D& yy, D cr, D ci, M frozen) const {
+    NIMBREL_ALWAYS_INLINE void operator()(D& x, D& y, D& xx, D& yy, D cr, D ci) const {
         D keptRe[32];
         D keptIm[32];
         D a = x, b = y;
@@ -91,14 +104,14 @@ template <class V> struct TStepPowerN {
             a = ta;
             b = tb;
         }
-        x = V::Select(frozen, x, V::Add(a, cr));
-        y = V::Select(frozen, y, V::Add(b, ci));
+        x = V::Add(a, cr);
+        y = V::Add(b, ci);
         xx = V::Mul(x, x);
         yy = V::Mul(y, y);
     }
 };
 
-template <class V, int NV, class Step> class TBatchRun {
+template <class V, int NV, class Step, bool KeepZ> class TBatchRun {
     using D = typename V::D;
     using M = typename V::M;
     using I = typename V::I;
@@ -114,14 +127,57 @@ public:
         const int64_t maxIter = p_.MaxIter;
         for (int v = 0; v < NV; ++v) Load(v);
         while (live_ > 0) {
+            // The steps run on locals, which stay in registers; the members
+            // are touched only when a slot has to write its results.
+            D x[NV], y[NV], xx[NV], yy[NV], cr[NV], ci[NV], zx[NV], zy[NV];
+            M done[NV];
+            I stepsDone[NV];
+            bool watched[NV];
+            int64_t limit = maxIter;
             for (int v = 0; v < NV; ++v) {
-                const M frozen = done_[v];
-                step_(x_[v], y_[v], xx_[v], yy_[v], cr_[v], ci_[v], frozen);
-                frozenSteps_[v] = V::CountLanes(frozenSteps_[v], frozen);
-                done_[v] = V::Or(frozen, V::Ge(V::Add(xx_[v], yy_[v]), bailout));
+                x[v] = x_[v];
+                y[v] = y_[v];
+                xx[v] = xx_[v];
+                yy[v] = yy_[v];
+                cr[v] = cr_[v];
+                ci[v] = ci_[v];
+                zx[v] = zx_[v];
+                zy[v] = zy_[v];
+                done[v] = done_[v];
+                stepsDone[v] = stepsDone_[v];
+                watched[v] = valid_[v] != 0;
+                if (watched[v] && maxIter - steps_[v] < limit) limit = maxIter - steps_[v];
+            }
+            int64_t steps = 0;
+            for (;;) {
+                for (int v = 0; v < NV; ++v) {
+                    step_(x[v], y[v], xx[v], yy[v], cr[v], ci[v]);
+                    const M escaped = V::Ge(V::Add(xx[v], yy[v]), bailout);
+                    if constexpr (KeepZ) {
+                        const M now = V::AndNot(done[v], escaped);
+                        zx[v] = V::Select(now, x[v], zx[v]);
+                        zy[v] = V::Select(now, y[v], zy[v]);
+                    }
+                    stepsDone[v] = V::CountLanes(stepsDone[v], done[v]);
+                    done[v] = V::Or(done[v], escaped);
+                }
+                ++steps;
+                bool finished = false;
+                for (int v = 0; v < NV; ++v) finished |= watched[v] & V::All(done[v]);
+                if (finished || steps == limit) break;
             }
             for (int v = 0; v < NV; ++v) {
-                ++steps_[v];
+                x_[v] = x[v];
+                y_[v] = y[v];
+                xx_[v] = xx[v];
+                yy_[v] = yy[v];
+                zx_[v] = zx[v];
+                zy_[v] = zy[v];
+                done_[v] = done[v];
+                stepsDone_[v] = stepsDone[v];
+                steps_[v] += steps;
+            }
+            for (int v = 0; v < NV; ++v) {
                 if (valid_[v] != 0 && (V::All(done_[v]) || steps_[v] == maxIter)) {
                     Finish(v);
                     Load(v);
@@ -137,9 +193,9 @@ private:
         if (left == 0) {
             if (valid_[v] != 0) --live_;
             valid_[v] = 0;
-            x_[v] = y_[v] = xx_[v] = yy_[v] = cr_[v] = ci_[v] = V::Zero();
-            done_[v] = V::FrozenFrom(0);
-            frozenSteps_[v] = V::CountZero();
+            x_[v] = y_[v] = xx_[v] = yy_[v] = cr_[v] = ci_[v] = zx_[v] = zy_[v] = V::Zero();
+            done_[v] = V::DoneFrom(0);
+            stepsDone_[v] = V::CountZero();
             return;
         }
         if (valid_[v] == 0) ++live_;
@@ -173,25 +229,27 @@ private:
             cr_[v] = re;
             ci_[v] = im;
         }
-        done_[v] = V::FrozenFrom(m);
-        frozenSteps_[v] = V::CountZero();
+        zx_[v] = zy_[v] = V::Zero();
+        done_[v] = V::DoneFrom(m);
+        stepsDone_[v] = V::CountZero();
         steps_[v] = 0;
     }
 
     // Writes the results of slot v's group.
     void Finish(int v) {
-        alignas(64) int64_t frozenSteps[L];
-        V::StoreCount(frozenSteps, frozenSteps_[v]);
+        alignas(64) int64_t stepsDone[L];
+        V::StoreCount(stepsDone, stepsDone_[v]);
         const unsigned escaped = V::Bits(done_[v]);
         const std::size_t b = base_[v];
         for (int k = 0; k < valid_[v]; ++k)
             out_.Counts[b + static_cast<std::size_t>(k)] =
-                (escaped >> k & 1) != 0 ? static_cast<int32_t>(steps_[v] - frozenSteps[k]) : 0;
-        if (out_.ZRe == nullptr) return;
+                (escaped >> k & 1) != 0 ? static_cast<int32_t>(steps_[v] - stepsDone[k]) : 0;
+        if constexpr (!KeepZ) return;
+        // An escaped lane's z is the captured one, any other's the current.
         alignas(64) double zr[L];
         alignas(64) double zi[L];
-        V::Store(zr, x_[v]);
-        V::Store(zi, y_[v]);
+        V::Store(zr, V::Select(done_[v], zx_[v], x_[v]));
+        V::Store(zi, V::Select(done_[v], zy_[v], y_[v]));
         for (int k = 0; k < valid_[v]; ++k) {
             out_.ZRe[b + static_cast<std::size_t>(k)] = zr[k];
             out_.ZIm[b + static_cast<std::size_t>(k)] = zi[k];
@@ -202,9 +260,9 @@ private:
     const TBatchPoints& pts_;
     const TBatchResults& out_;
     const Step step_;
-    D x_[NV], y_[NV], xx_[NV], yy_[NV], cr_[NV], ci_[NV];
+    D x_[NV], y_[NV], xx_[NV], yy_[NV], cr_[NV], ci_[NV], zx_[NV], zy_[NV];
     M done_[NV];
-    I frozenSteps_[NV];
+    I stepsDone_[NV];
     int64_t steps_[NV] = {};
     std::size_t base_[NV] = {};
     int valid_[NV] = {};
@@ -222,17 +280,23 @@ inline void NoSteps(const TBatchParams& p, const TBatchPoints& pts, const TBatch
     }
 }
 
+template <class V, int NV, bool KeepZ>
+void IterateBatchKeeping(const TBatchParams& p, const TBatchPoints& pts, const TBatchResults& out) {
+    if (p.Power == 2) {
+        TBatchRun<V, NV, TStepPower2<V>, KeepZ>(p, pts, out, TStepPower2<V>{}).Run();
+    } else if (p.Power == 3) {
+        TBatchRun<V, NV, TStepPower3<V>, KeepZ>(p, pts, out, TStepPower3<V>{}).Run();
+    } else {
+        // The general power is long per step; two slots hide its latency.
+        TBatchRun<V, 2, TStepPowerN<V>, KeepZ>(p, pts, out, TStepPowerN<V>(p.Power)).Run();
+    }
+}
+
 template <class V, int NV>
 void IterateBatchWith(const TBatchParams& p, const TBatchPoints& pts, const TBatchResults& out) {
     if (p.MaxIter <= 0) return NoSteps(p, pts, out);
-    if (p.Power == 2) {
-        TBatchRun<V, NV, TStepPower2<V>>(p, pts, out, TStepPower2<V>{}).Run();
-    } else if (p.Power == 3) {
-        TBatchRun<V, NV, TStepPower3<V>>(p, pts, out, TStepPower3<V>{}).Run();
-    } else {
-        // The general power is long per step; two slots hide its latency.
-        TBatchRun<V, 2, TStepPowerN<V>>(p, pts, out, TStepPowerN<V>(p.Power)).Run();
-    }
+    if (out.ZRe != nullptr) IterateBatchKeeping<V, NV, true>(p, pts, out);
+    else IterateBatchKeeping<V, NV, false>(p, pts, out);
 }
 
 }  // namespace

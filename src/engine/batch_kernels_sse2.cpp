@@ -14,7 +14,7 @@ namespace {
 struct TSse2 {
     static constexpr int L = 2;
     using D = __m128d;
-    using M = __m128d;  // all ones in a lane that is frozen
+    using M = __m128d;  // all ones in a lane that is done
     using I = __m128i;
 
     static D Load(const double* p) { return _mm_loadu_pd(p); }
@@ -28,11 +28,18 @@ struct TSse2 {
     static D Select(M m, D a, D b) { return _mm_or_pd(_mm_and_pd(m, a), _mm_andnot_pd(m, b)); }
     // a >= b; false when either is NaN.
     static M Ge(D a, D b) { return _mm_cmpge_pd(a, b); }
+    static D Opaque(D v) {
+#if defined(__GNUC__)
+        asm("" : "+x"(v));
+#endif
+        return v;
+    }
+    static M AndNot(M a, M b) { return _mm_andnot_pd(a, b); }
     static M Or(M a, M b) { return _mm_or_pd(a, b); }
     static unsigned Bits(M m) { return static_cast<unsigned>(_mm_movemask_pd(m)); }
     static bool All(M m) { return Bits(m) == 3; }
     // Lanes first..L-1 set.
-    static M FrozenFrom(int first) {
+    static M DoneFrom(int first) {
         return _mm_castsi128_pd(_mm_set_epi64x(first <= 1 ? -1 : 0, first <= 0 ? -1 : 0));
     }
     static I CountZero() { return _mm_setzero_si128(); }
