@@ -43,14 +43,19 @@ struct TAvx2 {
     }
     static I CountZero() { return _mm256_setzero_si256(); }
     static I CountLanes(I c, M m) { return _mm256_sub_epi64(c, _mm256_castpd_si256(m)); }
-    static void StoreCount(int64_t* p, I c) { _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), c); }
+    static void StoreCounts(int32_t* out, int n, int64_t steps, I stepsDone, M done) {
+        alignas(32) int64_t d[L];
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(d), stepsDone);
+        const unsigned bits = Bits(done);
+        for (int k = 0; k < n; ++k) out[k] = (bits >> k & 1) != 0 ? static_cast<int32_t>(steps - d[k]) : 0;
+    }
 };
 
 }  // namespace
 
 void IterateBatchAVX2(const TBatchParams& Params, const TBatchPoints& Points,
                       const TBatchResults& Results) {
-    IterateBatchWith<TAvx2, 6>(Params, Points, Results);
+    IterateBatchWith<TAvx2, 4>(Params, Points, Results);
 }
 
 }  // namespace nimbrel

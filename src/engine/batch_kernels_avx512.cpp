@@ -40,7 +40,12 @@ struct TAvx512 {
     static M DoneFrom(int first) { return static_cast<M>(0xFF << first); }
     static I CountZero() { return _mm512_setzero_si512(); }
     static I CountLanes(I c, M m) { return _mm512_mask_add_epi64(c, m, c, _mm512_set1_epi64(1)); }
-    static void StoreCount(int64_t* p, I c) { _mm512_storeu_si512(p, c); }
+    // steps - stepsDone in the lanes done, 0 in the others, narrowed to 32
+    // bits (a count never exceeds MaxIter) and stored in the first n lanes.
+    static void StoreCounts(int32_t* out, int n, int64_t steps, I stepsDone, M done) {
+        const __m512i counts = _mm512_maskz_sub_epi64(done, _mm512_set1_epi64(steps), stepsDone);
+        _mm512_mask_cvtepi64_storeu_epi32(out, static_cast<M>((1u << n) - 1), counts);
+    }
 };
 
 }  // namespace

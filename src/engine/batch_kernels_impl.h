@@ -19,21 +19,27 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <type_traits>
+#include <utility>
 
 #include "engine/batch_kernels.h"
 
 #if defined(__GNUC__)
 #define NIMBREL_ALWAYS_INLINE inline __attribute__((always_inline))
+#define NIMBREL_LAMBDA_INLINE __attribute__((always_inline))
 #else
 #define NIMBREL_ALWAYS_INLINE inline
+#define NIMBREL_LAMBDA_INLINE
 #endif
 
 // The traits type V supplies: D (a vector of doubles), M (which lanes are
 // done), I (a vector of 64-bit counters); L lanes; Load, Store, Set1, Zero,
 // Add, Sub, Mul; Select(m, a, b) (a in the lanes of m, b in the others); Ge
 // (false for NaN), Or, AndNot(a, b) (b and not a), Bits, All, DoneFrom(k)
-// (lanes k.. set); CountZero, CountLanes (+1 in the lanes of m), StoreCount;
-// Opaque (the value, unknown to the optimiser).
+// (lanes k.. set); CountZero, CountLanes (+1 in the lanes of m),
+// StoreCounts(out, n, steps, stepsDone, done) (out[k] = steps - stepsDone[k]
+// in the lanes done, else 0, for k < n); Opaque (the value, unknown to the
+// optimiser).
 
 namespace nimbrel {
 namespace {
@@ -111,11 +117,31 @@ template <class V> struct TStepPowerN {
     }
 };
 
+// Calls f(std::integral_constant<int, i>) for i = 0..N-1, unrolled, so that
+// slot arrays indexed by i stay in registers.
+template <class F, int... I> NIMBREL_ALWAYS_INLINE void UnrollEach(F& f, std::integer_sequence<int, I...>) {
+    (f(std::integral_constant<int, I>{}), ...);
+}
+template <int N, class F> NIMBREL_ALWAYS_INLINE void Unroll(F&& f) {
+    UnrollEach(f, std::make_integer_sequence<int, N>{});
+}
+
 template <class V, int NV, class Step, bool KeepZ> class TBatchRun {
     using D = typename V::D;
     using M = typename V::M;
     using I = typename V::I;
     static constexpr int L = V::L;
+
+    // One vector slot: a group of up to L points and its state.
+    struct TSlot {
+        D x, y, xx, yy, cr, ci;
+        D zx, zy;            // z at the escape step (KeepZ)
+        M done;              // escaped, or beyond the last point
+        I stepsDone;         // steps made while done
+        int64_t steps;       // steps made by the group
+        std::size_t base;    // index of the group's first point
+        int valid;           // points in the group; 0: the slot is idle
+    };
 
 public:
     TBatchRun(const TBatchParams& params, const TBatchPoints& points, const TBatchResults& results,
@@ -125,134 +151,97 @@ public:
     void Run() {
         const D bailout = V::Set1(p_.Bailout);
         const int64_t maxIter = p_.MaxIter;
-        for (int v = 0; v < NV; ++v) Load(v);
+        const Step step = step_;
+        TSlot s[NV];
+        Unroll<NV>([&](auto v) NIMBREL_LAMBDA_INLINE {
+            s[decltype(v)::value].valid = 0;
+            Load(s[decltype(v)::value]);
+        });
         while (live_ > 0) {
-            // The steps run on locals, which stay in registers; the members
-            // are touched only when a slot has to write its results.
-            D x[NV], y[NV], xx[NV], yy[NV], cr[NV], ci[NV], zx[NV], zy[NV];
-            M done[NV];
-            I stepsDone[NV];
-            bool watched[NV];
-            int64_t limit = maxIter;
-            for (int v = 0; v < NV; ++v) {
-                x[v] = x_[v];
-                y[v] = y_[v];
-                xx[v] = xx_[v];
-                yy[v] = yy_[v];
-                cr[v] = cr_[v];
-                ci[v] = ci_[v];
-                zx[v] = zx_[v];
-                zy[v] = zy_[v];
-                done[v] = done_[v];
-                stepsDone[v] = stepsDone_[v];
-                watched[v] = valid_[v] != 0;
-                if (watched[v] && maxIter - steps_[v] < limit) limit = maxIter - steps_[v];
-            }
-            int64_t steps = 0;
-            for (;;) {
-                for (int v = 0; v < NV; ++v) {
-                    step_(x[v], y[v], xx[v], yy[v], cr[v], ci[v]);
-                    const M escaped = V::Ge(V::Add(xx[v], yy[v]), bailout);
-                    if constexpr (KeepZ) {
-                        const M now = V::AndNot(done[v], escaped);
-                        zx[v] = V::Select(now, x[v], zx[v]);
-                        zy[v] = V::Select(now, y[v], zy[v]);
-                    }
-                    stepsDone[v] = V::CountLanes(stepsDone[v], done[v]);
-                    done[v] = V::Or(done[v], escaped);
+            Unroll<NV>([&](auto v) NIMBREL_LAMBDA_INLINE {
+                TSlot& t = s[decltype(v)::value];
+                step(t.x, t.y, t.xx, t.yy, t.cr, t.ci);
+                const M escaped = V::Ge(V::Add(t.xx, t.yy), bailout);
+                if constexpr (KeepZ) {
+                    const M now = V::AndNot(t.done, escaped);
+                    t.zx = V::Select(now, t.x, t.zx);
+                    t.zy = V::Select(now, t.y, t.zy);
                 }
-                ++steps;
-                bool finished = false;
-                for (int v = 0; v < NV; ++v) finished |= watched[v] & V::All(done[v]);
-                if (finished || steps == limit) break;
-            }
-            for (int v = 0; v < NV; ++v) {
-                x_[v] = x[v];
-                y_[v] = y[v];
-                xx_[v] = xx[v];
-                yy_[v] = yy[v];
-                zx_[v] = zx[v];
-                zy_[v] = zy[v];
-                done_[v] = done[v];
-                stepsDone_[v] = stepsDone[v];
-                steps_[v] += steps;
-            }
-            for (int v = 0; v < NV; ++v) {
-                if (valid_[v] != 0 && (V::All(done_[v]) || steps_[v] == maxIter)) {
-                    Finish(v);
-                    Load(v);
+                t.stepsDone = V::CountLanes(t.stepsDone, t.done);
+                t.done = V::Or(t.done, escaped);
+            });
+            Unroll<NV>([&](auto v) NIMBREL_LAMBDA_INLINE {
+                TSlot& t = s[decltype(v)::value];
+                ++t.steps;
+                if (t.valid != 0 && (V::All(t.done) || t.steps == maxIter)) [[unlikely]] {
+                    Finish(t);
+                    Load(t);
                 }
-            }
+            });
         }
     }
 
 private:
-    // Takes the next group of points into slot v, or leaves it idle.
-    void Load(int v) {
+    // Takes the next group of points into the slot, or leaves it idle.
+    NIMBREL_ALWAYS_INLINE void Load(TSlot& t) {
         const std::size_t left = pts_.N - next_;
+        t.steps = 0;
+        t.stepsDone = V::CountZero();
+        t.zx = t.zy = V::Zero();
         if (left == 0) {
-            if (valid_[v] != 0) --live_;
-            valid_[v] = 0;
-            x_[v] = y_[v] = xx_[v] = yy_[v] = cr_[v] = ci_[v] = zx_[v] = zy_[v] = V::Zero();
-            done_[v] = V::DoneFrom(0);
-            stepsDone_[v] = V::CountZero();
+            if (t.valid != 0) --live_;
+            t.valid = 0;
+            t.x = t.y = t.xx = t.yy = t.cr = t.ci = V::Zero();
+            t.done = V::DoneFrom(0);
             return;
         }
-        if (valid_[v] == 0) ++live_;
+        if (t.valid == 0) ++live_;
         const int m = left < static_cast<std::size_t>(L) ? static_cast<int>(left) : L;
-        base_[v] = next_;
+        t.base = next_;
         next_ += static_cast<std::size_t>(m);
-        valid_[v] = m;
+        t.valid = m;
         D re, im;
         if (m == L) {
-            re = V::Load(pts_.Re + base_[v]);
-            im = pts_.ImShared ? V::Set1(pts_.Im[0]) : V::Load(pts_.Im + base_[v]);
+            re = V::Load(pts_.Re + t.base);
+            im = pts_.ImShared ? V::Set1(pts_.Im[0]) : V::Load(pts_.Im + t.base);
         } else {
             alignas(64) double r[L] = {};
             alignas(64) double i[L] = {};
             for (int k = 0; k < m; ++k) {
-                r[k] = pts_.Re[base_[v] + static_cast<std::size_t>(k)];
-                i[k] = pts_.ImShared ? pts_.Im[0] : pts_.Im[base_[v] + static_cast<std::size_t>(k)];
+                r[k] = pts_.Re[t.base + static_cast<std::size_t>(k)];
+                i[k] = pts_.ImShared ? pts_.Im[0] : pts_.Im[t.base + static_cast<std::size_t>(k)];
             }
             re = V::Load(r);
             im = V::Load(i);
         }
         if (p_.Julia) {
-            x_[v] = re;
-            y_[v] = im;
-            xx_[v] = V::Mul(re, re);
-            yy_[v] = V::Mul(im, im);
-            cr_[v] = V::Set1(p_.JuliaRe);
-            ci_[v] = V::Set1(p_.JuliaIm);
+            t.x = re;
+            t.y = im;
+            t.xx = V::Mul(re, re);
+            t.yy = V::Mul(im, im);
+            t.cr = V::Set1(p_.JuliaRe);
+            t.ci = V::Set1(p_.JuliaIm);
         } else {
-            x_[v] = y_[v] = xx_[v] = yy_[v] = V::Zero();
-            cr_[v] = re;
-            ci_[v] = im;
+            t.x = t.y = t.xx = t.yy = V::Zero();
+            t.cr = re;
+            t.ci = im;
         }
-        zx_[v] = zy_[v] = V::Zero();
-        done_[v] = V::DoneFrom(m);
-        stepsDone_[v] = V::CountZero();
-        steps_[v] = 0;
+        t.done = V::DoneFrom(m);
     }
 
-    // Writes the results of slot v's group.
-    void Finish(int v) {
-        alignas(64) int64_t stepsDone[L];
-        V::StoreCount(stepsDone, stepsDone_[v]);
-        const unsigned escaped = V::Bits(done_[v]);
-        const std::size_t b = base_[v];
-        for (int k = 0; k < valid_[v]; ++k)
-            out_.Counts[b + static_cast<std::size_t>(k)] =
-                (escaped >> k & 1) != 0 ? static_cast<int32_t>(steps_[v] - stepsDone[k]) : 0;
-        if constexpr (!KeepZ) return;
-        // An escaped lane's z is the captured one, any other's the current.
-        alignas(64) double zr[L];
-        alignas(64) double zi[L];
-        V::Store(zr, V::Select(done_[v], zx_[v], x_[v]));
-        V::Store(zi, V::Select(done_[v], zy_[v], y_[v]));
-        for (int k = 0; k < valid_[v]; ++k) {
-            out_.ZRe[b + static_cast<std::size_t>(k)] = zr[k];
-            out_.ZIm[b + static_cast<std::size_t>(k)] = zi[k];
+    // Writes the results of the slot's group.
+    NIMBREL_ALWAYS_INLINE void Finish(const TSlot& t) {
+        V::StoreCounts(out_.Counts + t.base, t.valid, t.steps, t.stepsDone, t.done);
+        if constexpr (KeepZ) {
+            // An escaped lane's z is the captured one, any other's the current.
+            alignas(64) double zr[L];
+            alignas(64) double zi[L];
+            V::Store(zr, V::Select(t.done, t.zx, t.x));
+            V::Store(zi, V::Select(t.done, t.zy, t.y));
+            for (int k = 0; k < t.valid; ++k) {
+                out_.ZRe[t.base + static_cast<std::size_t>(k)] = zr[k];
+                out_.ZIm[t.base + static_cast<std::size_t>(k)] = zi[k];
+            }
         }
     }
 
@@ -260,12 +249,6 @@ private:
     const TBatchPoints& pts_;
     const TBatchResults& out_;
     const Step step_;
-    D x_[NV], y_[NV], xx_[NV], yy_[NV], cr_[NV], ci_[NV], zx_[NV], zy_[NV];
-    M done_[NV];
-    I stepsDone_[NV];
-    int64_t steps_[NV] = {};
-    std::size_t base_[NV] = {};
-    int valid_[NV] = {};
     std::size_t next_ = 0;
     int live_ = 0;
 };

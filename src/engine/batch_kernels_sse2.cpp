@@ -45,7 +45,12 @@ struct TSse2 {
     static I CountZero() { return _mm_setzero_si128(); }
     // Adds 1 in every lane of m (all ones is -1).
     static I CountLanes(I c, M m) { return _mm_sub_epi64(c, _mm_castpd_si128(m)); }
-    static void StoreCount(int64_t* p, I c) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), c); }
+    static void StoreCounts(int32_t* out, int n, int64_t steps, I stepsDone, M done) {
+        alignas(32) int64_t d[L];
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(d), stepsDone);
+        const unsigned bits = Bits(done);
+        for (int k = 0; k < n; ++k) out[k] = (bits >> k & 1) != 0 ? static_cast<int32_t>(steps - d[k]) : 0;
+    }
 };
 
 }  // namespace

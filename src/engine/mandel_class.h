@@ -5,7 +5,9 @@
 //
 // Threads: everything runs on the GUI thread. While a draw runs, the message
 // handlers that ProcessMessages calls between rows may read the engine and
-// call SetBusy(false), and nothing else.
+// call SetBusy(false), and nothing else. A draw may share the arithmetic of
+// one row with worker threads; they touch only that row's points and are
+// done before the row's ProcessMessages.
 #pragma once
 
 #include <cmath>

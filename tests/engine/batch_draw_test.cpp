@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <functional>
 #include <limits>
 #include <string>
@@ -209,8 +211,29 @@ TEST(BatchDraw, TheEngineKernelCalledDirectlyIsTheScalarKernel) {
     EXPECT_EQ(m.Stats.Iterations, 2u + 256u);
 }
 
+void SetEnv(const char* name, const char* value) {
+#if defined(_WIN32)
+    _putenv_s(name, value ? value : "");
+#else
+    if (value) setenv(name, value, 1);
+    else unsetenv(name);
+#endif
+}
+
 TEST(BatchDraw, ThreadCountDefaultsAndOverrides) {
+    const char* saved = std::getenv("NIMBREL_THREADS");
+    const std::string keep = saved ? saved : "";
     TMandel m;
+    SetEnv("NIMBREL_THREADS", "1");  // the switch that turns the pool off
+    EXPECT_EQ(m.GetThreadCount(), 1);
+    SetEnv("NIMBREL_THREADS", "5");
+    EXPECT_EQ(m.GetThreadCount(), 5);
+    const auto hardware = static_cast<int32_t>(std::max(1u, std::thread::hardware_concurrency()));
+    for (const char* bad : {"0", "-2", "65", "two", ""}) {
+        SetEnv("NIMBREL_THREADS", bad);
+        EXPECT_EQ(m.GetThreadCount(), std::min(hardware, 64)) << bad;
+    }
+    SetEnv("NIMBREL_THREADS", saved ? keep.c_str() : nullptr);
     EXPECT_GE(m.GetThreadCount(), 1);
     m.SetThreadCount(3);
     EXPECT_EQ(m.GetThreadCount(), 3);
