@@ -48,24 +48,34 @@ void TBatchRows::Begin(const TBatchParams& Params, TSimdLevel Level, int32_t Par
 void TBatchRows::RunJob(void* Job, int32_t Participant) {
     TRowJob& job = *static_cast<TRowJob*>(Job);
     TBatchRows& rows = *job.Rows;
-    const int32_t maxIter = rows.params_.MaxIter > 0 ? rows.params_.MaxIter : 0;
-    const uint32_t* pixels = job.Row != nullptr ? rows.pixelOfCount_.data() : nullptr;
+    // Locals, so that the stores into the row cannot make the compiler
+    // reload them for every pixel.
+    const uint64_t maxIter = static_cast<uint64_t>(rows.params_.MaxIter > 0 ? rows.params_.MaxIter : 0);
+    const uint32_t* const pixels = job.Row != nullptr ? rows.pixelOfCount_.data() : nullptr;
+    uint32_t* const row = job.Row;
+    const int32_t first = job.First, stride = job.Stride, n = job.N, chunk = job.Chunk;
+    const double dx = job.Dx, origin = job.ReOrigin;
+    double* const re = rows.re_.data();
+    int32_t* const counts = rows.counts_.data();
     uint64_t iterations = 0;
     for (;;) {
-        const int32_t a = job.Next.fetch_add(job.Chunk);
-        if (a >= job.N) break;
-        const int32_t b = std::min(a + job.Chunk, job.N);
-        double* re = rows.re_.data();
-        int32_t* counts = rows.counts_.data();
+        const int32_t a = job.Next.fetch_add(chunk);
+        if (a >= n) break;
+        const int32_t b = std::min(a + chunk, n);
         // The plane point of pixel x, as the draw methods compute it.
-        for (int32_t k = a; k < b; ++k) re[k] = static_cast<double>(job.First + k * job.Stride) * job.Dx + job.ReOrigin;
-        IterateBatch(rows.level_, rows.params_,
-                     TBatchPoints{re + a, &job.Im, true, static_cast<std::size_t>(b - a)},
+        for (int32_t k = a; k < b; ++k) re[k] = static_cast<double>(first + k * stride) * dx + origin;
+        IterateBatch(rows.level_, rows.params_, TBatchPoints{re + a, &job.Im, true, static_cast<std::size_t>(b - a)},
                      TBatchResults{counts + a, nullptr, nullptr});
         for (int32_t k = a; k < b; ++k) {
             const int32_t count = counts[k];
-            iterations += static_cast<uint64_t>(count != 0 ? count : maxIter);
-            if (pixels != nullptr) job.Row[job.First + k * job.Stride] = pixels[count];
+            iterations += count != 0 ? static_cast<uint64_t>(count) : maxIter;
+        }
+        if (pixels == nullptr) continue;
+        if (stride == 1) {
+            uint32_t* const out = row + first;
+            for (int32_t k = a; k < b; ++k) out[k] = pixels[counts[k]];
+        } else {
+            for (int32_t k = a; k < b; ++k) row[first + k * stride] = pixels[counts[k]];
         }
     }
     job.Sums[Participant].Iterations = iterations;
