@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 
 namespace nimbrel {
 
@@ -13,6 +14,14 @@ namespace {
 constexpr int32_t kMinChunk = 128;
 // Below this many points the row is computed on the calling thread alone.
 constexpr int32_t kMinPointsForPool = 32;
+// A wait for the workers counts as a stall when it exceeds twice the
+// caller's own time plus this margin (a sleeping worker takes well under a
+// millisecond to wake); after kMaxStalls stalls the draw goes on without the
+// pool.
+constexpr auto kStallMargin = std::chrono::microseconds(500);
+constexpr int32_t kMaxStalls = 3;
+
+using TClock = std::chrono::steady_clock;
 
 }  // namespace
 
@@ -22,6 +31,7 @@ struct TBatchRows::TRowJob {
     int32_t First = 0, Stride = 1, N = 0, Chunk = 1;
     uint32_t* Row = nullptr;  // nullptr: counts only
     std::atomic<int32_t> Next{0};
+    TClock::time_point CallerDone;  // when the caller had finished its share
     struct alignas(64) TSum {
         uint64_t Iterations = 0;
     };
@@ -43,6 +53,9 @@ void TBatchRows::Begin(const TBatchParams& Params, TSimdLevel Level, int32_t Par
         counts_.resize(size);
     }
     pixelOfCount_.clear();
+    // Stalls are forgotten slowly: under lasting load the next draw turns the
+    // pool off after fewer of them, on a quiet machine it soon has it again.
+    stalls_ /= 2;
 }
 
 void TBatchRows::RunJob(void* Job, int32_t Participant) {
@@ -79,6 +92,7 @@ void TBatchRows::RunJob(void* Job, int32_t Participant) {
         }
     }
     job.Sums[Participant].Iterations = iterations;
+    if (Participant == 0) job.CallerDone = TClock::now();
 }
 
 TBatchRows::TResult TBatchRows::Compute(double Dx, double ReOrigin, double Im, int32_t First, int32_t Stride,
@@ -87,7 +101,7 @@ TBatchRows::TResult TBatchRows::Compute(double Dx, double ReOrigin, double Im, i
     if (N <= 0) return result;
     const auto maxIter = static_cast<std::size_t>(params_.MaxIter > 0 ? params_.MaxIter : 0);
     const bool paint = Row != nullptr && pixelOfCount_.size() > maxIter;
-    const bool shared = pool_ && participants_ > 1 && N >= kMinPointsForPool;
+    const bool shared = pool_ && participants_ > 1 && N >= kMinPointsForPool && stalls_ < kMaxStalls;
     const int32_t parts = shared ? participants_ : 1;
     TRowJob job;
     job.Rows = this;
@@ -99,8 +113,14 @@ TBatchRows::TResult TBatchRows::Compute(double Dx, double ReOrigin, double Im, i
     job.N = N;
     job.Chunk = std::max(kMinChunk, N / (parts * 4));
     job.Row = paint ? Row : nullptr;
-    if (shared) pool_->Run(&RunJob, &job);
-    else RunJob(&job, 0);
+    if (shared) {
+        const TClock::time_point start = TClock::now();
+        pool_->Run(&RunJob, &job);
+        const auto own = job.CallerDone - start;
+        if (TClock::now() - job.CallerDone > 2 * own + kStallMargin) ++stalls_;
+    } else {
+        RunJob(&job, 0);
+    }
     for (int32_t i = 0; i < parts; ++i) result.Iterations += job.Sums[i].Iterations;
     result.Painted = paint;
     return result;
