@@ -14,12 +14,11 @@ namespace {
 constexpr int32_t kMinChunk = 128;
 // Below this many points the row is computed on the calling thread alone.
 constexpr int32_t kMinPointsForPool = 32;
-// A wait for the workers counts as a stall when it exceeds twice the
-// caller's own time plus this margin (a sleeping worker takes well under a
-// millisecond to wake); after kMaxStalls stalls the draw goes on without the
-// pool.
-constexpr auto kStallMargin = std::chrono::microseconds(500);
-constexpr int32_t kMaxStalls = 3;
+// A wait for the workers beyond twice the caller's own time counts as
+// stalled; once stalled waits exceed a quarter of the shared rows' time (and
+// a few milliseconds, so that one hiccup of the system does not count) the
+// draw goes on without the pool.
+constexpr int64_t kMinStalledNs = 2'000'000;
 
 using TClock = std::chrono::steady_clock;
 
@@ -54,8 +53,9 @@ void TBatchRows::Begin(const TBatchParams& Params, TSimdLevel Level, int32_t Par
     }
     pixelOfCount_.clear();
     // Stalls are forgotten slowly: under lasting load the next draw turns the
-    // pool off after fewer of them, on a quiet machine it soon has it again.
-    stalls_ /= 2;
+    // pool off sooner, on a quiet machine it soon has it for good again.
+    stalledNs_ /= 2;
+    sharedNs_ /= 2;
 }
 
 void TBatchRows::RunJob(void* Job, int32_t Participant) {
@@ -101,7 +101,8 @@ TBatchRows::TResult TBatchRows::Compute(double Dx, double ReOrigin, double Im, i
     if (N <= 0) return result;
     const auto maxIter = static_cast<std::size_t>(params_.MaxIter > 0 ? params_.MaxIter : 0);
     const bool paint = Row != nullptr && pixelOfCount_.size() > maxIter;
-    const bool shared = pool_ && participants_ > 1 && N >= kMinPointsForPool && stalls_ < kMaxStalls;
+    const bool stalling = stalledNs_ > kMinStalledNs && stalledNs_ * 4 > sharedNs_;
+    const bool shared = pool_ && participants_ > 1 && N >= kMinPointsForPool && !stalling;
     const int32_t parts = shared ? participants_ : 1;
     TRowJob job;
     job.Rows = this;
@@ -116,8 +117,11 @@ TBatchRows::TResult TBatchRows::Compute(double Dx, double ReOrigin, double Im, i
     if (shared) {
         const TClock::time_point start = TClock::now();
         pool_->Run(&RunJob, &job);
+        const TClock::time_point end = TClock::now();
         const auto own = job.CallerDone - start;
-        if (TClock::now() - job.CallerDone > 2 * own + kStallMargin) ++stalls_;
+        const auto excess = (end - job.CallerDone) - 2 * own;
+        if (excess.count() > 0) stalledNs_ += std::chrono::duration_cast<std::chrono::nanoseconds>(excess).count();
+        sharedNs_ += std::chrono::duration_cast<std::chrono::nanoseconds>(end - start).count();
     } else {
         RunJob(&job, 0);
     }

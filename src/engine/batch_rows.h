@@ -50,11 +50,13 @@ private:
     TSimdLevel level_ = TSimdLevel::Scalar;
     std::unique_ptr<TWorkerPool> pool_;
     int32_t participants_ = 1;
-    // Rows after which the caller waited for a worker far longer than its
-    // own share took: the worker was not running (the cores are busy with
-    // other work). After a few, the rest of the draw runs on the caller alone,
-    // which is then no slower; halved at the start of every draw.
-    int32_t stalls_ = 0;
+    // Time the caller spent waiting for a worker far longer than its own
+    // share took (the worker was not running: the cores are busy with other
+    // work), and the time of the shared rows. When the waiting grows to a
+    // good part of the whole, the rest of the draw runs on the caller alone,
+    // which is then no slower. Both are halved at the start of every draw.
+    int64_t stalledNs_ = 0;
+    int64_t sharedNs_ = 0;
     std::vector<double> re_;
     std::vector<int32_t> counts_;
     std::vector<uint32_t> pixelOfCount_;

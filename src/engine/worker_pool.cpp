@@ -40,6 +40,9 @@ template <class F> bool SpinUntil(F Done) {
     }
 }
 
+constexpr uint64_t kClosed = uint64_t{1} << 31;
+constexpr uint64_t kCountMask = kClosed - 1;
+
 }  // namespace
 
 TWorkerPool::TWorkerPool(int32_t Participants) {
@@ -60,10 +63,11 @@ void TWorkerPool::Run(void (*Job)(void*, int32_t), void* Context) {
     if (threads_.empty()) return Job(Context, 0);
     job_ = Job;
     context_ = Context;
-    running_.store(static_cast<int32_t>(threads_.size()));
     {
         std::lock_guard lock(mutex_);
-        generation_.fetch_add(1);
+        const uint64_t generation = generation_.load() + 1;
+        entry_.store(generation << 32);  // open, nobody in
+        generation_.store(generation);
     }
     wake_.notify_all();
     std::exception_ptr own;
@@ -72,7 +76,9 @@ void TWorkerPool::Run(void (*Job)(void*, int32_t), void* Context) {
     } catch (...) {
         own = std::current_exception();
     }
-    const auto finished = [this] { return running_.load() == 0; };
+    // No worker joins from now on; wait for those that did.
+    entry_.fetch_or(kClosed);
+    const auto finished = [this] { return (entry_.load() & kCountMask) == 0; };
     if (!SpinUntil(finished))
         while (!finished()) std::this_thread::yield();
     std::exception_ptr worker;
@@ -96,13 +102,23 @@ void TWorkerPool::WorkerLoop(int32_t participant) {
             std::lock_guard lock(mutex_);
             if (stop_) return;
         }
+        // Join the job of generation `seen` if it is still open.
+        uint64_t e = entry_.load();
+        bool joined = false;
+        while ((e >> 32) == (seen & 0xFFFFFFFFu) && (e & kClosed) == 0) {
+            if (entry_.compare_exchange_weak(e, e + 1)) {
+                joined = true;
+                break;
+            }
+        }
+        if (!joined) continue;
         try {
             job_(context_, participant);
         } catch (...) {
             std::lock_guard lock(mutex_);
             if (!error_) error_ = std::current_exception();
         }
-        running_.fetch_sub(1);
+        entry_.fetch_sub(1);
     }
 }
 

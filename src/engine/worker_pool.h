@@ -1,12 +1,16 @@
 // TWorkerPool: a few threads, started once, that help the calling thread with
 // one piece of work at a time and are idle in between.
 //
-// Contract: Run is called from one thread only (the GUI thread) and returns
-// when every participant has finished its call of the job; nothing of the job
-// runs after Run has returned, so whatever the caller does next (processing
-// its messages, reading the bitmap) never overlaps a worker. The job decides
-// which data each participant touches. An exception that leaves the job on a
-// worker is raised again by Run on the calling thread.
+// Contract: Run is called from one thread only (the GUI thread). The caller
+// always runs the job; a worker joins only while the caller's own call has not
+// yet returned, so a worker that is slow to wake never holds the caller up,
+// and the job must be written so that the caller alone finishes whatever no
+// worker took (for example, participants taking chunks from a shared cursor).
+// Run returns when every participant that joined has finished; nothing of the
+// job runs after Run has returned, so whatever the caller does next
+// (processing its messages, reading the bitmap) never overlaps a worker. The
+// job decides which data each participant touches. An exception that leaves
+// the job on a worker is raised again by Run on the calling thread.
 #pragma once
 
 #include <atomic>
@@ -29,8 +33,8 @@ public:
 
     int32_t Participants() const { return static_cast<int32_t>(threads_.size()) + 1; }
 
-    // Calls Job(Context, i) once for every participant i; the calling thread
-    // is participant 0. No allocation.
+    // Calls Job(Context, 0) on the calling thread and Job(Context, i) on each
+    // worker i that joins in time (at most once each). No allocation.
     void Run(void (*Job)(void* Context, int32_t Participant), void* Context);
 
     template <class F> void Run(F& Job) {
@@ -44,7 +48,9 @@ private:
     std::mutex mutex_;
     std::condition_variable wake_;
     std::atomic<uint64_t> generation_{0};
-    std::atomic<int32_t> running_{0};
+    // The job's generation (high 32 bits), whether it is closed to newcomers
+    // (bit 31) and how many workers are in it (low bits).
+    std::atomic<uint64_t> entry_{0};
     bool stop_ = false;  // guarded by mutex_
     void (*job_)(void*, int32_t) = nullptr;
     void* context_ = nullptr;
