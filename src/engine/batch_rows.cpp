@@ -11,9 +11,9 @@ namespace {
 // Participants take chunks of a row one after another, so that a part of the
 // row that iterates long does not hold up the others; a chunk is still long
 // enough for the vector slots of a batch kernel to stay full.
-constexpr int32_t kMinChunk = 128;
+constexpr int32_t kMinChunk = 256;
 // Below this many points the row is computed on the calling thread alone.
-constexpr int32_t kMinPointsForPool = 32;
+constexpr int32_t kMinPointsForPool = 256;
 // A wait for the workers beyond twice the caller's own time counts as
 // stalled; once stalled waits exceed a quarter of the shared rows' time (and
 // a few milliseconds, so that one hiccup of the system does not count) the
@@ -112,7 +112,7 @@ TBatchRows::TResult TBatchRows::Compute(double Dx, double ReOrigin, double Im, i
     job.First = First;
     job.Stride = Stride;
     job.N = N;
-    job.Chunk = std::max(kMinChunk, N / (parts * 4));
+    job.Chunk = std::max(kMinChunk, N / (parts * 2));
     job.Row = paint ? Row : nullptr;
     if (shared) {
         const TClock::time_point start = TClock::now();
