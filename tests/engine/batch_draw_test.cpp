@@ -113,10 +113,12 @@ void ExpectSameTrace(const TSetup& s, uint8_t mode) {
     }
 }
 
+// Wide enough that the rows of every pass (half rows in DrawEmerge and in
+// DrawSearch's last pass) are shared with the workers.
 TEST(BatchDraw, EveryModeKindAndPowerShowsTheScalarPictureAtEveryYield) {
     for (uint8_t mode : {dmNormal, dmSearch, dmEmerge})
         for (uint8_t kind : {fkMandelbrot, fkJulia})
-            for (int32_t power : {2, 3, 4}) ExpectSameTrace({kind, power, 37, 29, 90}, mode);
+            for (int32_t power : {2, 3, 4}) ExpectSameTrace({kind, power, 613, 21, 90}, mode);
 }
 
 TEST(BatchDraw, OddSizesAndIterationLimits) {
@@ -139,7 +141,7 @@ TEST(BatchDraw, AWideRowIsSharedWithoutChangingAPixel) {
 TEST(BatchDraw, ColourFailuresStopAtTheSamePixel) {
     for (uint8_t mode : {dmNormal, dmSearch, dmEmerge}) {
         for (int32_t step : {0, -3}) {
-            const TSetup s{fkMandelbrot, 2, 40, 30, 100};
+            const TSetup s{fkMandelbrot, 2, 600, 30, 100};
             TMandel ref;
             Configure(ref, s, mode);
             ref.SetColorStep(step);
@@ -179,7 +181,7 @@ TEST(BatchDraw, ColourFailuresStopAtTheSamePixel) {
 
 TEST(BatchDraw, CancellationStopsAfterTheSameRow) {
     for (uint8_t mode : {dmNormal, dmSearch, dmEmerge}) {
-        const TSetup s{fkMandelbrot, 2, 90, 40, 200};
+        const TSetup s{fkMandelbrot, 2, 700, 40, 200};
         const TTrace want = ScalarTrace(s, mode);
         for (int32_t cancelAt : {1, 3, 17}) {
             for (int32_t threads : {1, 2}) {
