@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "engine/batch_rows.h"
 #include "platform/sysutils.h"
 #include "shell/StandardLibrary.h"
 
@@ -196,17 +197,9 @@ void TMandel::Draw() {
                 default: DrawAntialias(kernel); break;
             }
         };
-        if (Kind_ == fkMandelbrot) {
-            if (Power_ == 2)
-                draw(Counted([this](const TComplexPoint& p) { return IterateMandel2(p); }));
-            else
-                draw(Counted([this](const TComplexPoint& p) { return IterateMandelN(p); }));
-        } else {
-            if (Power_ == 2)
-                draw(Counted([this](const TComplexPoint& p) { return IterateJulia2(p); }));
-            else
-                draw(Counted([this](const TComplexPoint& p) { return IterateJuliaN(p); }));
-        }
+        // The kernel for the kind and power: IterateMandel2 or IterateMandelN
+        // for the Mandelbrot set, IterateJulia2 or IterateJuliaN otherwise.
+        draw(TEngineKernel{this});
         return;
     }
     // Modes 5..8 keep the result cache; a bad shading function stops here,

@@ -5,14 +5,18 @@
 //
 // Threads: everything runs on the GUI thread. While a draw runs, the message
 // handlers that ProcessMessages calls between rows may read the engine and
-// call SetBusy(false), and nothing else.
+// call SetBusy(false), and nothing else. A draw may share the arithmetic of
+// one row with worker threads; they touch only that row's points and are
+// done before the row's ProcessMessages.
 #pragma once
 
 #include <cmath>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "engine/batch_kernels.h"
 #include "platform/bitmap.h"
 #include "platform/exceptions.h"
 #include "scene/Rgblib.h"
@@ -83,6 +87,7 @@ uint8_t ShadingFromStored(int32_t Value);
 TComplexPoint ComplexPower(const TComplexPoint& Z, int32_t N);
 
 class TMandel;
+class TBatchRows;
 // A kernel as a method pointer bound to an engine; the draw methods take any
 // callable of the form int32_t(const TComplexPoint&).
 using TCountFunc = int32_t (TMandel::*)(const TComplexPoint&) const;
@@ -91,6 +96,15 @@ using TCountFunc = int32_t (TMandel::*)(const TComplexPoint&) const;
 // function of the slope (unit UPotentialBrightMethod).
 using TPotentialFunc = double (TMandel::*)(const TComplexPoint&, int32_t) const;
 using TTransferFunc = double (TMandel::*)(double) const;
+
+// The engine's own kernel for its current kind and power, as Draw hands it
+// to the draw methods. Called like any kernel it is the scalar kernel and
+// counts the statistics; the draw methods recognise it and compute whole rows
+// with the batch kernels, on every participant of the worker pool.
+struct TEngineKernel {
+    TMandel* Engine;
+    int32_t operator()(const TComplexPoint& P) const;
+};
 
 class TMandel {
 public:
@@ -231,6 +245,16 @@ public:
     TShadeFunc ShadeProc = nullptr;
     TTransferFunc TransferProc = nullptr;
 
+    // How the engine's own kernels run: the instruction set (lowered to what
+    // the processor has) and the number of threads that share a row (1: the
+    // calling thread alone). The defaults come from NIMBREL_SIMD and
+    // NIMBREL_THREADS; the pictures are the same whatever they are.
+    TSimdLevel GetSimdLevel() const { return SimdLevel_; }
+    void SetSimdLevel(TSimdLevel Value) { SimdLevel_ = Value; }
+    int32_t GetThreadCount() const;
+    // A value < 1 restores the default.
+    void SetThreadCount(int32_t Value) { ThreadCount_ = Value; }
+
     TDrawStats Stats;
 
 private:
@@ -255,8 +279,7 @@ private:
         if (Index < 0 || Index >= static_cast<int64_t>(ColorTable_.size())) RaiseRangeError();
         return ColorTable_[static_cast<std::size_t>(Index)];
     }
-    // Wraps a kernel so that the statistics count its calls and iterations.
-    template <class Kernel> auto Counted(Kernel kernel);
+    // Wraps a cache kernel so that the statistics count its calls and iterations.
     template <class Kernel> auto CountedCache(Kernel kernel);
     void Tally(int32_t count) {
         ++Stats.KernelCalls;
@@ -283,6 +306,24 @@ private:
     void ShadePixel(int32_t x, int32_t y, double dy, Pot pot, Shade shade, Transfer transfer, TRgb& rgb);
     template <bool Tint> void RedrawShaded();
     template <bool Tint, class Kernel> void ComputeShaded(Kernel& kernel);
+
+    friend struct TEngineKernel;
+
+    // Rows with the batch kernels, for TEngineKernel (mandel_batch.cpp).
+    // Per draw, after BeginFrame: the batch parameters and the colour of
+    // every count when all of them can be looked up without fault.
+    void BeginBatch();
+    // Computes the pixels x = First, First + Stride, ... <= LastX of row y
+    // and sets them.
+    void PaintBatchRow(const TFrame& f, int32_t y, int32_t First, int32_t Stride);
+    // Computes the points x = First, First + Stride, ... <= LastX of row y;
+    // answers their counts (valid until the next row) and their number.
+    const int32_t* ComputeBatchRow(const TFrame& f, int32_t y, int32_t First, int32_t Stride, int32_t& N);
+    // CountToColor, through the lookup of BeginBatch where it holds.
+    TColor BatchColor(int32_t Count) const;
+    std::unique_ptr<TBatchRows> Batch_;
+    TSimdLevel SimdLevel_ = DefaultSimdLevel();
+    int32_t ThreadCount_ = 0;
 
     long double Ln2_;
     TComplexPoint Center_;

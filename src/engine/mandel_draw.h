@@ -2,6 +2,8 @@
 // draw loop is compiled with its kernel inlined. Included by mandel_class.h.
 #pragma once
 
+#include <type_traits>
+
 #include "platform/application.h"
 
 namespace nimbrel {
@@ -79,17 +81,32 @@ inline int32_t TMandel::IterateJuliaN(const TComplexPoint& P) const {
     return detail::IterateN(P, JuliaConstant_, Power_, MaxIter_);
 }
 
-template <class Kernel> auto TMandel::Counted(Kernel kernel) {
-    return [this, kernel](const TComplexPoint& p) {
-        const int32_t count = kernel(p);
-        Tally(count);
-        return count;
-    };
+inline int32_t TEngineKernel::operator()(const TComplexPoint& P) const {
+    const TMandel& m = *Engine;
+    const int32_t count = m.Kind_ == fkMandelbrot ? (m.Power_ == 2 ? m.IterateMandel2(P) : m.IterateMandelN(P))
+                                                  : (m.Power_ == 2 ? m.IterateJulia2(P) : m.IterateJuliaN(P));
+    Engine->Tally(count);
+    return count;
 }
+
+namespace detail {
+// The draw methods compute rows with the batch kernels for the engine's own
+// kernel, and call any other kernel point by point.
+template <class Kernel>
+inline constexpr bool kIsEngineKernel = std::is_same_v<std::remove_cvref_t<Kernel>, TEngineKernel>;
+}  // namespace detail
 
 template <class Kernel> void TMandel::DrawNormal(Kernel&& kernel) {
     const TFrame f = BeginFrame();
     TBusyGuard busy(*this);
+    if constexpr (detail::kIsEngineKernel<Kernel>) {
+        BeginBatch();
+        for (int32_t y = 0; y <= f.LastY; ++y) {
+            PaintBatchRow(f, y, 0, 1);
+            YieldRow();
+        }
+        return;
+    }
     for (int32_t y = 0; y <= f.LastY; ++y) {
         uint32_t* row = Bitmap_.Scanline(y);
         const double im = y * f.dy + f.P.Im;
@@ -102,6 +119,35 @@ template <class Kernel> void TMandel::DrawNormal(Kernel&& kernel) {
 template <class Kernel> void TMandel::DrawSearch(Kernel&& kernel) {
     const TFrame f = BeginFrame();
     TBusyGuard busy(*this);
+    if constexpr (detail::kIsEngineKernel<Kernel>) {
+        // The same passes, each row's points computed together: the points of
+        // a refinement row are every E-th column, or only the odd multiples of
+        // E on a row whose points of even multiples were computed before.
+        BeginBatch();
+        int32_t n = 0;
+        auto fillRow = [&](int32_t y, int32_t first, int32_t stride, int32_t size) {
+            const int32_t* counts = ComputeBatchRow(f, y, first, stride, n);
+            for (int32_t k = 0; k < n; ++k) {
+                const int32_t x = first + k * stride;
+                Bitmap_.FillRect(TRect{x, y, x + size, y + size}, BatchColor(counts[k]));
+            }
+            YieldRow();
+        };
+        for (int32_t y = 0; y <= f.LastY; y += 16) fillRow(y, 0, 16, 16);
+        for (int32_t d = 16; d > 2; d /= 2) {
+            const int32_t e = d / 2;
+            for (int32_t y = 0; y <= f.LastY; y += e) {
+                if (y % d == 0) fillRow(y, e, d, e);
+                else fillRow(y, 0, e, e);
+            }
+        }
+        for (int32_t y = 0; y <= f.LastY; ++y) {
+            if (y % 2 == 1) PaintBatchRow(f, y, 0, 1);
+            else PaintBatchRow(f, y, 1, 2);
+            YieldRow();
+        }
+        return;
+    }
     // Coarse blocks of 16 pixels.
     for (int32_t y = 0; y <= f.LastY; y += 16) {
         for (int32_t x = 0; x <= f.LastX; x += 16)
@@ -139,6 +185,16 @@ template <class Kernel> void TMandel::DrawEmerge(Kernel&& kernel) {
     // Four interlaced passes: (even row, even column), (odd, odd), (odd, even),
     // (even, odd); rows top to bottom, each left to right.
     static constexpr int32_t kPasses[4][2] = {{0, 0}, {1, 1}, {1, 0}, {0, 1}};
+    if constexpr (detail::kIsEngineKernel<Kernel>) {
+        BeginBatch();
+        for (const auto& pass : kPasses) {
+            for (int32_t y = pass[0]; y <= f.LastY; y += 2) {
+                PaintBatchRow(f, y, pass[1], 2);
+                YieldRow();
+            }
+        }
+        return;
+    }
     for (const auto& pass : kPasses) {
         for (int32_t y = pass[0]; y <= f.LastY; y += 2) {
             uint32_t* row = Bitmap_.Scanline(y);

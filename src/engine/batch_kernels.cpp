@@ -1,0 +1,173 @@
+// The scalar batch kernel, the processor check and the dispatch. Compiled for
+// the baseline instruction set: it runs before anyone knows what the
+// processor has.
+#include "engine/batch_kernels.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <iterator>
+
+#include "engine/mandel_class.h"
+
+#if defined(_MSC_VER) && (defined(_M_X64) || defined(_M_IX86))
+#include <immintrin.h>
+#include <intrin.h>
+#endif
+
+namespace nimbrel {
+
+namespace {
+
+// One point, exactly as the engine's kernels iterate it, with the bailout
+// and the last z of the cache kernels. Power: 2, 3, or 0 for any other.
+template <int Power>
+int32_t IteratePoint(const TBatchParams& p, double re, double im, double& zx, double& zy) {
+    double x = 0, y = 0, cr = re, ci = im;
+    if (p.Julia) {
+        x = re;
+        y = im;
+        cr = p.JuliaRe;
+        ci = p.JuliaIm;
+    }
+    zx = x;
+    zy = y;
+    const int32_t maxIter = p.MaxIter;
+    if (maxIter <= 0) return 0;
+    const double bailout = p.Bailout;
+    int32_t count = 0;
+    if constexpr (Power == 2 || Power == 3) {
+        double xx = x * x, yy = y * y;
+        for (int32_t i = 1;; ++i) {
+            double nx;
+            if constexpr (Power == 2) {
+                nx = (xx - yy) + cr;
+                y = (2 * x) * y + ci;
+            } else {
+                nx = (xx - 3 * yy) * x + cr;
+                y = (3 * xx - yy) * y + ci;
+            }
+            x = nx;
+            xx = x * x;
+            yy = y * y;
+            if (xx + yy >= bailout) {
+                count = i;
+                break;
+            }
+            if (i == maxIter) break;
+        }
+    } else {
+        TComplexPoint z{x, y};
+        for (int32_t i = 1;; ++i) {
+            z = ComplexPower(z, p.Power);
+            z.Re = z.Re + cr;
+            z.Im = z.Im + ci;
+            if (z.Re * z.Re + z.Im * z.Im >= bailout) {
+                count = i;
+                break;
+            }
+            if (i == maxIter) break;
+        }
+        x = z.Re;
+        y = z.Im;
+    }
+    zx = x;
+    zy = y;
+    return count;
+}
+
+TSimdLevel DetectSimdLevel() {
+#if (defined(__GNUC__) || defined(__clang__)) && (defined(__x86_64__) || defined(__i386__))
+    // libgcc's check also asks the system (XGETBV) whether it saves the wide
+    // registers, not only the processor whether it has them.
+    __builtin_cpu_init();
+    if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq")) return TSimdLevel::AVX512;
+    if (__builtin_cpu_supports("avx2")) return TSimdLevel::AVX2;
+#if defined(__x86_64__)
+    return TSimdLevel::SSE2;
+#else
+    return __builtin_cpu_supports("sse2") ? TSimdLevel::SSE2 : TSimdLevel::Scalar;
+#endif
+#elif defined(_MSC_VER) && defined(_M_X64)
+    int r[4];
+    __cpuid(r, 0);
+    const int maxLeaf = r[0];
+    __cpuid(r, 1);
+    const bool osxsave = (r[2] & (1 << 27)) != 0;
+    const bool avx = (r[2] & (1 << 28)) != 0;
+    if (!osxsave || !avx || maxLeaf < 7) return TSimdLevel::SSE2;
+    const unsigned long long xcr0 = _xgetbv(0);
+    if ((xcr0 & 0x6) != 0x6) return TSimdLevel::SSE2;  // XMM and YMM state
+    __cpuidex(r, 7, 0);
+    const bool avx2 = (r[1] & (1 << 5)) != 0;
+    const bool avx512 = (r[1] & (1 << 16)) != 0 && (r[1] & (1 << 17)) != 0;
+    if (avx512 && (xcr0 & 0xE6) == 0xE6) return TSimdLevel::AVX512;  // opmask and ZMM state
+    return avx2 ? TSimdLevel::AVX2 : TSimdLevel::SSE2;
+#else
+    return TSimdLevel::Scalar;
+#endif
+}
+
+const char* const kLevelNames[] = {"scalar", "sse2", "avx2", "avx512"};
+
+template <int Power>
+void IteratePoints(const TBatchParams& Params, const TBatchPoints& Points, const TBatchResults& Results) {
+    double zx, zy;
+    for (std::size_t k = 0; k < Points.N; ++k) {
+        const double im = Points.ImShared ? Points.Im[0] : Points.Im[k];
+        Results.Counts[k] = IteratePoint<Power>(Params, Points.Re[k], im, zx, zy);
+        if (Results.ZRe == nullptr) continue;
+        Results.ZRe[k] = zx;
+        Results.ZIm[k] = zy;
+    }
+}
+
+}  // namespace
+
+void IterateBatchScalar(const TBatchParams& Params, const TBatchPoints& Points,
+                        const TBatchResults& Results) {
+    if (Params.Power == 2) return IteratePoints<2>(Params, Points, Results);
+    if (Params.Power == 3) return IteratePoints<3>(Params, Points, Results);
+    IteratePoints<0>(Params, Points, Results);
+}
+
+TSimdLevel SupportedSimdLevel() {
+    static const TSimdLevel level = DetectSimdLevel();
+    return level;
+}
+
+TSimdLevel DefaultSimdLevel() {
+    TSimdLevel level = SupportedSimdLevel();
+    TSimdLevel wanted;
+    if (ParseSimdLevel(std::getenv("NIMBREL_SIMD"), wanted) && wanted < level) level = wanted;
+    return level;
+}
+
+const char* SimdLevelName(TSimdLevel Level) {
+    const auto i = static_cast<std::size_t>(Level);
+    return i < std::size(kLevelNames) ? kLevelNames[i] : "scalar";
+}
+
+bool ParseSimdLevel(const char* Text, TSimdLevel& Level) {
+    if (Text == nullptr) return false;
+    for (std::size_t i = 0; i < std::size(kLevelNames); ++i) {
+        if (std::strcmp(Text, kLevelNames[i]) == 0) {
+            Level = static_cast<TSimdLevel>(i);
+            return true;
+        }
+    }
+    return false;
+}
+
+void IterateBatch(TSimdLevel Level, const TBatchParams& Params, const TBatchPoints& Points,
+                  const TBatchResults& Results) {
+    const TSimdLevel supported = SupportedSimdLevel();
+    switch (Level < supported ? Level : supported) {
+        case TSimdLevel::AVX512: return IterateBatchAVX512(Params, Points, Results);
+        case TSimdLevel::AVX2: return IterateBatchAVX2(Params, Points, Results);
+        case TSimdLevel::SSE2: return IterateBatchSSE2(Params, Points, Results);
+        case TSimdLevel::Scalar: break;
+    }
+    IterateBatchScalar(Params, Points, Results);
+}
+
+}  // namespace nimbrel

@@ -1,0 +1,133 @@
+#include "engine/batch_rows.h"
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+
+namespace nimbrel {
+
+namespace {
+
+// Participants take chunks of a row one after another, so that a part of the
+// row that iterates long does not hold up the others; a chunk is still long
+// enough for the vector slots of a batch kernel to stay full.
+constexpr int32_t kMinChunk = 256;
+// Below this many points the row is computed on the calling thread alone.
+constexpr int32_t kMinPointsForPool = 256;
+// A wait for the workers beyond twice the caller's own time counts as
+// stalled; once stalled waits exceed a quarter of the shared rows' time (and
+// a few milliseconds, so that one hiccup of the system does not count) the
+// draw goes on without the pool.
+constexpr int64_t kMinStalledNs = 2'000'000;
+
+using TClock = std::chrono::steady_clock;
+
+}  // namespace
+
+struct TBatchRows::TRowJob {
+    TBatchRows* Rows = nullptr;
+    double Dx = 0, ReOrigin = 0, Im = 0;
+    int32_t First = 0, Stride = 1, N = 0, Chunk = 1;
+    uint32_t* Row = nullptr;  // nullptr: counts only
+    std::atomic<int32_t> Next{0};
+    TClock::time_point CallerDone;  // when the caller had finished its share
+    struct alignas(64) TSum {
+        uint64_t Iterations = 0;
+    };
+    TSum Sums[64];
+};
+
+TBatchRows::TBatchRows() = default;
+TBatchRows::~TBatchRows() = default;
+
+void TBatchRows::Begin(const TBatchParams& Params, TSimdLevel Level, int32_t Participants, int32_t MaxPoints) {
+    params_ = Params;
+    level_ = Level;
+    participants_ = std::clamp(Participants, 1, 64);
+    if (participants_ > 1 && (!pool_ || pool_->Participants() != participants_))
+        pool_ = std::make_unique<TWorkerPool>(participants_);
+    const auto size = static_cast<std::size_t>(std::max(MaxPoints, 1));
+    if (re_.size() < size) {
+        re_.resize(size);
+        counts_.resize(size);
+    }
+    pixelOfCount_.clear();
+    // Stalls are forgotten slowly: under lasting load the next draw turns the
+    // pool off sooner, on a quiet machine it soon has it for good again.
+    stalledNs_ /= 2;
+    sharedNs_ /= 2;
+}
+
+void TBatchRows::RunJob(void* Job, int32_t Participant) {
+    TRowJob& job = *static_cast<TRowJob*>(Job);
+    TBatchRows& rows = *job.Rows;
+    // Locals, so that the stores into the row cannot make the compiler
+    // reload them for every pixel.
+    const uint64_t maxIter = static_cast<uint64_t>(rows.params_.MaxIter > 0 ? rows.params_.MaxIter : 0);
+    const uint32_t* const pixels = job.Row != nullptr ? rows.pixelOfCount_.data() : nullptr;
+    uint32_t* const row = job.Row;
+    const int32_t first = job.First, stride = job.Stride, n = job.N, chunk = job.Chunk;
+    const double dx = job.Dx, origin = job.ReOrigin;
+    double* const re = rows.re_.data();
+    int32_t* const counts = rows.counts_.data();
+    uint64_t iterations = 0;
+    for (;;) {
+        const int32_t a = job.Next.fetch_add(chunk);
+        if (a >= n) break;
+        const int32_t b = std::min(a + chunk, n);
+        // The plane point of pixel x, as the draw methods compute it.
+        for (int32_t k = a; k < b; ++k) re[k] = static_cast<double>(first + k * stride) * dx + origin;
+        IterateBatch(rows.level_, rows.params_, TBatchPoints{re + a, &job.Im, true, static_cast<std::size_t>(b - a)},
+                     TBatchResults{counts + a, nullptr, nullptr});
+        for (int32_t k = a; k < b; ++k) {
+            const int32_t count = counts[k];
+            iterations += count != 0 ? static_cast<uint64_t>(count) : maxIter;
+        }
+        if (pixels == nullptr) continue;
+        if (stride == 1) {
+            uint32_t* const out = row + first;
+            for (int32_t k = a; k < b; ++k) out[k] = pixels[counts[k]];
+        } else {
+            for (int32_t k = a; k < b; ++k) row[first + k * stride] = pixels[counts[k]];
+        }
+    }
+    job.Sums[Participant].Iterations = iterations;
+    if (Participant == 0) job.CallerDone = TClock::now();
+}
+
+TBatchRows::TResult TBatchRows::Compute(double Dx, double ReOrigin, double Im, int32_t First, int32_t Stride,
+                                        int32_t N, uint32_t* Row) {
+    TResult result;
+    if (N <= 0) return result;
+    const auto maxIter = static_cast<std::size_t>(params_.MaxIter > 0 ? params_.MaxIter : 0);
+    const bool paint = Row != nullptr && pixelOfCount_.size() > maxIter;
+    const bool stalling = stalledNs_ > kMinStalledNs && stalledNs_ * 4 > sharedNs_;
+    const bool shared = pool_ && participants_ > 1 && N >= kMinPointsForPool && !stalling;
+    const int32_t parts = shared ? participants_ : 1;
+    TRowJob job;
+    job.Rows = this;
+    job.Dx = Dx;
+    job.ReOrigin = ReOrigin;
+    job.Im = Im;
+    job.First = First;
+    job.Stride = Stride;
+    job.N = N;
+    job.Chunk = std::max(kMinChunk, N / (parts * 2));
+    job.Row = paint ? Row : nullptr;
+    if (shared) {
+        const TClock::time_point start = TClock::now();
+        pool_->Run(&RunJob, &job);
+        const TClock::time_point end = TClock::now();
+        const auto own = job.CallerDone - start;
+        const auto excess = (end - job.CallerDone) - 2 * own;
+        if (excess.count() > 0) stalledNs_ += std::chrono::duration_cast<std::chrono::nanoseconds>(excess).count();
+        sharedNs_ += std::chrono::duration_cast<std::chrono::nanoseconds>(end - start).count();
+    } else {
+        RunJob(&job, 0);
+    }
+    for (int32_t i = 0; i < parts; ++i) result.Iterations += job.Sums[i].Iterations;
+    result.Painted = paint;
+    return result;
+}
+
+}  // namespace nimbrel

@@ -1,0 +1,70 @@
+// TMandel's rows with the batch kernels: the engine's own kernel evaluated a
+// row at a time, on every participant of the worker pool.
+#include <algorithm>
+
+#include "engine/batch_rows.h"
+#include "engine/mandel_class.h"
+#include "engine/worker_pool.h"
+
+namespace nimbrel {
+
+namespace {
+
+// Pictures with a larger iteration limit look their colours up one by one.
+constexpr int32_t kMaxLookup = 1 << 16;
+
+}  // namespace
+
+int32_t TMandel::GetThreadCount() const { return ThreadCount_ >= 1 ? ThreadCount_ : DefaultThreadCount(); }
+
+void TMandel::BeginBatch() {
+    if (!Batch_) Batch_ = std::make_unique<TBatchRows>();
+    TBatchParams p;
+    p.Julia = Kind_ != fkMandelbrot;
+    p.JuliaRe = JuliaConstant_.Re;
+    p.JuliaIm = JuliaConstant_.Im;
+    p.Power = Power_;
+    p.MaxIter = MaxIter_;
+    p.Bailout = 4;
+    Batch_->Begin(p, SimdLevel_, GetThreadCount(), Width_);
+    // The workers paint only when no count can make CountToColor fail;
+    // otherwise the calling thread converts every count itself, so that the
+    // failure comes at the same pixel as ever.
+    if (MaxIter_ > kMaxLookup) return;
+    std::vector<uint32_t>& pixels = Batch_->PixelOfCount();
+    pixels.resize(static_cast<std::size_t>(std::max(MaxIter_, 0)) + 1);
+    try {
+        for (std::size_t c = 0; c < pixels.size(); ++c)
+            pixels[c] = TBitmap::ToPixel(CountToColor(static_cast<int32_t>(c)));
+    } catch (const Exception&) {
+        pixels.clear();
+    }
+}
+
+const int32_t* TMandel::ComputeBatchRow(const TFrame& f, int32_t y, int32_t First, int32_t Stride, int32_t& N) {
+    N = First > f.LastX ? 0 : (f.LastX - First) / Stride + 1;
+    const TBatchRows::TResult r = Batch_->Compute(f.dx, f.P.Re, y * f.dy + f.P.Im, First, Stride, N, nullptr);
+    Stats.KernelCalls += static_cast<uint64_t>(N);
+    Stats.Iterations += r.Iterations;
+    return Batch_->Counts();
+}
+
+void TMandel::PaintBatchRow(const TFrame& f, int32_t y, int32_t First, int32_t Stride) {
+    const int32_t n = First > f.LastX ? 0 : (f.LastX - First) / Stride + 1;
+    uint32_t* row = Bitmap_.Scanline(y);
+    const TBatchRows::TResult r = Batch_->Compute(f.dx, f.P.Re, y * f.dy + f.P.Im, First, Stride, n, row);
+    Stats.KernelCalls += static_cast<uint64_t>(n);
+    Stats.Iterations += r.Iterations;
+    if (r.Painted) return;
+    const int32_t* counts = Batch_->Counts();
+    for (int32_t k = 0; k < n; ++k) row[First + k * Stride] = TBitmap::ToPixel(CountToColor(counts[k]));
+}
+
+TColor TMandel::BatchColor(int32_t Count) const {
+    const std::vector<uint32_t>& pixels = Batch_->PixelOfCount();
+    if (Count >= 0 && static_cast<std::size_t>(Count) < pixels.size())
+        return TBitmap::FromPixel(pixels[static_cast<std::size_t>(Count)]);
+    return CountToColor(Count);
+}
+
+}  // namespace nimbrel

@@ -1,0 +1,248 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <functional>
+#include <limits>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "engine/mandel_class.h"
+
+namespace nimbrel {
+namespace {
+
+using TPixels = std::vector<uint32_t>;
+
+TPixels Pixels(const TBitmap& b) {
+    TPixels out;
+    for (int32_t y = 0; y < b.Height(); ++y) out.insert(out.end(), b.Scanline(y), b.Scanline(y) + b.Width());
+    return out;
+}
+
+struct TSetup {
+    uint8_t Kind = fkMandelbrot;
+    int32_t Power = 2;
+    int32_t Width = 64, Height = 48;
+    int32_t MaxIter = 120;
+};
+
+std::string Describe(const TSetup& s, uint8_t mode) {
+    return "mode " + std::to_string(mode) + (s.Kind == fkJulia ? " julia" : " mandel") + " power " +
+           std::to_string(s.Power) + " " + std::to_string(s.Width) + "x" + std::to_string(s.Height) + " maxIter " +
+           std::to_string(s.MaxIter);
+}
+
+void Configure(TMandel& m, const TSetup& s, uint8_t mode) {
+    if (m.GetKind() != s.Kind) m.SwitchKind();
+    if (s.Kind == fkJulia) m.SetJuliaConstant({-0.7269, 0.1889});
+    m.SetPower(s.Power);
+    m.ResetView();
+    m.SetWidth(s.Width);
+    m.SetHeight(s.Height);
+    m.SetMaxIter(s.MaxIter);
+    m.DrawMode = mode;
+    m.GetBitmap().SetSize(s.Width, s.Height);
+    m.GetBitmap().FillRect(TRect{0, 0, s.Width, s.Height}, 0x0BADBAD);
+}
+
+// What a draw shows: the bitmap at every yield and at the end, and the
+// statistics.
+struct TTrace {
+    std::vector<TPixels> AtYield;
+    TPixels Final;
+    TDrawStats Stats;
+};
+
+// The scalar kernel called point by point, through the draw methods' path
+// for arbitrary kernels.
+TTrace ScalarTrace(const TSetup& s, uint8_t mode) {
+    TMandel m;
+    Configure(m, s, mode);
+    TTrace t;
+    TScopedMessagePump pump([&] { t.AtYield.push_back(Pixels(m.GetBitmap())); });
+    const TEngineKernel engine{&m};
+    auto kernel = [engine](const TComplexPoint& p) { return engine(p); };
+    if (mode == dmNormal) m.DrawNormal(kernel);
+    else if (mode == dmSearch) m.DrawSearch(kernel);
+    else m.DrawEmerge(kernel);
+    t.Final = Pixels(m.GetBitmap());
+    t.Stats = m.Stats;
+    return t;
+}
+
+TTrace BatchTrace(const TSetup& s, uint8_t mode, TSimdLevel level, int32_t threads) {
+    TMandel m;
+    Configure(m, s, mode);
+    m.SetSimdLevel(level);
+    m.SetThreadCount(threads);
+    TTrace t;
+    const auto gui = std::this_thread::get_id();
+    TScopedMessagePump pump([&] {
+        EXPECT_EQ(std::this_thread::get_id(), gui) << "a handler ran on a worker";
+        t.AtYield.push_back(Pixels(m.GetBitmap()));
+    });
+    m.Draw();
+    t.Final = Pixels(m.GetBitmap());
+    t.Stats = m.Stats;
+    return t;
+}
+
+std::vector<TSimdLevel> Levels() {
+    std::vector<TSimdLevel> out;
+    for (int l = 0; l <= static_cast<int>(SupportedSimdLevel()); ++l) out.push_back(static_cast<TSimdLevel>(l));
+    return out;
+}
+
+// Every yield shows exactly the picture the scalar draw shows there: the same
+// pixels, the same rows complete, the same yield points.
+void ExpectSameTrace(const TSetup& s, uint8_t mode) {
+    const TTrace want = ScalarTrace(s, mode);
+    for (TSimdLevel level : Levels()) {
+        for (int32_t threads : {1, 2, 3}) {
+            const TTrace got = BatchTrace(s, mode, level, threads);
+            const std::string what = Describe(s, mode) + " " + SimdLevelName(level) + " threads " + std::to_string(threads);
+            ASSERT_EQ(got.AtYield.size(), want.AtYield.size()) << what;
+            for (std::size_t i = 0; i < want.AtYield.size(); ++i)
+                ASSERT_TRUE(got.AtYield[i] == want.AtYield[i]) << what << ": differs at yield " << i;
+            EXPECT_TRUE(got.Final == want.Final) << what;
+            EXPECT_EQ(got.Stats.KernelCalls, want.Stats.KernelCalls) << what;
+            EXPECT_EQ(got.Stats.Iterations, want.Stats.Iterations) << what;
+        }
+    }
+}
+
+// Wide enough that the rows of every pass (half rows in DrawEmerge and in
+// DrawSearch's last pass) are shared with the workers.
+TEST(BatchDraw, EveryModeKindAndPowerShowsTheScalarPictureAtEveryYield) {
+    for (uint8_t mode : {dmNormal, dmSearch, dmEmerge})
+        for (uint8_t kind : {fkMandelbrot, fkJulia})
+            for (int32_t power : {2, 3, 4}) ExpectSameTrace({kind, power, 613, 21, 90}, mode);
+}
+
+TEST(BatchDraw, OddSizesAndIterationLimits) {
+    for (uint8_t mode : {dmNormal, dmSearch, dmEmerge}) {
+        for (auto [w, h] : {std::pair{1, 1}, std::pair{2, 1}, std::pair{1, 40}, std::pair{300, 7}}) {
+            ExpectSameTrace({fkMandelbrot, 2, w, h, 64}, mode);
+        }
+        for (int32_t maxIter : {0, 1, 2, -5}) ExpectSameTrace({fkMandelbrot, 2, 23, 17, maxIter}, mode);
+        // Beyond the colour lookup: the calling thread converts every count.
+        ExpectSameTrace({fkJulia, 2, 12, 9, 70000}, mode);
+    }
+}
+
+TEST(BatchDraw, AWideRowIsSharedWithoutChangingAPixel) {
+    for (uint8_t mode : {dmNormal, dmSearch}) ExpectSameTrace({fkMandelbrot, 2, 1500, 6, 300}, mode);
+}
+
+// A colour step that makes CountToColor fail: the failure comes at the same
+// pixel, with the same pixels set before it.
+TEST(BatchDraw, ColourFailuresStopAtTheSamePixel) {
+    for (uint8_t mode : {dmNormal, dmSearch, dmEmerge}) {
+        for (int32_t step : {0, -3}) {
+            const TSetup s{fkMandelbrot, 2, 600, 30, 100};
+            TMandel ref;
+            Configure(ref, s, mode);
+            ref.SetColorStep(step);
+            const TEngineKernel engine{&ref};
+            auto kernel = [engine](const TComplexPoint& p) { return engine(p); };
+            std::string wantError;
+            try {
+                if (mode == dmNormal) ref.DrawNormal(kernel);
+                else if (mode == dmSearch) ref.DrawSearch(kernel);
+                else ref.DrawEmerge(kernel);
+            } catch (const Exception& e) {
+                wantError = e.what();
+            }
+            ASSERT_FALSE(wantError.empty());
+            for (TSimdLevel level : Levels()) {
+                for (int32_t threads : {1, 2}) {
+                    TMandel m;
+                    Configure(m, s, mode);
+                    m.SetColorStep(step);
+                    m.SetSimdLevel(level);
+                    m.SetThreadCount(threads);
+                    std::string error;
+                    try {
+                        m.Draw();
+                    } catch (const Exception& e) {
+                        error = e.what();
+                    }
+                    EXPECT_EQ(error, wantError);
+                    EXPECT_FALSE(m.GetBusy());
+                    EXPECT_TRUE(Pixels(m.GetBitmap()) == Pixels(ref.GetBitmap()))
+                        << "mode " << int(mode) << " step " << step << " " << SimdLevelName(level);
+                }
+            }
+        }
+    }
+}
+
+TEST(BatchDraw, CancellationStopsAfterTheSameRow) {
+    for (uint8_t mode : {dmNormal, dmSearch, dmEmerge}) {
+        const TSetup s{fkMandelbrot, 2, 700, 40, 200};
+        const TTrace want = ScalarTrace(s, mode);
+        for (int32_t cancelAt : {1, 3, 17}) {
+            for (int32_t threads : {1, 2}) {
+                TMandel m;
+                Configure(m, s, mode);
+                m.SetThreadCount(threads);
+                int32_t rows = 0;
+                TScopedMessagePump pump([&] {
+                    if (++rows == cancelAt) m.SetBusy(false);
+                });
+                EXPECT_THROW(m.Draw(), EAbort);
+                EXPECT_EQ(rows, cancelAt);
+                EXPECT_FALSE(m.GetBusy());
+                EXPECT_TRUE(Pixels(m.GetBitmap()) == want.AtYield[static_cast<std::size_t>(cancelAt - 1)])
+                    << "mode " << int(mode) << " cancelled at " << cancelAt;
+            }
+        }
+    }
+}
+
+TEST(BatchDraw, TheEngineKernelCalledDirectlyIsTheScalarKernel) {
+    TMandel m;
+    m.SetPower(3);
+    const TEngineKernel k{&m};
+    EXPECT_EQ(k({1, 0}), m.IterateMandelN({1, 0}));
+    EXPECT_EQ(m.Stats.KernelCalls, 1u);
+    EXPECT_EQ(m.Stats.Iterations, 2u);
+    EXPECT_EQ(k({0, 0}), 0);
+    EXPECT_EQ(m.Stats.Iterations, 2u + 256u);
+}
+
+void SetEnv(const char* name, const char* value) {
+#if defined(_WIN32)
+    _putenv_s(name, value ? value : "");
+#else
+    if (value) setenv(name, value, 1);
+    else unsetenv(name);
+#endif
+}
+
+TEST(BatchDraw, ThreadCountDefaultsAndOverrides) {
+    const char* saved = std::getenv("NIMBREL_THREADS");
+    const std::string keep = saved ? saved : "";
+    TMandel m;
+    SetEnv("NIMBREL_THREADS", "1");  // the switch that turns the pool off
+    EXPECT_EQ(m.GetThreadCount(), 1);
+    SetEnv("NIMBREL_THREADS", "5");
+    EXPECT_EQ(m.GetThreadCount(), 5);
+    const auto hardware = static_cast<int32_t>(std::max(1u, std::thread::hardware_concurrency()));
+    for (const char* bad : {"0", "-2", "65", "two", ""}) {
+        SetEnv("NIMBREL_THREADS", bad);
+        EXPECT_EQ(m.GetThreadCount(), std::min(hardware, 64)) << bad;
+    }
+    SetEnv("NIMBREL_THREADS", saved ? keep.c_str() : nullptr);
+    EXPECT_GE(m.GetThreadCount(), 1);
+    m.SetThreadCount(3);
+    EXPECT_EQ(m.GetThreadCount(), 3);
+    m.SetThreadCount(0);
+    EXPECT_GE(m.GetThreadCount(), 1);
+    EXPECT_LE(m.GetSimdLevel(), SupportedSimdLevel());
+}
+
+}  // namespace
+}  // namespace nimbrel

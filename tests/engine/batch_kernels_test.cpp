@@ -1,0 +1,246 @@
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cmath>
+#include <cstdlib>
+#include <limits>
+#include <random>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "engine/batch_kernels.h"
+#include "engine/mandel_class.h"
+
+namespace nimbrel {
+namespace {
+
+#if defined(NDEBUG)
+constexpr std::size_t kScale = 4;  // release: millions of point evaluations
+#else
+constexpr std::size_t kScale = 1;  // the sanitizer build runs the same cases, fewer points
+#endif
+
+const double kNaN = std::numeric_limits<double>::quiet_NaN();
+const double kInf = std::numeric_limits<double>::infinity();
+
+std::vector<TSimdLevel> Levels() {
+    std::vector<TSimdLevel> out;
+    for (int l = 0; l <= static_cast<int>(SupportedSimdLevel()); ++l) out.push_back(static_cast<TSimdLevel>(l));
+    return out;
+}
+
+// Equal bit for bit; two NaNs count as equal whatever their payload, which
+// the compiler's choice of operand order may change.
+void SetEnv(const char* name, const char* value) {
+#if defined(_WIN32)
+    _putenv_s(name, value ? value : "");
+#else
+    if (value) setenv(name, value, 1);
+    else unsetenv(name);
+#endif
+}
+
+bool SameDouble(double a, double b) {
+    if (std::isnan(a) || std::isnan(b)) return std::isnan(a) && std::isnan(b);
+    return std::bit_cast<uint64_t>(a) == std::bit_cast<uint64_t>(b);
+}
+
+struct TPoints {
+    std::vector<double> Re, Im;
+    void Add(double re, double im) {
+        Re.push_back(re);
+        Im.push_back(im);
+    }
+    std::size_t Size() const { return Re.size(); }
+};
+
+// Points where a vector kernel most easily goes wrong.
+TPoints HardPoints(std::size_t randomCount, uint32_t seed) {
+    TPoints p;
+    std::mt19937_64 rng(seed);
+    std::uniform_real_distribution<double> unit(0, 1);
+    // On the bailout circle: |c|^2 lands on 4 exactly or within an ulp.
+    for (double re : {2.0, -2.0, 0.0, 1.2, -1.2, 1.6, std::sqrt(2.0), std::nextafter(2.0, 0.0),
+                      std::nextafter(2.0, 3.0)})
+        for (double im : {0.0, -0.0, 2.0, -2.0, 1.6, 1.2, std::sqrt(2.0), std::nextafter(0.0, 1.0)})
+            p.Add(re, im);
+    for (std::size_t i = 0; i < randomCount / 8; ++i) {
+        const double t = unit(rng) * 6.283185307179586;
+        p.Add(2 * std::cos(t), 2 * std::sin(t));
+    }
+    // Huge, tiny, subnormal and non-finite coordinates.
+    const double odd[] = {0.0,    -0.0,     1e-300, -5e-324, 4.9e-324, 1e-160, 1e154, -1e154,
+                          1e300,  -1e308,   std::numeric_limits<double>::max(), kInf, -kInf, kNaN,
+                          -kNaN,  0.25,     -0.75,  0.3};
+    for (double re : odd)
+        for (double im : odd) p.Add(re, im);
+    // Near the boundary of the set: bisect between a point inside and one
+    // outside, then scatter tiny steps around the result.
+    TMandel m;
+    m.SetMaxIter(400);
+    for (std::size_t i = 0; i < randomCount / 64; ++i) {
+        const double t = unit(rng) * 6.283185307179586;
+        TComplexPoint in{-0.1, 0}, out{-0.1 + 2.5 * std::cos(t), 2.5 * std::sin(t)};
+        for (int k = 0; k < 50; ++k) {
+            const TComplexPoint mid{(in.Re + out.Re) / 2, (in.Im + out.Im) / 2};
+            (m.IterateMandel2(mid) == 0 ? in : out) = mid;
+        }
+        for (int k = 0; k < 8; ++k) p.Add(in.Re + (unit(rng) - 0.5) * 1e-9, in.Im + (unit(rng) - 0.5) * 1e-9);
+    }
+    // Plain random points over the usual views.
+    for (std::size_t i = 0; i < randomCount / 2; ++i) p.Add(unit(rng) * 4.5 - 2.5, unit(rng) * 3 - 1.5);
+    return p;
+}
+
+void ExpectSameAsScalar(const TBatchParams& params, const TPoints& pts, bool shareIm, const std::string& what) {
+    const std::size_t n = pts.Size();
+    TBatchPoints in{pts.Re.data(), pts.Im.data(), shareIm, n};
+    std::vector<int32_t> wantCount(n), gotCount(n);
+    std::vector<double> wantRe(n), wantIm(n), gotRe(n), gotIm(n);
+    IterateBatchScalar(params, in, {wantCount.data(), wantRe.data(), wantIm.data()});
+    for (TSimdLevel level : Levels()) {
+        // With and without the final z: the two paths store differently.
+        IterateBatch(level, params, in, {gotCount.data(), gotRe.data(), gotIm.data()});
+        std::vector<int32_t> countOnly(n, -7);
+        IterateBatch(level, params, in, {countOnly.data(), nullptr, nullptr});
+        std::size_t bad = 0;
+        for (std::size_t k = 0; k < n && bad < 5; ++k) {
+            const double im = shareIm ? pts.Im[0] : pts.Im[k];
+            if (gotCount[k] != wantCount[k] || countOnly[k] != wantCount[k] || !SameDouble(gotRe[k], wantRe[k]) ||
+                !SameDouble(gotIm[k], wantIm[k])) {
+                ++bad;
+                ADD_FAILURE() << what << " " << SimdLevelName(level) << " point " << k << " (" << pts.Re[k] << ", "
+                              << im << "): count " << gotCount[k] << "/" << countOnly[k] << " want " << wantCount[k]
+                              << ", z (" << gotRe[k] << ", " << gotIm[k] << ") want (" << wantRe[k] << ", "
+                              << wantIm[k] << ")";
+            }
+        }
+    }
+}
+
+TEST(BatchKernels, ScalarBatchAgreesWithTheEngineKernels) {
+    const TPoints pts = HardPoints(2000 * kScale, 1);
+    TMandel m;
+    m.SetMaxIter(300);
+    m.SwitchKind();
+    m.SetJuliaConstant({-0.75, 0.11});
+    std::vector<int32_t> counts(pts.Size());
+    for (int32_t power : {2, 3, 4, 7}) {
+        m.SetPower(power);
+        for (bool julia : {false, true}) {
+            TBatchParams p{julia, -0.75, 0.11, power, 300, 4.0};
+            IterateBatchScalar(p, {pts.Re.data(), pts.Im.data(), false, pts.Size()}, {counts.data(), nullptr, nullptr});
+            for (std::size_t k = 0; k < pts.Size(); ++k) {
+                const TComplexPoint c{pts.Re[k], pts.Im[k]};
+                const int32_t want = power == 2 ? (julia ? m.IterateJulia2(c) : m.IterateMandel2(c))
+                                                : (julia ? m.IterateJuliaN(c) : m.IterateMandelN(c));
+                ASSERT_EQ(counts[k], want) << "power " << power << " julia " << julia << " at " << k;
+            }
+        }
+    }
+}
+
+TEST(BatchKernels, EveryLevelMatchesScalarOnHardPoints) {
+    const TPoints pts = HardPoints(20000 * kScale, 2);
+    for (int32_t power : {2, 3, 4, 7}) {
+        for (bool julia : {false, true}) {
+            for (int32_t maxIter : {1, 2, 7, 250}) {
+                const TBatchParams p{julia, -0.123, 0.745, power, maxIter, 4.0};
+                ExpectSameAsScalar(p, pts, false,
+                                   "power " + std::to_string(power) + (julia ? " julia" : " mandel") + " maxIter " +
+                                       std::to_string(maxIter));
+            }
+        }
+    }
+}
+
+TEST(BatchKernels, OtherBailoutsAsTheCacheKernelsUseThem) {
+    const TPoints pts = HardPoints(2000 * kScale, 3);
+    for (double bailout : {0.0, -1.0, 1e-300, 0.25, 100.0, 1e300, kInf, kNaN}) {
+        for (int32_t power : {2, 3, 5}) {
+            for (bool julia : {false, true}) {
+                const TBatchParams p{julia, 0.285, 0.01, power, 60, bailout};
+                ExpectSameAsScalar(p, pts, false, "bailout " + std::to_string(bailout) + " power " + std::to_string(power));
+            }
+        }
+    }
+}
+
+TEST(BatchKernels, NoStepsAndOddPowersKeepTheStartingValue) {
+    const TPoints pts = HardPoints(200, 4);
+    for (int32_t maxIter : {0, -1, std::numeric_limits<int32_t>::min()})
+        for (bool julia : {false, true}) ExpectSameAsScalar({julia, 0.3, 0.5, 2, maxIter, 4.0}, pts, false, "no steps");
+    // Powers <= 1 leave z alone before c is added: z' = z + c.
+    for (int32_t power : {1, 0, -5, std::numeric_limits<int32_t>::min()})
+        ExpectSameAsScalar({true, 0.3, 0.5, power, 40, 4.0}, pts, false, "power " + std::to_string(power));
+    std::vector<int32_t> count(1);
+    std::vector<double> re(1), im(1);
+    const double x = -1.5, y = 0.25;
+    IterateBatch(SupportedSimdLevel(), {true, 9, 9, 2, 0, 4.0}, {&x, &y, false, 1}, {count.data(), re.data(), im.data()});
+    EXPECT_EQ(count[0], 0);
+    EXPECT_EQ(re[0], x);
+    EXPECT_EQ(im[0], y);
+}
+
+TEST(BatchKernels, RowsOfEveryLengthShareOneImaginaryPart) {
+    // Lengths around every vector width and slot count, including 0.
+    TPoints row;
+    for (int k = 0; k < 70; ++k) row.Add(-2.1 + k * 0.04, 0.0);
+    for (double im : {0.0, 0.64, -1.0, kNaN}) {
+        row.Im.assign(row.Size(), im);
+        for (std::size_t len : {0, 1, 2, 3, 5, 8, 9, 15, 31, 32, 33, 63, 70}) {
+            TPoints part;
+            part.Re.assign(row.Re.begin(), row.Re.begin() + static_cast<std::ptrdiff_t>(len));
+            part.Im.assign(len == 0 ? 1 : len, im);
+            ExpectSameAsScalar({false, 0, 0, 2, 100, 4.0}, part, true, "row of " + std::to_string(len));
+            ExpectSameAsScalar({true, -0.8, 0.156, 3, 100, 4.0}, part, true, "julia row of " + std::to_string(len));
+        }
+    }
+}
+
+TEST(BatchKernels, HugeIterationLimitDoesNotOverflow) {
+    // Points just beyond the cusp of each power's set on the real axis escape
+    // late but surely; every counter sees a limit of 2^31 - 1.
+    const int32_t maxIter = std::numeric_limits<int32_t>::max();
+    for (auto [power, cusp] : {std::pair{2, 0.25}, std::pair{3, 0.3849}, std::pair{6, 0.5824}}) {
+        TPoints pts;
+        for (int k = 0; k < 37; ++k) pts.Add(cusp + 1e-5 + k * 1e-3, 0.0);
+        pts.Add(3, 3);
+        pts.Add(kInf, 0);
+        ExpectSameAsScalar({false, 0, 0, power, maxIter, 4.0}, pts, false, "INT32_MAX");
+    }
+    TPoints pts;
+    for (int k = 0; k < 37; ++k) pts.Add(0.26 + k * 1e-3, 0.0);
+    TMandel m;
+    m.SetMaxIter(maxIter);
+    std::vector<int32_t> counts(pts.Size());
+    IterateBatch(SupportedSimdLevel(), {false, 0, 0, 2, maxIter, 4.0}, {pts.Re.data(), pts.Im.data(), false, pts.Size()},
+                 {counts.data(), nullptr, nullptr});
+    for (std::size_t k = 0; k < pts.Size(); ++k) EXPECT_EQ(counts[k], m.IterateMandel2({pts.Re[k], pts.Im[k]}));
+}
+
+TEST(SimdLevels, NamesAndTheEnvironmentOnlyLowerTheChoice) {
+    for (TSimdLevel l : {TSimdLevel::Scalar, TSimdLevel::SSE2, TSimdLevel::AVX2, TSimdLevel::AVX512}) {
+        TSimdLevel parsed = TSimdLevel::Scalar;
+        ASSERT_TRUE(ParseSimdLevel(SimdLevelName(l), parsed));
+        EXPECT_EQ(parsed, l);
+    }
+    TSimdLevel unchanged = TSimdLevel::AVX2;
+    for (const char* bad : {"", "AVX2", "avx", "sse2 ", "avx1024"}) EXPECT_FALSE(ParseSimdLevel(bad, unchanged)) << bad;
+    EXPECT_FALSE(ParseSimdLevel(nullptr, unchanged));
+    EXPECT_EQ(unchanged, TSimdLevel::AVX2);
+
+    const char* saved = std::getenv("NIMBREL_SIMD");
+    const std::string keep = saved ? saved : "";
+    SetEnv("NIMBREL_SIMD", "scalar");
+    EXPECT_EQ(DefaultSimdLevel(), TSimdLevel::Scalar);
+    SetEnv("NIMBREL_SIMD", "avx512");
+    EXPECT_EQ(DefaultSimdLevel(), SupportedSimdLevel());
+    SetEnv("NIMBREL_SIMD", "nonsense");
+    EXPECT_EQ(DefaultSimdLevel(), SupportedSimdLevel());
+    SetEnv("NIMBREL_SIMD", saved ? keep.c_str() : nullptr);
+}
+
+}  // namespace
+}  // namespace nimbrel

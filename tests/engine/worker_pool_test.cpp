@@ -1,0 +1,107 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <set>
+#include <stdexcept>
+#include <thread>
+#include <vector>
+
+#include "engine/worker_pool.h"
+
+namespace nimbrel {
+namespace {
+
+// A job as the draw methods write it: participants take chunks from a
+// shared cursor, each writes only its own chunks.
+TEST(WorkerPool, SharedWorkIsCompleteWhenRunReturnsAndEachParticipantRunsAtMostOnce) {
+    for (int32_t participants : {1, 2, 4}) {
+        TWorkerPool pool(participants);
+        ASSERT_EQ(pool.Participants(), participants);
+        std::vector<int> data(4000);
+        for (int round = 0; round < 500; ++round) {
+            std::atomic<int> next{0};
+            std::vector<std::atomic<int>> calls(static_cast<std::size_t>(participants));
+            std::vector<std::thread::id> who(static_cast<std::size_t>(participants));
+            auto job = [&](int32_t i) {
+                ++calls[static_cast<std::size_t>(i)];
+                who[static_cast<std::size_t>(i)] = std::this_thread::get_id();
+                for (int a; (a = next.fetch_add(100)) < 4000;)
+                    for (int k = a; k < a + 100; ++k) data[static_cast<std::size_t>(k)] = round;
+            };
+            pool.Run(job);
+            for (int v : data) ASSERT_EQ(v, round);
+            EXPECT_EQ(calls[0].load(), 1);
+            EXPECT_EQ(who[0], std::this_thread::get_id()) << "participant 0 is the caller";
+            for (int32_t i = 1; i < participants; ++i) {
+                EXPECT_LE(calls[static_cast<std::size_t>(i)].load(), 1);
+                if (calls[static_cast<std::size_t>(i)].load() == 1) {
+                    EXPECT_NE(who[static_cast<std::size_t>(i)], who[0]);
+                }
+            }
+        }
+    }
+}
+
+TEST(WorkerPool, WorkersJoinWhileTheCallerIsStillAtWork) {
+    TWorkerPool pool(3);
+    for (int round = 0; round < 20; ++round) {
+        std::atomic<int> joined{0};
+        auto job = [&](int32_t i) {
+            if (i != 0) {
+                ++joined;
+                return;
+            }
+            // The caller keeps the job open until both workers are in (or a
+            // generous while has passed, so that a fault fails instead of hanging).
+            const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+            while (joined.load() < 2 && std::chrono::steady_clock::now() < end) std::this_thread::yield();
+        };
+        pool.Run(job);
+        EXPECT_EQ(joined.load(), 2);
+    }
+}
+
+TEST(WorkerPool, AnExceptionOfAWorkerSurfacesOnTheCaller) {
+    TWorkerPool pool(2);
+    std::atomic<bool> thrown{false};
+    auto failing = [&](int32_t i) {
+        if (i == 1) {
+            thrown = true;
+            throw std::runtime_error("worker failed");
+        }
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        while (!thrown.load() && std::chrono::steady_clock::now() < end) std::this_thread::yield();
+    };
+    EXPECT_THROW(pool.Run(failing), std::runtime_error);
+    // The pool goes on working afterwards.
+    std::atomic<int> calls{0};
+    auto counting = [&](int32_t) { ++calls; };
+    pool.Run(counting);
+    EXPECT_GE(calls.load(), 1);
+    auto callerFails = [](int32_t i) {
+        if (i == 0) throw std::logic_error("caller failed");
+    };
+    EXPECT_THROW(pool.Run(callerFails), std::logic_error);
+}
+
+TEST(WorkerPool, SleepingWorkersWakeForTheNextJob) {
+    TWorkerPool pool(2);
+    std::atomic<int> calls{0};
+    int expected = 2;
+    auto job = [&](int32_t i) {
+        ++calls;
+        if (i != 0) return;
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        while (calls.load() < expected && std::chrono::steady_clock::now() < end) std::this_thread::yield();
+    };
+    pool.Run(job);
+    EXPECT_EQ(calls.load(), 2);
+    expected = 4;
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));  // long past the spinning
+    pool.Run(job);
+    EXPECT_EQ(calls.load(), 4);
+}
+
+}  // namespace
+}  // namespace nimbrel
