@@ -7,16 +7,12 @@
 
 #include "engine/mandel_class.h"
 #include "headless/recorded_error_box.h"
+#include "../support/bitmap_pixels.h"
 
 namespace nimbrel {
 namespace {
 
-std::vector<int32_t> Pixels(const TBitmap& b) {
-    std::vector<int32_t> out;
-    for (int32_t y = 0; y < b.Height(); ++y)
-        for (int32_t x = 0; x < b.Width(); ++x) out.push_back(b.GetPixel(x, y));
-    return out;
-}
+using testing::Pixels;
 
 void Size(TMandel& m, int32_t w, int32_t h) {
     m.SetWidth(w);

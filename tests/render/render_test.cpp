@@ -12,6 +12,7 @@
 
 #include "engine/mandel_class.h"
 #include "headless/recorded_error_box.h"
+#include "../support/bitmap_pixels.h"
 #include "scene/URecommendation.h"
 #include "shell/scene_apply.h"
 #include "../support/temp_folder.h"
@@ -58,13 +59,6 @@ std::vector<int32_t> ReadPng(const std::string& path, int32_t& width, int32_t& h
     std::vector<int32_t> pixels;
     for (std::size_t i = 0; i + 2 < bytes.size(); i += 3)
         pixels.push_back(bytes[i] | (bytes[i + 1] << 8) | (bytes[i + 2] << 16));
-    return pixels;
-}
-
-std::vector<int32_t> Pixels(const TBitmap& bitmap) {
-    std::vector<int32_t> pixels;
-    for (int32_t y = 0; y < bitmap.Height(); ++y)
-        for (int32_t x = 0; x < bitmap.Width(); ++x) pixels.push_back(bitmap.GetPixel(x, y));
     return pixels;
 }
 

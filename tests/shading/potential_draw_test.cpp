@@ -7,18 +7,14 @@
 #include <vector>
 
 #include "engine/mandel_class.h"
+#include "../support/bitmap_pixels.h"
 
 namespace nimbrel {
 namespace {
 
-constexpr int32_t kSentinel = 0x0BADBAD;
+using testing::Pixels;
 
-std::vector<int32_t> Pixels(const TBitmap& b) {
-    std::vector<int32_t> out;
-    for (int32_t y = 0; y < b.Height(); ++y)
-        for (int32_t x = 0; x < b.Width(); ++x) out.push_back(b.GetPixel(x, y));
-    return out;
-}
+constexpr int32_t kSentinel = 0x0BADBAD;
 
 void Size(TMandel& m, int32_t w, int32_t h) {
     m.SetWidth(w);
