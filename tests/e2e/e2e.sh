@@ -456,12 +456,16 @@ case_settings() {
     expect_exit 20
     expect_settings MrpFile="$MRP" SizeFull=0 SizeX=320 Wait=1500 DM=1
     local args
-    for args in "" /c /x; do
+    for args in /c /x; do
         # shellcheck disable=SC2086
         open_dialog $args
         helper close "$DIALOG"
         expect_exit 20
     done
+    # Esc is Cancel.
+    open_dialog
+    xdotool key Escape
+    expect_exit 20
 }
 
 # Entries typed and OK: every value stored as the dialog shows it.
@@ -518,6 +522,13 @@ case_settings_no_mrp() {
     sleep 0.5
     expect_running "the dialog closed after the failed check"
     log "the error box on the page ﾌｧｲﾙ; nothing stored"
+    # Any other page is refused with the same message.
+    [ "$(helper tab "$DIALOG" "$ID_PAGES" 2)" = 0 ] || fail "the page ﾊﾞｰｼﾞｮﾝ情報 was shown"
+    helper msgbox 30000 close >"$WORK/box.txt" || fail "no error box on the page change"
+    cmp -s "$WORK/box.txt" "$WORK/box-expected.txt" || fail "the page change's box says something else"
+    sleep 0.3
+    expect_controls "$ID_PAGES:state=0" "$ID_MRP:visible=visible"
+    log "the page change was refused"
     helper close "$DIALOG"
     expect_exit 20
     expect_settings MrpFile="$MRP" Wait=1500
