@@ -177,6 +177,9 @@ bool TWin32DialogServices::BrowseForFolder(const TFolderBrowseRequest& Request, 
         const TDisabledWindows disabled;
         chosen = SHBrowseForFolderW(&info);
     }
+    // The browser went while its owner was still disabled, so the system gave
+    // the activation to no window of ours: hand it back.
+    if (owner && IsWindow(owner)) SetActiveWindow(owner);
     if (!chosen) return false;
     const TShellMemory chosenList(*allocator.operator->(), chosen);
     text[0] = L'\0';
