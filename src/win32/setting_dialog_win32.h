@@ -39,7 +39,6 @@ enum TSettingControlId : int {
     idcDrawMode = 131,
     idcAboutLeftImage = 140,
     idcAboutRightImage = 141,
-    idcAboutTitle = 142,
     idcStatic = 199,  // groups and labels that never change
 };
 
