@@ -9,9 +9,6 @@ namespace {
 
 const wchar_t* const kApplicationClass = L"NimbrelApplication";
 
-// Shown for the settings mode until the settings dialog exists.
-const char* const kSettingsPlaceholder = "設定ダイアログはまだありません。";
-
 HWND CreateApplicationWindow(HINSTANCE instance, const std::string& title) {
     WNDCLASSEXW windowClass{};
     if (!GetClassInfoExW(instance, kApplicationClass, &windowClass)) {
@@ -34,12 +31,15 @@ HWND CreateApplicationWindow(HINSTANCE instance, const std::string& title) {
 
 }  // namespace
 
-TWin32Startup::TWin32Startup(HINSTANCE Instance)
-    : instance_(Instance), pump_([this] { loop_.ProcessMessages(); }) {
+TWin32Startup::TWin32Startup(HINSTANCE Instance, TSettingsStore& Store)
+    : instance_(Instance), store_(Store), pump_([this] { loop_.ProcessMessages(); }) {
     application_ = CreateApplicationWindow(instance_, Application().Title());
 }
 
 TWin32Startup::~TWin32Startup() {
+    settingForm_.reset();
+    settingWindow_.reset();
+    dialogs_.reset();
     form_.reset();
     window_.reset();
     if (running_) SetScreenSaverRunning(false);
@@ -47,6 +47,7 @@ TWin32Startup::~TWin32Startup() {
 }
 
 HWND TWin32Startup::BoxOwner() const {
+    if (settingWindow_ && IsWindow(settingWindow_->Window())) return settingWindow_->Window();
     if (!window_ || window_->IsChildWindow() || !IsWindow(window_->Window())) return nullptr;
     return window_->Window();
 }
@@ -84,9 +85,11 @@ void TWin32Startup::SetMainForm(std::unique_ptr<TMainForm> Form) {
 }
 
 void TWin32Startup::CreateSettingsDialog() {
-    MessageBoxW(nullptr, Utf8ToWide(kSettingsPlaceholder).c_str(), Utf8ToWide(Application().Title()).c_str(),
-                MB_OK | MB_ICONINFORMATION);
-    loop_.Terminate();
+    settingWindow_ = std::make_unique<TWin32SettingDialog>(instance_, loop_);
+    dialogs_ = std::make_unique<TWin32DialogServices>([this] { return BoxOwner(); });
+    settingForm_ = std::make_unique<TfrmSetting>(*settingWindow_, store_, *dialogs_);
+    settingWindow_->SetForm(settingForm_.get());
+    settingWindow_->Show();
 }
 
 void TWin32Startup::SetToolWindowStyle() { SetWindowLongPtrW(application_, GWL_EXSTYLE, WS_EX_TOOLWINDOW); }
@@ -94,9 +97,12 @@ void TWin32Startup::SetToolWindowStyle() { SetWindowLongPtrW(application_, GWL_E
 void TWin32Startup::RunMessageLoop() {
     if (window_ && !loop_.Terminated()) window_->ShowMaximized();
     loop_.Run();
-    // The form writes the settings back; its window goes after it.
+    // The forms write the settings back; their windows go after them.
     form_.reset();
     window_.reset();
+    if (settingWindow_) settingWindow_->SetForm(nullptr);
+    settingForm_.reset();
+    settingWindow_.reset();
 }
 
 }  // namespace nimbrel

@@ -1,12 +1,16 @@
 // The start-up of Nimbrel.scr on Win32: the application's hidden window, the
 // show window, the message loop (installed as the application's message
-// processing), the screen-saver-running flag, and the settings mode.
+// processing), the screen-saver-running flag, and the settings dialog.
 #pragma once
 
 #include <memory>
 
 #include "platform/application.h"
+#include "platform/settings_store.h"
+#include "shell/USetting.h"
 #include "shell/UScreenSaverInit.h"
+#include "win32/dialog_services_win32.h"
+#include "win32/setting_dialog_win32.h"
 #include "win32/show_window_win32.h"
 #include "win32/win32_api.h"
 #include "win32/win32_message_loop.h"
@@ -15,15 +19,18 @@ namespace nimbrel {
 
 class TWin32Startup : public TSaverStartup {
 public:
-    explicit TWin32Startup(HINSTANCE Instance);
+    // Store holds the settings that the settings dialog edits; it must outlive
+    // the start-up.
+    TWin32Startup(HINSTANCE Instance, TSettingsStore& Store);
     // Clears the running flag if it is still set: the flag belongs to the
     // show, however the process ends.
     ~TWin32Startup() override;
     TWin32Startup(const TWin32Startup&) = delete;
     TWin32Startup& operator=(const TWin32Startup&) = delete;
 
-    // The window that owns message boxes: the show window when it is a
-    // top-level window (a box must stay above the topmost show), else none.
+    // The window that owns message boxes: the settings dialog, or the show
+    // window when it is a top-level window (a box must stay above the topmost
+    // show), else none.
     HWND BoxOwner() const;
 
     void SetScreenSaverRunning(bool Running) override;
@@ -38,6 +45,7 @@ public:
 
 private:
     HINSTANCE instance_;
+    TSettingsStore& store_;
     TWin32MessageLoop loop_;
     TScopedMessagePump pump_;
     HWND application_ = nullptr;
@@ -45,6 +53,11 @@ private:
     // The form goes before its window.
     std::unique_ptr<TWin32ShowWindow> window_;
     std::unique_ptr<TMainForm> form_;
+    // The settings dialog: its form goes before its window and the system
+    // dialogs.
+    std::unique_ptr<TWin32DialogServices> dialogs_;
+    std::unique_ptr<TWin32SettingDialog> settingWindow_;
+    std::unique_ptr<TfrmSetting> settingForm_;
 };
 
 }  // namespace nimbrel

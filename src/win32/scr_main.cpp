@@ -40,7 +40,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
         const TScopedErrorBox installed(box);
         TRegistryStore store;
         TWin32PasswordServices passwords;
-        TWin32Startup win32Startup(instance);
+        TWin32Startup win32Startup(instance, store);
         startup = &win32Startup;
         struct TForget {
             TWin32Startup*& Startup;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "win32/win32_color.h"
 #include "win32/win32_error.h"
 
 namespace nimbrel {
@@ -20,13 +21,6 @@ constexpr UINT kHostCheckInterval = 250;
 
 // The window's colour at creation: the button face, as a system colour.
 constexpr TColor kButtonFace = static_cast<TColor>(0x80000000u | COLOR_BTNFACE);
-
-// A colour value as the system draws it: a system colour (top bit set) is
-// looked up; otherwise the red, green and blue bytes.
-COLORREF ColorToRgb(TColor color) {
-    if (color < 0) return GetSysColor(static_cast<int>(static_cast<uint32_t>(color) & 0xFFu));
-    return static_cast<COLORREF>(color) & 0x00FFFFFFu;
-}
 
 void RegisterShowWindowClass(HINSTANCE instance, WNDPROC procedure) {
     WNDCLASSEXW windowClass{};

@@ -9,8 +9,7 @@ void TWin32MessageLoop::Run() {
     while (!terminated_) {
         const BOOL result = GetMessageW(&message, nullptr, 0, 0);
         if (result == 0 || result == -1) break;  // WM_QUIT, or a broken queue
-        TranslateMessage(&message);
-        DispatchMessageW(&message);
+        Dispatch(message);
     }
 }
 
@@ -19,9 +18,14 @@ void TWin32MessageLoop::ProcessMessages() {
     while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
         // The quit message only wakes Run; the flag is already set.
         if (message.message == WM_QUIT) continue;
-        TranslateMessage(&message);
-        DispatchMessageW(&message);
+        Dispatch(message);
     }
+}
+
+void TWin32MessageLoop::Dispatch(MSG& message) {
+    if (dialog_ && IsDialogMessageW(dialog_, &message)) return;
+    TranslateMessage(&message);
+    DispatchMessageW(&message);
 }
 
 void TWin32MessageLoop::Terminate() {

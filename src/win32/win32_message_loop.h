@@ -6,6 +6,8 @@
 // unwound.
 #pragma once
 
+#include "win32/win32_api.h"
+
 namespace nimbrel {
 
 class TWin32MessageLoop {
@@ -16,9 +18,16 @@ public:
     void ProcessMessages();
     void Terminate();
     bool Terminated() const { return terminated_; }
+    // A modeless dialog whose keyboard navigation the loop runs (Tab, Enter,
+    // Esc, accelerators); nullptr for none.
+    void SetDialog(HWND Dialog) { dialog_ = Dialog; }
 
 private:
+    // Dispatches one message, through the dialog's navigation first.
+    void Dispatch(MSG& message);
+
     bool terminated_ = false;
+    HWND dialog_ = nullptr;
 };
 
 // Runs Handler and hands an exception that leaves it to the application's

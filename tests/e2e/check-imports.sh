@@ -9,7 +9,7 @@ dlls=$("$objdump" -p "$file" | sed -n 's/^[[:space:]]*DLL Name: //p')
 status=0
 while read -r dll; do
     case ${dll,,} in
-    kernel32.dll | user32.dll | gdi32.dll | advapi32.dll | shell32.dll | msvcrt.dll | api-ms-win-crt-*.dll) ;;
+    kernel32.dll | user32.dll | gdi32.dll | advapi32.dll | shell32.dll | comctl32.dll | comdlg32.dll | ole32.dll | uxtheme.dll | msvcrt.dll | api-ms-win-crt-*.dll) ;;
     *)
         echo "$file imports $dll, which is no system DLL" >&2
         status=1

@@ -43,7 +43,7 @@ make_prefix() {
     exec 9>"$E2E_WORK/prefix.lock"
     flock 9
     local version
-    version="$(wine --version) e2e-2"
+    version="$(wine --version) e2e-3"
     if [ -f "$TEMPLATE/.nimbrel-e2e" ] && [ "$(cat "$TEMPLATE/.nimbrel-e2e")" = "$version" ]; then
         log "prefix of $version is there"
         return
@@ -59,6 +59,13 @@ make_prefix() {
         # There is no window manager in Xvfb: a window Wine left to one would
         # wait for it in vain whenever it is hidden.
         wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f
+        # Japanese text in every system font, as Windows links its Japanese
+        # fonts to them: captions and message boxes use Tahoma here.
+        local face
+        for face in Tahoma "Segoe UI" "MS Shell Dlg" "MS Shell Dlg 2" "Microsoft Sans Serif"; do
+            wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' /v "$face" \
+                /t REG_MULTI_SZ /d 'NotoSansCJK-Regular.ttc,Noto Sans CJK JP' /f
+        done
         wineserver -w
     ) >"$E2E_WORK/prefix.log" 2>&1 || {
         cat "$E2E_WORK/prefix.log" >&2
@@ -366,22 +373,188 @@ case_password() {
     expect_exit 30
 }
 
-# Every other command line opens the settings, for now a placeholder box that
-# ends the program when it is closed.
+# --- the settings dialog ---------------------------------------------------
+
+# Control identifiers of the settings dialog (src/win32/setting_dialog_win32.h).
+readonly ID_OK=1 ID_PAGES=101 ID_MRP=110 ID_REF=113 ID_MCF=112 ID_SIZE_FULL=120 ID_SIZE_USER=121 ID_SIZE_X=123
+readonly ID_SIZE_Y=125 ID_SPREAD=126 ID_CENTER=127 ID_BGCOLOR=129 ID_WAIT=130 ID_DRAW_MODE=131
+
+DIALOG=
+
+# Starts Nimbrel.scr with the arguments and waits for its settings dialog.
+open_dialog() {
+    start_scr "$@"
+    DIALOG=$(helper window NimbrelSettingDialog 30000) || fail "no settings dialog for '$*'"
+    # The dialog fills its controls once it is active.
+    local i
+    for i in $(seq 50); do
+        [ -n "$(control "$ID_WAIT" text)" ] && return
+        sleep 0.1
+    done
+    fail "the settings dialog shows no values"
+}
+
+# A field of the dialog's control ID (see the helper's "controls"): enabled,
+# visible, state or text.
+control() {
+    local id=$1 field
+    case $2 in enabled) field=3 ;; visible) field=4 ;; state) field=5 ;; text) field=6 ;; esac
+    helper controls "$DIALOG" | awk -F '\t' -v id="$id" -v f="$field" '$1 == id { print $f; exit }'
+}
+
+# Fails unless the field of each control has the value: ID:FIELD=VALUE ...
+expect_controls() {
+    local listing pair id field value actual
+    listing=$(helper controls "$DIALOG")
+    for pair in "$@"; do
+        id=${pair%%:*} field=${pair#*:}
+        value=${field#*=} field=${field%%=*}
+        local column
+        case $field in enabled) column=3 ;; visible) column=4 ;; state) column=5 ;; text) column=6 ;; esac
+        actual=$(awk -F '\t' -v id="$id" -v f="$column" '$1 == id { print $f; exit }' <<<"$listing")
+        [ "$actual" = "$value" ] || {
+            echo "$listing" >&2
+            fail "control $id: $field is '$actual', not '$value'"
+        }
+    done
+}
+
+# The value of a setting in the registry.
+setting() {
+    wine reg query "$KEY" /v "$1" 2>/dev/null | tr -d '\r' | sed -n "s/^ *$1 *REG_SZ *//p"
+}
+
+# Fails unless each setting has the value: NAME=VALUE ...
+expect_settings() {
+    local pair actual
+    for pair in "$@"; do
+        actual=$(setting "${pair%%=*}")
+        [ "$actual" = "${pair#*=}" ] || fail "the setting ${pair%%=*} is '$actual', not '${pair#*=}'"
+    done
+}
+
+# The settings the dialog cases start from: a draw mode the list does not
+# offer, and a pause that is no whole number of seconds.
+readonly DIALOG_SETTINGS=(MrpFile="$MRP" McfFolder="$MCF" SizeFull=0 SizeX=320 SizeY=240 DM=1 'Bgcolor=$00336699'
+    Wait=1500 DrawMode=7)
+
+# Every command line but the show's, the preview's and the password change's
+# opens the settings dialog, filled from the stored values; Cancel (here the
+# title bar's close button) stores them back unchanged.
 case_settings() {
     setup settings
+    set_settings "${DIALOG_SETTINGS[@]}"
+    open_dialog /c:1234
+    [ "$(helper state "$DIALOG")" = $'enabled\tvisible\tNimbrelの設定' ] || fail "dialog: $(helper state "$DIALOG")"
+    expect_controls "$ID_PAGES:state=0" "$ID_MRP:text=$MRP" "$ID_MRP:visible=visible" "$ID_MCF:text=$MCF" \
+        "$ID_SIZE_FULL:state=unchecked" "$ID_SIZE_USER:state=checked" "$ID_SIZE_X:text=320" "$ID_SIZE_X:enabled=enabled" \
+        "$ID_SIZE_Y:text=240" "$ID_SIZE_X:visible=hidden" "$ID_SPREAD:state=unchecked" "$ID_CENTER:state=checked" \
+        "$ID_BGCOLOR:enabled=enabled" "$ID_WAIT:text=1" "$ID_DRAW_MODE:state=3" \
+        "1:text=了解(&O)" "2:text=ｷｬﾝｾﾙ(&C)" "100:text=更新(&A)" "$ID_SIZE_FULL:text=全画面" "$ID_SIZE_USER:text=サイズ指定"
+    log "the dialog shows the stored values"
+    helper close "$DIALOG"
+    expect_exit 20
+    expect_settings MrpFile="$MRP" SizeFull=0 SizeX=320 Wait=1500 DM=1
     local args
-    for args in "" /c /c:1234 /x; do
+    for args in /c /x; do
         # shellcheck disable=SC2086
-        start_scr $args
-        helper msgbox 30000 close >"$WORK/box.txt" || fail "no settings box for '$args'"
-        printf 'Nimbrel\n設定ダイアログはまだありません。\n' >"$WORK/box-expected.txt"
-        cmp -s "$WORK/box.txt" "$WORK/box-expected.txt" || {
-            diff "$WORK/box-expected.txt" "$WORK/box.txt" >&2 || true
-            fail "the settings box for '$args' says something else"
-        }
+        open_dialog $args
+        helper close "$DIALOG"
         expect_exit 20
     done
+    # Esc is Cancel.
+    open_dialog
+    xdotool key Escape
+    expect_exit 20
+}
+
+# Entries typed and OK: every value stored as the dialog shows it.
+case_settings_ok() {
+    setup settings-ok
+    set_settings "${DIALOG_SETTINGS[@]}"
+    open_dialog /c
+    helper settext "$DIALOG" "$ID_MCF" 'C:\windows' >/dev/null
+    helper settext "$DIALOG" "$ID_SIZE_X" 640 >/dev/null
+    helper settext "$DIALOG" "$ID_SIZE_Y" 480 >/dev/null
+    helper click "$DIALOG" "$ID_SPREAD"
+    helper settext "$DIALOG" "$ID_WAIT" 5 >/dev/null
+    helper select "$DIALOG" "$ID_DRAW_MODE" 1
+    sleep 0.3
+    expect_controls "$ID_SPREAD:state=checked" "$ID_CENTER:state=unchecked" "$ID_BGCOLOR:enabled=disabled"
+    helper click "$DIALOG" "$ID_OK"
+    expect_exit 20
+    expect_settings MrpFile="$MRP" 'McfFolder=C:\windows' SizeFull=0 SizeX=640 SizeY=480 DM=0 Wait=5000 DrawMode=1 \
+        'Bgcolor=$00336699'
+    log "OK stored the entries"
+    # Full screen; the size edits keep their text while disabled and the
+    # stored sizes stay; the stored draw mode 7, shown as 浮き出し, is stored
+    # as that mode (the registry's number of 浮き出し is 4).
+    set_settings "${DIALOG_SETTINGS[@]}"
+    open_dialog /c
+    helper click "$DIALOG" "$ID_SIZE_FULL"
+    sleep 0.3
+    expect_controls "$ID_SIZE_FULL:state=checked" "$ID_SIZE_X:enabled=disabled" "$ID_SIZE_Y:enabled=disabled"
+    helper click "$DIALOG" "$ID_OK"
+    expect_exit 20
+    expect_settings SizeFull=1 SizeX=320 SizeY=240 Wait=1000 DrawMode=4
+}
+
+# An empty MRP entry: the message, the page "ﾌｧｲﾙ" shown, nothing stored, the
+# dialog still open.
+case_settings_no_mrp() {
+    setup settings-no-mrp
+    set_settings "${DIALOG_SETTINGS[@]}"
+    open_dialog /c
+    [ "$(helper tab "$DIALOG" "$ID_PAGES" 1)" = 1 ] || fail "the page 表示 was not shown"
+    expect_controls "$ID_MRP:visible=hidden" "$ID_WAIT:visible=visible"
+    helper settext "$DIALOG" "$ID_MRP" "" >/dev/null
+    helper settext "$DIALOG" "$ID_WAIT" 7 >/dev/null
+    helper click "$DIALOG" "$ID_OK"
+    helper msgbox 30000 >"$WORK/box.txt" || fail "no error box"
+    printf 'エラー\nMRPﾌｧｲﾙが見つかりません\n' >"$WORK/box-expected.txt"
+    cmp -s "$WORK/box.txt" "$WORK/box-expected.txt" || {
+        diff "$WORK/box-expected.txt" "$WORK/box.txt" >&2 || true
+        fail "the error box says something else"
+    }
+    expect_controls "$ID_PAGES:state=0" "$ID_MRP:visible=visible" "$ID_WAIT:visible=hidden"
+    expect_settings MrpFile="$MRP" Wait=1500
+    helper msgbox 1000 close >/dev/null
+    sleep 0.5
+    expect_running "the dialog closed after the failed check"
+    log "the error box on the page ﾌｧｲﾙ; nothing stored"
+    # Any other page is refused with the same message.
+    [ "$(helper tab "$DIALOG" "$ID_PAGES" 2)" = 0 ] || fail "the page ﾊﾞｰｼﾞｮﾝ情報 was shown"
+    helper msgbox 30000 close >"$WORK/box.txt" || fail "no error box on the page change"
+    cmp -s "$WORK/box.txt" "$WORK/box-expected.txt" || fail "the page change's box says something else"
+    sleep 0.3
+    expect_controls "$ID_PAGES:state=0" "$ID_MRP:visible=visible"
+    log "the page change was refused"
+    helper close "$DIALOG"
+    expect_exit 20
+    expect_settings MrpFile="$MRP" Wait=1500
+}
+
+# The folder chooser: it opens over the disabled dialog, and a cancel leaves
+# the entry and hands the dialog back its input.
+case_settings_folder() {
+    setup settings-folder
+    set_settings "${DIALOG_SETTINGS[@]}"
+    open_dialog /c
+    helper click "$DIALOG" "$ID_REF"
+    helper msgbox 30000 >"$WORK/browser.txt" || fail "no folder browser"
+    grep -q 'MCFファイルがあるフォルダを選んで下さい' "$WORK/browser.txt" || {
+        cat "$WORK/browser.txt" >&2
+        fail "the folder browser shows another title"
+    }
+    [ "$(helper state "$DIALOG" | cut -f1)" = disabled ] || fail "the dialog takes input under the folder browser"
+    helper msgbox 1000 cancel >/dev/null
+    sleep 0.5
+    [ "$(helper state "$DIALOG" | cut -f1)" = enabled ] || fail "the dialog stays disabled"
+    expect_controls "$ID_MCF:text=$MCF"
+    log "the folder browser opened and its cancel left the entry"
+    # The keyboard is the dialog's again: Esc is its Cancel.
+    xdotool key Escape
+    expect_exit 20
 }
 
 case ${1:-} in
@@ -394,8 +567,11 @@ bad-value) case_bad_value ;;
 preview) case_preview ;;
 password) case_password ;;
 settings) case_settings ;;
+settings-ok) case_settings_ok ;;
+settings-no-mrp) case_settings_no_mrp ;;
+settings-folder) case_settings_folder ;;
 *)
-    echo "usage: e2e.sh prefix|show-key|show-center|show-tiled|missing-mrp|bad-value|preview|password|settings" >&2
+    echo "usage: e2e.sh prefix|show-key|show-center|show-tiled|missing-mrp|bad-value|preview|password|settings|settings-ok|settings-no-mrp|settings-folder" >&2
     exit 2
     ;;
 esac

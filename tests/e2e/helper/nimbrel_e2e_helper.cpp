@@ -1,9 +1,12 @@
 // nimbrel_e2e_helper: what the end-to-end tests cannot see from outside Wine.
 //
-//   msgbox TIMEOUT_MS [close]  waits for a message box of any process, prints
-//                              its caption and its text (UTF-8, one line each,
-//                              the text's line breaks kept) and, with "close",
-//                              presses its OK button; exit 1 when none came
+//   msgbox TIMEOUT_MS [close|cancel]
+//                              waits for a message box (or another dialog of
+//                              the system) of any process, prints its caption
+//                              and its text (UTF-8, one line each, the text's
+//                              line breaks kept) and, with "close", presses its
+//                              OK button, with "cancel" its Cancel button; exit
+//                              1 when none came
 //   host X Y W H               opens a borderless host window at X, Y of W x H
 //                              pixels, prints its handle in decimal and runs
 //                              until the window is destroyed
@@ -16,6 +19,22 @@
 //                              the mouse over it at once; exit 1 when none came
 //   children HWND              lists the child windows: handle, class,
 //                              screen rectangle, visibility
+//   state HWND                 prints whether the window is enabled, whether it
+//                              is visible, and its caption, separated by tabs
+//   controls HWND              lists a dialog's controls, one a line, fields
+//                              separated by tabs: identifier, class, enabled or
+//                              disabled, visible or hidden, state (a button's
+//                              check "checked"/"unchecked", a list's or tab
+//                              control's selected index, else "-"), text
+//   settext HWND ID TEXT       sets the text of the dialog's control ID, as
+//                              typing would (WM_SETTEXT)
+//   click HWND ID              clicks the dialog's button ID (BM_CLICK, posted:
+//                              the click may open a modal box)
+//   select HWND ID INDEX       selects the item INDEX of the dialog's drop-down
+//                              list ID, as the user would (CBN_SELCHANGE)
+//   tab HWND ID INDEX          moves the dialog's tab control ID towards the tab
+//                              INDEX with the arrow keys, one tab at a time;
+//                              prints the tab shown at the end
 #ifndef UNICODE
 #define UNICODE
 #endif
@@ -24,6 +43,7 @@
 #endif
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cwchar>
 #include <string>
@@ -39,10 +59,15 @@ std::string Utf8(const std::wstring& text) {
     return utf8;
 }
 
+// The text a window holds: asked from the window itself, since the system
+// keeps no copy of an edit control's text for other processes.
 std::wstring WindowText(HWND window) {
-    wchar_t buffer[4096];
-    const int length = GetWindowTextW(window, buffer, 4096);
-    return std::wstring(buffer, static_cast<std::size_t>(length > 0 ? length : 0));
+    wchar_t buffer[4096] = L"";
+    DWORD_PTR length = 0;
+    if (!SendMessageTimeoutW(window, WM_GETTEXT, 4096, reinterpret_cast<LPARAM>(buffer), SMTO_ABORTIFHUNG, 5000,
+                             &length))
+        return {};
+    return std::wstring(buffer, std::min<std::size_t>(length, 4095));
 }
 
 void Print(const std::string& line) {
@@ -85,7 +110,7 @@ std::wstring MessageBoxText(HWND box) {
     return all;
 }
 
-int WaitForMessageBox(DWORD timeout, bool close) {
+int WaitForMessageBox(DWORD timeout, int button) {
     const DWORD start = GetTickCount();
     HWND box = nullptr;
     while (!(box = FindMessageBox())) {
@@ -96,7 +121,7 @@ int WaitForMessageBox(DWORD timeout, bool close) {
     Sleep(200);
     Print(Utf8(WindowText(box)));
     Print(Utf8(MessageBoxText(box)));
-    if (close) PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    if (button) PostMessageW(box, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), 0);
     return 0;
 }
 
@@ -170,12 +195,70 @@ int WaitForWindow(const wchar_t* className, DWORD timeout, bool move) {
     return 0;
 }
 
+// The check of a button, the selection of a list or a tab control.
+std::string ControlState(HWND control, const std::wstring& className) {
+    if (_wcsicmp(className.c_str(), L"Button") == 0) {
+        const LONG style = GetWindowLongW(control, GWL_STYLE) & BS_TYPEMASK;
+        if (style == BS_GROUPBOX || style == BS_PUSHBUTTON || style == BS_DEFPUSHBUTTON) return "-";
+        return SendMessageW(control, BM_GETCHECK, 0, 0) == BST_CHECKED ? "checked" : "unchecked";
+    }
+    if (_wcsicmp(className.c_str(), L"ComboBox") == 0)
+        return std::to_string(SendMessageW(control, CB_GETCURSEL, 0, 0));
+    if (_wcsicmp(className.c_str(), L"SysTabControl32") == 0)
+        return std::to_string(SendMessageW(control, 0x130B /* TCM_GETCURSEL */, 0, 0));
+    return "-";
+}
+
+int ListControls(HWND dialog) {
+    EnumChildWindows(
+        dialog,
+        [](HWND control, LPARAM param) -> BOOL {
+            // The dialog's own controls only, not the children of a control.
+            if (GetParent(control) != reinterpret_cast<HWND>(param)) return TRUE;
+            wchar_t name[64] = L"";
+            GetClassNameW(control, name, 64);
+            Print(std::to_string(GetDlgCtrlID(control)) + "\t" + Utf8(name) + "\t" +
+                  (IsWindowEnabled(control) ? "enabled" : "disabled") + "\t" +
+                  (IsWindowVisible(control) ? "visible" : "hidden") + "\t" + ControlState(control, name) + "\t" +
+                  Utf8(WindowText(control)));
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(dialog));
+    return 0;
+}
+
+int SelectItem(HWND dialog, int id, int index) {
+    const HWND list = GetDlgItem(dialog, id);
+    if (!list || SendMessageW(list, CB_SETCURSEL, static_cast<WPARAM>(index), 0) != index) return 1;
+    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, CBN_SELCHANGE), reinterpret_cast<LPARAM>(list));
+    return 0;
+}
+
+int ChooseTab(HWND dialog, int id, int index) {
+    const HWND tabs = GetDlgItem(dialog, id);
+    if (!tabs) return 1;
+    constexpr UINT kGetCurSel = 0x130B;  // TCM_GETCURSEL
+    for (int step = 0; step < 8; ++step) {
+        const auto current = static_cast<int>(SendMessageW(tabs, kGetCurSel, 0, 0));
+        if (current == index) break;
+        const WPARAM key = current < index ? VK_RIGHT : VK_LEFT;
+        PostMessageW(tabs, WM_KEYDOWN, key, 1);
+        PostMessageW(tabs, WM_KEYUP, key, static_cast<LPARAM>(0xC0000001u));
+        // A refused change shows a box; wait for the tab or the box.
+        for (int i = 0; i < 40 && SendMessageW(tabs, kGetCurSel, 0, 0) == current && !FindMessageBox(); ++i) Sleep(50);
+        if (FindMessageBox()) break;
+    }
+    Print(std::to_string(SendMessageW(tabs, kGetCurSel, 0, 0)));
+    return 0;
+}
+
 HWND ParseHandle(const wchar_t* text) { return reinterpret_cast<HWND>(static_cast<intptr_t>(_wtoi64(text))); }
 
 int Usage() {
     std::fputs(
-        "usage: nimbrel_e2e_helper msgbox TIMEOUT_MS [close] | host X Y W H | close HWND | exists HWND |\n"
-        "       window CLASS TIMEOUT_MS [move] | children HWND | syscommand HWND COMMAND\n",
+        "usage: nimbrel_e2e_helper msgbox TIMEOUT_MS [close|cancel] | host X Y W H | close HWND | exists HWND |\n"
+        "       window CLASS TIMEOUT_MS [move] | children HWND | syscommand HWND COMMAND |\n"
+        "       state HWND | controls HWND | settext HWND ID TEXT | click HWND ID | select HWND ID INDEX | tab HWND ID INDEX\n",
         stderr);
     return 2;
 }
@@ -185,8 +268,17 @@ int Usage() {
 int wmain(int argc, wchar_t** argv) {
     if (argc < 2) return Usage();
     const std::wstring command = argv[1];
-    if (command == L"msgbox" && argc >= 3)
-        return WaitForMessageBox(static_cast<DWORD>(_wtoi(argv[2])), argc >= 4 && std::wstring(argv[3]) == L"close");
+    if (command == L"msgbox" && argc >= 3) {
+        const std::wstring action = argc >= 4 ? argv[3] : L"";
+        return WaitForMessageBox(static_cast<DWORD>(_wtoi(argv[2])),
+                                 action == L"close" ? IDOK : action == L"cancel" ? IDCANCEL : 0);
+    }
+    if (command == L"state" && argc == 3) {
+        const HWND window = ParseHandle(argv[2]);
+        Print(std::string(IsWindowEnabled(window) ? "enabled" : "disabled") + "\t" +
+              (IsWindowVisible(window) ? "visible" : "hidden") + "\t" + Utf8(WindowText(window)));
+        return IsWindow(window) ? 0 : 1;
+    }
     if (command == L"host" && argc == 6) return Host(_wtoi(argv[2]), _wtoi(argv[3]), _wtoi(argv[4]), _wtoi(argv[5]));
     if (command == L"close" && argc == 3) return PostMessageW(ParseHandle(argv[2]), WM_CLOSE, 0, 0) ? 0 : 1;
     if (command == L"window" && argc >= 4)
@@ -197,6 +289,17 @@ int wmain(int argc, wchar_t** argv) {
         Print(std::to_string(result));
         return 0;
     }
+    if (command == L"controls" && argc == 3) return ListControls(ParseHandle(argv[2]));
+    if (command == L"settext" && argc == 5) {
+        const HWND control = GetDlgItem(ParseHandle(argv[2]), _wtoi(argv[3]));
+        return control && SendMessageW(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(argv[4])) ? 0 : 1;
+    }
+    if (command == L"click" && argc == 4) {
+        const HWND button = GetDlgItem(ParseHandle(argv[2]), _wtoi(argv[3]));
+        return button && PostMessageW(button, BM_CLICK, 0, 0) ? 0 : 1;
+    }
+    if (command == L"select" && argc == 5) return SelectItem(ParseHandle(argv[2]), _wtoi(argv[3]), _wtoi(argv[4]));
+    if (command == L"tab" && argc == 5) return ChooseTab(ParseHandle(argv[2]), _wtoi(argv[3]), _wtoi(argv[4]));
     if (command == L"exists" && argc == 3) return IsWindow(ParseHandle(argv[2])) ? 0 : 1;
     return Usage();
 }

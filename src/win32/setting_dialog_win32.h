@@ -1,0 +1,92 @@
+// The settings dialog's window on Win32: a dialog built in memory with the tab
+// control, the pages' controls and the three buttons. It mirrors the form's
+// control model onto the controls and hands the user's actions back to the
+// form (src/shell/USetting.h); it decides nothing itself.
+#pragma once
+
+#include <array>
+#include <vector>
+
+#include "platform/setting_window.h"
+#include "win32/win32_api.h"
+#include "win32/win32_message_loop.h"
+
+namespace nimbrel {
+
+class TfrmSetting;
+
+// The controls' identifiers; the end-to-end tests find the controls by them.
+enum TSettingControlId : int {
+    idcOK = IDOK,
+    idcCancel = IDCANCEL,
+    idcUpdate = 100,
+    idcPages = 101,
+    idcMrpFile = 110,
+    idcBrows = 111,
+    idcMcfFolder = 112,
+    idcRef = 113,
+    idcSizeFull = 120,
+    idcSizeUser = 121,
+    idcSizeXLabel = 122,
+    idcSizeX = 123,
+    idcSizeYLabel = 124,
+    idcSizeY = 125,
+    idcSpread = 126,
+    idcCenter = 127,
+    idcBgcolorLabel = 128,
+    idcBgcolor = 129,
+    idcWait = 130,
+    idcDrawMode = 131,
+    idcAboutLeftImage = 140,
+    idcAboutRightImage = 141,
+    idcStatic = 199,  // groups and labels that never change
+};
+
+class TWin32SettingDialog : public TSettingWindow {
+public:
+    // Creates the dialog hidden; Loop ends when the dialog is closed.
+    TWin32SettingDialog(HINSTANCE Instance, TWin32MessageLoop& Loop);
+    ~TWin32SettingDialog() override;
+    TWin32SettingDialog(const TWin32SettingDialog&) = delete;
+    TWin32SettingDialog& operator=(const TWin32SettingDialog&) = delete;
+
+    // The form whose handlers the controls call; null detaches it.
+    void SetForm(TfrmSetting* Form) { form_ = Form; }
+    // Shows the dialog in the foreground; its activation fills the controls.
+    void Show();
+    HWND Window() const { return window_; }
+
+    void ShowControls(const TSettingControls& Controls) override;
+    void Close() override;
+
+private:
+    void CreateControls();
+    HWND Add(const wchar_t* className, std::string_view text, DWORD style, int x, int y, int width, int height,
+             int id, DWORD exStyle = 0);
+    void OnPage(TSettingPage page, HWND control) { pages_[page].push_back(control); }
+    void ShowPage(TSettingPage page);
+    void SetText(int id, const std::string& text);
+    void OnCommand(int id, int code);
+    void OnPageChosen();
+    HBRUSH ControlBrush(HDC dc, HWND control);
+    HBITMAP MakeFractalImage(int width, int height, bool julia);
+    HWND Item(int id) const { return GetDlgItem(window_, id); }
+
+    static INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    INT_PTR HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
+
+    HINSTANCE instance_;
+    TWin32MessageLoop& loop_;
+    TfrmSetting* form_ = nullptr;
+    HWND window_ = nullptr;
+    HFONT font_ = nullptr;      // the dialog's own; it goes with the dialog
+    HFONT boldFont_ = nullptr;  // the version page's title
+    std::array<std::vector<HWND>, kSettingPageCount> pages_;
+    std::vector<HBITMAP> images_;
+    TSettingControls shown_;    // what the controls show now
+    HBRUSH panelBrush_ = nullptr;
+    bool updating_ = false;     // the controls are being set from the model
+    bool closing_ = false;
+};
+
+}  // namespace nimbrel
