@@ -1,4 +1,4 @@
-// The kernels at work in draw modes 0, 1 and 3 at 1920x1080, on the default
+// The kernels at work in draw modes 0, 1, 3 and 4 to 8 at 1920x1080, on the default
 // view (Mandelbrot, centre (-0.8, 0), width 3, MaxIter 256) and on a view
 // mostly inside the set (centre (-0.1, 0), width 0.5, MaxIter 2000): the
 // scalar kernel point by point, each instruction set on one thread, and the
@@ -108,16 +108,29 @@ void SetView(TMandel& m, int view, int32_t width, int32_t height) {
 }
 
 void DrawOnce(TMandel& m, int config) {
+    // Modes 5..8 compute the result cache afresh every time.
+    m.CacheKey.ViewWidth = 0;
     if (config != kScalar) return m.Draw();
-    // The scalar kernel point by point, as before the batch kernels.
+    // The scalar kernels point by point, as before the batch kernels, with
+    // the procedures Draw binds by default.
     const nimbrel::TEngineKernel engine{&m};
     auto kernel = [engine](const nimbrel::TComplexPoint& p) { return engine(p); };
+    const nimbrel::TEngineCacheKernel cacheEngine{&m};
+    auto cache = [cacheEngine](const nimbrel::TComplexPoint& c, int32_t X, int32_t Y) { cacheEngine(c, X, Y); };
     m.Stats = {};
     switch (m.DrawMode) {
-        case nimbrel::dmSearch: m.DrawSearch(kernel); break;
-        case nimbrel::dmEmerge: m.DrawEmerge(kernel); break;
-        default: m.DrawNormal(kernel); break;
+        case nimbrel::dmSearch: m.DrawSearch(kernel); return;
+        case nimbrel::dmEmerge: m.DrawEmerge(kernel); return;
+        case nimbrel::dmAntialias: m.DrawAntialias(kernel); return;
+        case nimbrel::dmPotentialCache: m.DrawPotentialCache(cache); return;
+        case nimbrel::dmPotentialGreen: m.PotentialProc = &TMandel::PotentialGreen; break;
+        case nimbrel::dmPotentialSmooth: m.PotentialProc = &TMandel::PotentialSmooth; break;
+        case nimbrel::dmPotentialCosine: m.PotentialProc = &TMandel::PotentialCosine; break;
+        default: m.DrawNormal(kernel); return;
     }
+    m.ShadeProc = nimbrel::ShadeFunctionFor(m.ShadingFunction);
+    m.TransferProc = m.BrightnessFold == 1 ? &TMandel::BrightnessAbs : &TMandel::BrightnessShift;
+    m.DrawPotentialPalette(cache);
 }
 
 void Run(benchmark::State& state, int view, int32_t width, int32_t height) {
@@ -170,7 +183,7 @@ void PeerTask(benchmark::State& state) { Run(state, 2, 16000, 16000); }
 
 void Configs(benchmark::internal::Benchmark* b) {
     b->ArgNames({"mode", "config"});
-    for (int mode : {0, 1, 3})
+    for (int mode : {0, 1, 3, 4, 5, 6, 7, 8})
         for (int config : {kScalar, kSSE2, kAVX2, kAVX512, kBothCores}) b->Args({mode, config});
     b->Unit(benchmark::kMillisecond)->UseRealTime();
 }

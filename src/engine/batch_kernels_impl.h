@@ -278,7 +278,9 @@ void IterateBatchKeeping(const TBatchParams& p, const TBatchPoints& pts, const T
 template <class V, int NV>
 void IterateBatchWith(const TBatchParams& p, const TBatchPoints& pts, const TBatchResults& out) {
     if (p.MaxIter <= 0) return NoSteps(p, pts, out);
-    if (out.ZRe != nullptr) IterateBatchKeeping<V, NV, true>(p, pts, out);
+    // Keeping z costs two more registers per slot; one slot fewer keeps them
+    // out of the stack (AVX-512 inside the set: 3.3 G/s against 2.4 with six).
+    if (out.ZRe != nullptr) IterateBatchKeeping<V, (NV > 1 ? NV - 1 : 1), true>(p, pts, out);
     else IterateBatchKeeping<V, NV, false>(p, pts, out);
 }
 

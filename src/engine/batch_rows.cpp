@@ -28,7 +28,8 @@ struct TBatchRows::TRowJob {
     TBatchRows* Rows = nullptr;
     double Dx = 0, ReOrigin = 0, Im = 0;
     int32_t First = 0, Stride = 1, N = 0, Chunk = 1;
-    uint32_t* Row = nullptr;  // nullptr: counts only
+    uint32_t* Row = nullptr;       // nullptr: counts only
+    const double* Re = nullptr;    // the points' real parts, or nullptr: First + k * Stride
     std::atomic<int32_t> Next{0};
     TClock::time_point CallerDone;  // when the caller had finished its share
     struct alignas(64) TSum {
@@ -40,7 +41,8 @@ struct TBatchRows::TRowJob {
 TBatchRows::TBatchRows() = default;
 TBatchRows::~TBatchRows() = default;
 
-void TBatchRows::Begin(const TBatchParams& Params, TSimdLevel Level, int32_t Participants, int32_t MaxPoints) {
+void TBatchRows::Begin(const TBatchParams& Params, TSimdLevel Level, int32_t Participants, int32_t MaxPoints,
+                       bool KeepZ) {
     params_ = Params;
     level_ = Level;
     participants_ = std::clamp(Participants, 1, 64);
@@ -50,6 +52,11 @@ void TBatchRows::Begin(const TBatchParams& Params, TSimdLevel Level, int32_t Par
     if (re_.size() < size) {
         re_.resize(size);
         counts_.resize(size);
+    }
+    keepZ_ = KeepZ;
+    if (KeepZ && zre_.size() < size) {
+        zre_.resize(size);
+        zim_.resize(size);
     }
     pixelOfCount_.clear();
     // Stalls are forgotten slowly: under lasting load the next draw turns the
@@ -69,16 +76,22 @@ void TBatchRows::RunJob(void* Job, int32_t Participant) {
     const int32_t first = job.First, stride = job.Stride, n = job.N, chunk = job.Chunk;
     const double dx = job.Dx, origin = job.ReOrigin;
     double* const re = rows.re_.data();
+    const double* const given = job.Re;
     int32_t* const counts = rows.counts_.data();
+    double* const zre = rows.keepZ_ ? rows.zre_.data() : nullptr;
+    double* const zim = rows.keepZ_ ? rows.zim_.data() : nullptr;
     uint64_t iterations = 0;
     for (;;) {
         const int32_t a = job.Next.fetch_add(chunk);
         if (a >= n) break;
         const int32_t b = std::min(a + chunk, n);
         // The plane point of pixel x, as the draw methods compute it.
-        for (int32_t k = a; k < b; ++k) re[k] = static_cast<double>(first + k * stride) * dx + origin;
-        IterateBatch(rows.level_, rows.params_, TBatchPoints{re + a, &job.Im, true, static_cast<std::size_t>(b - a)},
-                     TBatchResults{counts + a, nullptr, nullptr});
+        if (given == nullptr)
+            for (int32_t k = a; k < b; ++k) re[k] = static_cast<double>(first + k * stride) * dx + origin;
+        const double* const points = given != nullptr ? given : re;
+        IterateBatch(rows.level_, rows.params_,
+                     TBatchPoints{points + a, &job.Im, true, static_cast<std::size_t>(b - a)},
+                     TBatchResults{counts + a, zre != nullptr ? zre + a : nullptr, zim != nullptr ? zim + a : nullptr});
         for (int32_t k = a; k < b; ++k) {
             const int32_t count = counts[k];
             iterations += count != 0 ? static_cast<uint64_t>(count) : maxIter;
@@ -97,23 +110,37 @@ void TBatchRows::RunJob(void* Job, int32_t Participant) {
 
 TBatchRows::TResult TBatchRows::Compute(double Dx, double ReOrigin, double Im, int32_t First, int32_t Stride,
                                         int32_t N, uint32_t* Row) {
-    TResult result;
-    if (N <= 0) return result;
+    if (N <= 0) return {};
     const auto maxIter = static_cast<std::size_t>(params_.MaxIter > 0 ? params_.MaxIter : 0);
     const bool paint = Row != nullptr && pixelOfCount_.size() > maxIter;
-    const bool stalling = stalledNs_ > kMinStalledNs && stalledNs_ * 4 > sharedNs_;
-    const bool shared = pool_ && participants_ > 1 && N >= kMinPointsForPool && !stalling;
-    const int32_t parts = shared ? participants_ : 1;
     TRowJob job;
-    job.Rows = this;
     job.Dx = Dx;
     job.ReOrigin = ReOrigin;
     job.Im = Im;
     job.First = First;
     job.Stride = Stride;
     job.N = N;
-    job.Chunk = std::max(kMinChunk, N / (parts * 2));
     job.Row = paint ? Row : nullptr;
+    return Run(job);
+}
+
+TBatchRows::TResult TBatchRows::ComputePoints(const double* Re, double Im, int32_t N) {
+    if (N <= 0) return {};
+    TRowJob job;
+    job.Re = Re;
+    job.Im = Im;
+    job.N = N;
+    return Run(job);
+}
+
+TBatchRows::TResult TBatchRows::Run(TRowJob& job) {
+    TResult result;
+    const int32_t N = job.N;
+    const bool stalling = stalledNs_ > kMinStalledNs && stalledNs_ * 4 > sharedNs_;
+    const bool shared = pool_ && participants_ > 1 && N >= kMinPointsForPool && !stalling;
+    const int32_t parts = shared ? participants_ : 1;
+    job.Rows = this;
+    job.Chunk = std::max(kMinChunk, N / (parts * 2));
     if (shared) {
         const TClock::time_point start = TClock::now();
         pool_->Run(&RunJob, &job);
@@ -126,7 +153,7 @@ TBatchRows::TResult TBatchRows::Compute(double Dx, double ReOrigin, double Im, i
         RunJob(&job, 0);
     }
     for (int32_t i = 0; i < parts; ++i) result.Iterations += job.Sums[i].Iterations;
-    result.Painted = paint;
+    result.Painted = job.Row != nullptr;
     return result;
 }
 

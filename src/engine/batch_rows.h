@@ -25,8 +25,10 @@ public:
     TBatchRows& operator=(const TBatchRows&) = delete;
 
     // At the start of a draw. The pool is started on first use and kept;
-    // the buffers grow to MaxPoints and are kept.
-    void Begin(const TBatchParams& Params, TSimdLevel Level, int32_t Participants, int32_t MaxPoints);
+    // the buffers grow to MaxPoints and are kept. With KeepZ every Compute
+    // also stores the last z of each point (ZRe(), ZIm()).
+    void Begin(const TBatchParams& Params, TSimdLevel Level, int32_t Participants, int32_t MaxPoints,
+               bool KeepZ = false);
 
     // The pixel for each count 0..MaxIter, filled by the caller after Begin;
     // left empty, Compute never paints.
@@ -40,11 +42,17 @@ public:
     // (x * Dx + ReOrigin, Im); Counts()[k] receives the count of point k.
     TResult Compute(double Dx, double ReOrigin, double Im, int32_t First, int32_t Stride, int32_t N,
                     uint32_t* Row);
+    // Computes the N points (Re[k], Im), for points that are no multiples of
+    // a step; never paints.
+    TResult ComputePoints(const double* Re, double Im, int32_t N);
     const int32_t* Counts() const { return counts_.data(); }
+    const double* ZRe() const { return zre_.data(); }
+    const double* ZIm() const { return zim_.data(); }
 
 private:
     struct TRowJob;
     static void RunJob(void* Job, int32_t Participant);
+    TResult Run(TRowJob& Job);
 
     TBatchParams params_;
     TSimdLevel level_ = TSimdLevel::Scalar;
@@ -59,6 +67,9 @@ private:
     int64_t sharedNs_ = 0;
     std::vector<double> re_;
     std::vector<int32_t> counts_;
+    bool keepZ_ = false;
+    std::vector<double> zre_;
+    std::vector<double> zim_;
     std::vector<uint32_t> pixelOfCount_;
 };
 

@@ -3,6 +3,8 @@
 // points half a step to the right, below, and both. Included by mandel_draw.h.
 #pragma once
 
+#include <algorithm>
+
 #include "platform/sysutils.h"
 #include "scene/Rgblib.h"
 
@@ -17,6 +19,50 @@ template <class Kernel> void TMandel::DrawAntialias(Kernel&& kernel) {
     // The colours are averaged, not the counts; the same five triples serve
     // every pixel.
     TRgb acc, s1, s2, s3, s4;
+    auto average = [&](uint32_t& pixel) {
+        // Halves go to the even neighbour: a sum of 2 gives 0, 10 gives 2.
+        acc.SetR(Round((s1.R() + s2.R() + s3.R() + s4.R()) / 4.0));
+        acc.SetG(Round((s1.G() + s2.G() + s3.G() + s4.G()) / 4.0));
+        acc.SetB(Round((s1.B() + s2.B() + s3.B() + s4.B()) / 4.0));
+        pixel = TBitmap::ToPixel(acc.GetColor());
+    };
+    if constexpr (detail::kIsEngineKernel<Kernel>) {
+        // The row's samples computed at once: its columns px and px + hx,
+        // first at py, then at py + hy. The samples are then counted and
+        // coloured pixel by pixel in the order of the loop below, so that a
+        // failing colour stops at the same sample.
+        const int32_t w = f.LastX + 1;
+        BeginBatch(2 * w);
+        SampleRe_.resize(2 * static_cast<std::size_t>(w));
+        UpperCounts_.resize(2 * static_cast<std::size_t>(w));
+        double* const re = SampleRe_.data();
+        int32_t* const upper = UpperCounts_.data();
+        for (int32_t x = 0; x < w; ++x) {
+            const double px = x * f.dx + f.P.Re;
+            re[x] = px;
+            re[w + x] = px + hx;
+        }
+        for (int32_t y = 0; y <= f.LastY; ++y) {
+            uint32_t* row = Bitmap_.Scanline(y);
+            const double py = y * f.dy + f.P.Im;
+            const int32_t* counts = ComputeBatchPoints(re, py, 2 * w);
+            std::copy(counts, counts + 2 * w, upper);
+            const int32_t* lower = ComputeBatchPoints(re, py + hy, 2 * w);
+            auto sample = [this](TRgb& s, int32_t count) {
+                Tally(count);
+                s.SetColor(BatchColor(count));
+            };
+            for (int32_t x = 0; x < w; ++x) {
+                sample(s1, upper[x]);
+                sample(s2, upper[w + x]);
+                sample(s3, lower[x]);
+                sample(s4, lower[w + x]);
+                average(row[x]);
+            }
+            YieldRow();
+        }
+        return;
+    }
     for (int32_t y = 0; y <= f.LastY; ++y) {
         uint32_t* row = Bitmap_.Scanline(y);
         const double py = y * f.dy + f.P.Im;
@@ -26,11 +72,7 @@ template <class Kernel> void TMandel::DrawAntialias(Kernel&& kernel) {
             s2.SetColor(CountToColor(kernel(TComplexPoint{px + hx, py})));
             s3.SetColor(CountToColor(kernel(TComplexPoint{px, py + hy})));
             s4.SetColor(CountToColor(kernel(TComplexPoint{px + hx, py + hy})));
-            // Halves go to the even neighbour: a sum of 2 gives 0, 10 gives 2.
-            acc.SetR(Round((s1.R() + s2.R() + s3.R() + s4.R()) / 4.0));
-            acc.SetG(Round((s1.G() + s2.G() + s3.G() + s4.G()) / 4.0));
-            acc.SetB(Round((s1.B() + s2.B() + s3.B() + s4.B()) / 4.0));
-            row[x] = TBitmap::ToPixel(acc.GetColor());
+            average(row[x]);
         }
         YieldRow();
     }

@@ -17,7 +17,7 @@ constexpr int32_t kMaxLookup = 1 << 16;
 
 int32_t TMandel::GetThreadCount() const { return ThreadCount_ >= 1 ? ThreadCount_ : DefaultThreadCount(); }
 
-void TMandel::BeginBatch() {
+void TMandel::BeginBatch(int32_t PointsPerRow) {
     if (!Batch_) Batch_ = std::make_unique<TBatchRows>();
     TBatchParams p;
     p.Julia = Kind_ != fkMandelbrot;
@@ -26,7 +26,7 @@ void TMandel::BeginBatch() {
     p.Power = Power_;
     p.MaxIter = MaxIter_;
     p.Bailout = 4;
-    Batch_->Begin(p, SimdLevel_, GetThreadCount(), Width_);
+    Batch_->Begin(p, SimdLevel_, GetThreadCount(), PointsPerRow);
     // The workers paint only when no count can make CountToColor fail;
     // otherwise the calling thread converts every count itself, so that the
     // failure comes at the same pixel as ever.
@@ -47,6 +47,28 @@ const int32_t* TMandel::ComputeBatchRow(const TFrame& f, int32_t y, int32_t Firs
     Stats.KernelCalls += static_cast<uint64_t>(N);
     Stats.Iterations += r.Iterations;
     return Batch_->Counts();
+}
+
+const int32_t* TMandel::ComputeBatchPoints(const double* Re, double Im, int32_t N) {
+    Batch_->ComputePoints(Re, Im, N);
+    return Batch_->Counts();
+}
+
+void TMandel::BeginCacheBatch() {
+    if (!Batch_) Batch_ = std::make_unique<TBatchRows>();
+    TBatchParams p;
+    p.Julia = Kind_ != fkMandelbrot;
+    p.JuliaRe = JuliaConstant_.Re;
+    p.JuliaIm = JuliaConstant_.Im;
+    p.Power = Power_;
+    p.MaxIter = MaxIter_;
+    p.Bailout = EscapeRadiusSqr_;
+    Batch_->Begin(p, SimdLevel_, GetThreadCount(), Width_ + 1, true);
+}
+
+TMandel::TCacheRow TMandel::ComputeCacheRow(const TFrame& f, double Im, int32_t First, int32_t N) {
+    Batch_->Compute(f.dx, f.P.Re, Im, First, 1, N, nullptr);
+    return TCacheRow{Batch_->Counts(), Batch_->ZRe(), Batch_->ZIm()};
 }
 
 void TMandel::PaintBatchRow(const TFrame& f, int32_t y, int32_t First, int32_t Stride) {

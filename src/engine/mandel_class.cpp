@@ -213,10 +213,9 @@ void TMandel::Draw() {
         else
             DrawPotentialPalette(kernel);
     };
-    if (Kind_ == fkMandelbrot)
-        render(CountedCache([this](const TComplexPoint& c, int32_t X, int32_t Y) { IterateMandelToCache(c, X, Y); }));
-    else
-        render(CountedCache([this](const TComplexPoint& c, int32_t X, int32_t Y) { IterateJuliaToCache(c, X, Y); }));
+    // IterateMandelToCache for the Mandelbrot set, IterateJuliaToCache
+    // otherwise, counted in the statistics.
+    render(TEngineCacheKernel{this});
 }
 
 }  // namespace nimbrel

@@ -106,6 +106,14 @@ struct TEngineKernel {
     int32_t operator()(const TComplexPoint& P) const;
 };
 
+// The same for the cache kernels of modes 5..8 (IterateMandelToCache or
+// IterateJuliaToCache, counted in the statistics): the renderers compute
+// whole grid rows of it with the batch kernels.
+struct TEngineCacheKernel {
+    TMandel* Engine;
+    void operator()(const TComplexPoint& C, int32_t X, int32_t Y) const;
+};
+
 class TMandel {
 public:
     TMandel();
@@ -279,8 +287,6 @@ private:
         if (Index < 0 || Index >= static_cast<int64_t>(ColorTable_.size())) RaiseRangeError();
         return ColorTable_[static_cast<std::size_t>(Index)];
     }
-    // Wraps a cache kernel so that the statistics count its calls and iterations.
-    template <class Kernel> auto CountedCache(Kernel kernel);
     void Tally(int32_t count) {
         ++Stats.KernelCalls;
         Stats.Iterations += count != 0 ? static_cast<uint64_t>(count)
@@ -308,11 +314,34 @@ private:
     template <bool Tint, class Kernel> void ComputeShaded(Kernel& kernel);
 
     friend struct TEngineKernel;
+    friend struct TEngineCacheKernel;
 
     // Rows with the batch kernels, for TEngineKernel (mandel_batch.cpp).
     // Per draw, after BeginFrame: the batch parameters and the colour of
-    // every count when all of them can be looked up without fault.
-    void BeginBatch();
+    // every count when all of them can be looked up without fault; rows of
+    // up to PointsPerRow points.
+    void BeginBatch(int32_t PointsPerRow);
+    // Computes the N points (Re[k], Im) without counting them in Stats;
+    // answers their counts, valid until the next computation.
+    const int32_t* ComputeBatchPoints(const double* Re, double Im, int32_t N);
+    // The cache kernels a grid row at a time: after BeginCacheComputation,
+    // the batch parameters with the escape radius; then the counts and last
+    // z of the grid points X = First .. First + N - 1 at Im, valid until the
+    // next row. StoreCell puts point k into cell (X, Y) and counts it, as
+    // the cache kernel would have done.
+    struct TCacheRow {
+        const int32_t* Counts;
+        const double* ZRe;
+        const double* ZIm;
+    };
+    void BeginCacheBatch();
+    TCacheRow ComputeCacheRow(const TFrame& f, double Im, int32_t First, int32_t N);
+    void StoreCell(const TCacheRow& Row, int32_t k, int32_t X, int32_t Y) {
+        TResultCell& cell = Cell(X, Y);
+        cell.Count = Row.Counts[k];
+        cell.Z = TComplexPoint{Row.ZRe[k], Row.ZIm[k]};
+        Tally(cell.Count);
+    }
     // Computes the pixels x = First, First + Stride, ... <= LastX of row y
     // and sets them.
     void PaintBatchRow(const TFrame& f, int32_t y, int32_t First, int32_t Stride);
@@ -322,6 +351,9 @@ private:
     // CountToColor, through the lookup of BeginBatch where it holds.
     TColor BatchColor(int32_t Count) const;
     std::unique_ptr<TBatchRows> Batch_;
+    // Mode 4's sample columns of a row and the counts of its upper samples.
+    std::vector<double> SampleRe_;
+    std::vector<int32_t> UpperCounts_;
     TSimdLevel SimdLevel_ = DefaultSimdLevel();
     int32_t ThreadCount_ = 0;
 

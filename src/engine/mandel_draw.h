@@ -100,7 +100,7 @@ template <class Kernel> void TMandel::DrawNormal(Kernel&& kernel) {
     const TFrame f = BeginFrame();
     TBusyGuard busy(*this);
     if constexpr (detail::kIsEngineKernel<Kernel>) {
-        BeginBatch();
+        BeginBatch(Width_);
         for (int32_t y = 0; y <= f.LastY; ++y) {
             PaintBatchRow(f, y, 0, 1);
             YieldRow();
@@ -123,7 +123,7 @@ template <class Kernel> void TMandel::DrawSearch(Kernel&& kernel) {
         // The same passes, each row's points computed together: the points of
         // a refinement row are every E-th column, or only the odd multiples of
         // E on a row whose points of even multiples were computed before.
-        BeginBatch();
+        BeginBatch(Width_);
         int32_t n = 0;
         auto fillRow = [&](int32_t y, int32_t first, int32_t stride, int32_t size) {
             const int32_t* counts = ComputeBatchRow(f, y, first, stride, n);
@@ -186,7 +186,7 @@ template <class Kernel> void TMandel::DrawEmerge(Kernel&& kernel) {
     // (even, odd); rows top to bottom, each left to right.
     static constexpr int32_t kPasses[4][2] = {{0, 0}, {1, 1}, {1, 0}, {0, 1}};
     if constexpr (detail::kIsEngineKernel<Kernel>) {
-        BeginBatch();
+        BeginBatch(Width_);
         for (const auto& pass : kPasses) {
             for (int32_t y = pass[0]; y <= f.LastY; y += 2) {
                 PaintBatchRow(f, y, pass[1], 2);

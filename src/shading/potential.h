@@ -12,6 +12,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <type_traits>
 
 #include "platform/sysutils.h"
 #include "scene/Rgblib.h"
@@ -148,12 +149,19 @@ inline double TMandel::ApplyInvert(double V) const { return InvertBrightness == 
 inline double TMandel::BrightnessAbs(double S) const { return ApplyInvert(std::fabs(S)); }
 inline double TMandel::BrightnessShift(double S) const { return ApplyInvert((S + 1) / 2); }
 
-template <class Kernel> auto TMandel::CountedCache(Kernel kernel) {
-    return [this, kernel](const TComplexPoint& c, int32_t X, int32_t Y) {
-        kernel(c, X, Y);
-        Tally(Cell(X, Y).Count);
-    };
+inline void TEngineCacheKernel::operator()(const TComplexPoint& C, int32_t X, int32_t Y) const {
+    TMandel& m = *Engine;
+    if (m.Kind_ == fkMandelbrot)
+        m.IterateMandelToCache(C, X, Y);
+    else
+        m.IterateJuliaToCache(C, X, Y);
+    m.Tally(m.Cell(X, Y).Count);
 }
+
+namespace detail {
+template <class Kernel>
+inline constexpr bool kIsEngineCacheKernel = std::is_same_v<std::remove_cvref_t<Kernel>, TEngineCacheKernel>;
+}  // namespace detail
 
 template <class F> void TMandel::WithBoundProcs(F&& f) {
     using detail::TPotentialOf;
@@ -239,7 +247,26 @@ template <class Kernel> void TMandel::DrawPotentialCache(Kernel&& kernel) {
         return;
     }
     const TFrame f = BeginCacheComputation();
-    {
+    if constexpr (detail::kIsEngineCacheKernel<Kernel>) {
+        // Each grid row computed at once; its cells are then stored, counted
+        // and painted in the order of the point-by-point loop below, so that
+        // a failing colour stops at the same cell.
+        TBusyGuard busy(*this);
+        BeginCacheBatch();
+        for (int32_t Y = 0; Y <= h; ++Y) {
+            const TCacheRow row = ComputeCacheRow(f, f.P.Im + Y * f.dy, 0, w + 1);
+            if (Y == h) {
+                for (int32_t X = 0; X <= w; ++X) StoreCell(row, X, X, h);
+                break;
+            }
+            for (int32_t X = 0; X < w; ++X) {
+                StoreCell(row, X, X, Y);
+                Bitmap_.SetPixel(X, Y, CountToColor(Cell(X, Y).Count));
+            }
+            StoreCell(row, w, w, Y);
+            YieldRow();
+        }
+    } else {
         TBusyGuard busy(*this);
         for (int32_t Y = 0; Y < h; ++Y) {
             const double im = f.P.Im + Y * f.dy;
@@ -276,7 +303,27 @@ template <bool Tint> void TMandel::RedrawShaded() {
 template <bool Tint, class Kernel> void TMandel::ComputeShaded(Kernel& kernel) {
     const int32_t w = Width_, h = Height_;
     const TFrame f = BeginCacheComputation();
-    {
+    if constexpr (detail::kIsEngineCacheKernel<Kernel>) {
+        // The same order with the grid rows computed at once. The first
+        // column is the plane's left edge itself, computed point by point.
+        TBusyGuard busy(*this);
+        BeginCacheBatch();
+        TRgb rgb;
+        WithBoundProcs([&](auto pot, auto shade, auto transfer) {
+            const TCacheRow top = ComputeCacheRow(f, f.P.Im, 0, w + 1);
+            for (int32_t X = 0; X <= w; ++X) StoreCell(top, X, X, 0);
+            for (int32_t Y = 1; Y <= h; ++Y) {
+                const double im = f.P.Im + Y * f.dy;
+                kernel(TComplexPoint{f.P.Re, im}, 0, Y);
+                const TCacheRow row = ComputeCacheRow(f, im, 1, w);
+                for (int32_t X = 1; X <= w; ++X) {
+                    StoreCell(row, X - 1, X, Y);
+                    ShadePixel<Tint>(X - 1, Y - 1, f.dy, pot, shade, transfer, rgb);
+                }
+                YieldRow();
+            }
+        });
+    } else {
         TBusyGuard busy(*this);
         TRgb rgb;
         WithBoundProcs([&](auto pot, auto shade, auto transfer) {
