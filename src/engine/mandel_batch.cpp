@@ -15,18 +15,22 @@ constexpr int32_t kMaxLookup = 1 << 16;
 
 }  // namespace
 
-int32_t TMandel::GetThreadCount() const { return ThreadCount_ >= 1 ? ThreadCount_ : DefaultThreadCount(); }
-
-void TMandel::BeginBatch(int32_t PointsPerRow) {
-    if (!Batch_) Batch_ = std::make_unique<TBatchRows>();
+TBatchParams TMandel::BatchParams(double Bailout) const {
     TBatchParams p;
     p.Julia = Kind_ != fkMandelbrot;
     p.JuliaRe = JuliaConstant_.Re;
     p.JuliaIm = JuliaConstant_.Im;
     p.Power = Power_;
     p.MaxIter = MaxIter_;
-    p.Bailout = 4;
-    Batch_->Begin(p, SimdLevel_, GetThreadCount(), PointsPerRow);
+    p.Bailout = Bailout;
+    return p;
+}
+
+int32_t TMandel::GetThreadCount() const { return ThreadCount_ >= 1 ? ThreadCount_ : DefaultThreadCount(); }
+
+void TMandel::BeginBatch(int32_t PointsPerRow) {
+    if (!Batch_) Batch_ = std::make_unique<TBatchRows>();
+    Batch_->Begin(BatchParams(4), SimdLevel_, GetThreadCount(), PointsPerRow);
     // The workers paint only when no count can make CountToColor fail;
     // otherwise the calling thread converts every count itself, so that the
     // failure comes at the same pixel as ever.
@@ -56,14 +60,7 @@ const int32_t* TMandel::ComputeBatchPoints(const double* Re, double Im, int32_t 
 
 void TMandel::BeginCacheBatch() {
     if (!Batch_) Batch_ = std::make_unique<TBatchRows>();
-    TBatchParams p;
-    p.Julia = Kind_ != fkMandelbrot;
-    p.JuliaRe = JuliaConstant_.Re;
-    p.JuliaIm = JuliaConstant_.Im;
-    p.Power = Power_;
-    p.MaxIter = MaxIter_;
-    p.Bailout = EscapeRadiusSqr_;
-    Batch_->Begin(p, SimdLevel_, GetThreadCount(), Width_ + 1, true);
+    Batch_->Begin(BatchParams(EscapeRadiusSqr_), SimdLevel_, GetThreadCount(), Width_ + 1, true);
 }
 
 TMandel::TCacheRow TMandel::ComputeCacheRow(const TFrame& f, double Im, int32_t First, int32_t N) {
