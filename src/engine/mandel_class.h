@@ -316,12 +316,12 @@ private:
     friend struct TEngineKernel;
     friend struct TEngineCacheKernel;
 
+    // The batch kernels' parameters for the current kind, power and limit.
+    TBatchParams BatchParams(double Bailout) const;
     // Rows with the batch kernels, for TEngineKernel (mandel_batch.cpp).
     // Per draw, after BeginFrame: the batch parameters and the colour of
     // every count when all of them can be looked up without fault; rows of
     // up to PointsPerRow points.
-    // The batch kernels' parameters for the current kind, power and limit.
-    TBatchParams BatchParams(double Bailout) const;
     void BeginBatch(int32_t PointsPerRow);
     // Computes the N points (Re[k], Im) without counting them in Stats;
     // answers their counts, valid until the next computation.
