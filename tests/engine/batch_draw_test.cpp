@@ -9,10 +9,13 @@
 #include <thread>
 #include <vector>
 
+#include "../support/environment.h"
 #include "engine/mandel_class.h"
 
 namespace nimbrel {
 namespace {
+
+using testing::SetEnv;
 
 using TPixels = std::vector<uint32_t>;
 
@@ -287,15 +290,6 @@ TEST(BatchDraw, TheEngineKernelCalledDirectlyIsTheScalarKernel) {
     EXPECT_EQ(m.Stats.Iterations, 2u);
     EXPECT_EQ(k({0, 0}), 0);
     EXPECT_EQ(m.Stats.Iterations, 2u + 256u);
-}
-
-void SetEnv(const char* name, const char* value) {
-#if defined(_WIN32)
-    _putenv_s(name, value ? value : "");
-#else
-    if (value) setenv(name, value, 1);
-    else unsetenv(name);
-#endif
 }
 
 TEST(BatchDraw, ThreadCountDefaultsAndOverrides) {

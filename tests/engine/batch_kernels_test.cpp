@@ -9,11 +9,14 @@
 #include <utility>
 #include <vector>
 
+#include "../support/environment.h"
 #include "engine/batch_kernels.h"
 #include "engine/mandel_class.h"
 
 namespace nimbrel {
 namespace {
+
+using testing::SetEnv;
 
 #if defined(NDEBUG)
 constexpr std::size_t kScale = 4;  // release: millions of point evaluations
@@ -32,15 +35,6 @@ std::vector<TSimdLevel> Levels() {
 
 // Equal bit for bit; two NaNs count as equal whatever their payload, which
 // the compiler's choice of operand order may change.
-void SetEnv(const char* name, const char* value) {
-#if defined(_WIN32)
-    _putenv_s(name, value ? value : "");
-#else
-    if (value) setenv(name, value, 1);
-    else unsetenv(name);
-#endif
-}
-
 bool SameDouble(double a, double b) {
     if (std::isnan(a) || std::isnan(b)) return std::isnan(a) && std::isnan(b);
     return std::bit_cast<uint64_t>(a) == std::bit_cast<uint64_t>(b);
