@@ -15,8 +15,7 @@ namespace {
 struct TAvx2 {
     static constexpr int L = 4;
     using D = __m256d;
-    using M = __m256d;  // all ones in a lane that is done
-    using I = __m256i;
+    using M = __m256d;  // all ones in a lane of the set
 
     static D Load(const double* p) { return _mm256_loadu_pd(p); }
     static void Store(double* p, D v) { _mm256_storeu_pd(p, v); }
@@ -25,29 +24,26 @@ struct TAvx2 {
     static D Add(D a, D b) { return _mm256_add_pd(a, b); }
     static D Sub(D a, D b) { return _mm256_sub_pd(a, b); }
     static D Mul(D a, D b) { return _mm256_mul_pd(a, b); }
-    static D Select(M m, D a, D b) { return _mm256_blendv_pd(b, a, m); }
     static M Ge(D a, D b) { return _mm256_cmp_pd(a, b, _CMP_GE_OQ); }
+    static M NotLess(D a, D b) { return _mm256_cmp_pd(a, b, _CMP_NLT_UQ); }
+    static M NotLe(D a, D b) { return _mm256_cmp_pd(a, b, _CMP_NLE_UQ); }
     static D Opaque(D v) {
 #if defined(__GNUC__)
         asm("" : "+x"(v));
 #endif
         return v;
     }
+    static D Select(M m, D a, D b) { return _mm256_blendv_pd(b, a, m); }
+    static M And(M a, M b) { return _mm256_and_pd(a, b); }
     static M AndNot(M a, M b) { return _mm256_andnot_pd(a, b); }
     static M Or(M a, M b) { return _mm256_or_pd(a, b); }
     static unsigned Bits(M m) { return static_cast<unsigned>(_mm256_movemask_pd(m)); }
+    static bool Any(M m) { return _mm256_testz_pd(m, m) == 0; }
     static bool All(M m) { return Bits(m) == 15; }
+    static void StoreInt32(int32_t* out, D v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm256_cvtpd_epi32(v)); }
     static M DoneFrom(int first) {
         return _mm256_castsi256_pd(_mm256_set_epi64x(first <= 3 ? -1 : 0, first <= 2 ? -1 : 0,
                                                      first <= 1 ? -1 : 0, first <= 0 ? -1 : 0));
-    }
-    static I CountZero() { return _mm256_setzero_si256(); }
-    static I CountLanes(I c, M m) { return _mm256_sub_epi64(c, _mm256_castpd_si256(m)); }
-    static void StoreCounts(int32_t* out, int n, int64_t steps, I stepsDone, M done) {
-        alignas(32) int64_t d[L];
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(d), stepsDone);
-        const unsigned bits = Bits(done);
-        for (int k = 0; k < n; ++k) out[k] = (bits >> k & 1) != 0 ? static_cast<int32_t>(steps - d[k]) : 0;
     }
 };
 
@@ -55,7 +51,7 @@ struct TAvx2 {
 
 void IterateBatchAVX2(const TBatchParams& Params, const TBatchPoints& Points,
                       const TBatchResults& Results) {
-    IterateBatchWith<TAvx2, 4>(Params, Points, Results);
+    IterateBatchWith<TAvx2, 5>(Params, Points, Results);
 }
 
 }  // namespace nimbrel

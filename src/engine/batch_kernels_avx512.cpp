@@ -15,8 +15,7 @@ namespace {
 struct TAvx512 {
     static constexpr int L = 8;
     using D = __m512d;
-    using M = __mmask8;  // bit set: the lane is done
-    using I = __m512i;
+    using M = __mmask8;  // bit set: the lane is in the set
 
     static D Load(const double* p) { return _mm512_loadu_pd(p); }
     static void Store(double* p, D v) { _mm512_storeu_pd(p, v); }
@@ -25,34 +24,30 @@ struct TAvx512 {
     static D Add(D a, D b) { return _mm512_add_pd(a, b); }
     static D Sub(D a, D b) { return _mm512_sub_pd(a, b); }
     static D Mul(D a, D b) { return _mm512_mul_pd(a, b); }
-    static D Select(M m, D a, D b) { return _mm512_mask_blend_pd(m, b, a); }
     static M Ge(D a, D b) { return _mm512_cmp_pd_mask(a, b, _CMP_GE_OQ); }
+    static M NotLess(D a, D b) { return _mm512_cmp_pd_mask(a, b, _CMP_NLT_UQ); }
+    static M NotLe(D a, D b) { return _mm512_cmp_pd_mask(a, b, _CMP_NLE_UQ); }
     static D Opaque(D v) {
 #if defined(__GNUC__)
         asm("" : "+v"(v));
 #endif
         return v;
     }
+    static D Select(M m, D a, D b) { return _mm512_mask_blend_pd(m, b, a); }
+    static M And(M a, M b) { return static_cast<M>(a & b); }
     static M AndNot(M a, M b) { return static_cast<M>(b & ~a); }
     static M Or(M a, M b) { return static_cast<M>(a | b); }
-    static unsigned Bits(M m) { return m; }
+    static bool Any(M m) { return m != 0; }
     static bool All(M m) { return m == 0xFF; }
-    static M DoneFrom(int first) { return static_cast<M>(0xFF << first); }
-    static I CountZero() { return _mm512_setzero_si512(); }
-    static I CountLanes(I c, M m) { return _mm512_mask_add_epi64(c, m, c, _mm512_set1_epi64(1)); }
-    // steps - stepsDone in the lanes done, 0 in the others, narrowed to 32
-    // bits (a count never exceeds MaxIter) and stored in the first n lanes.
-    static void StoreCounts(int32_t* out, int n, int64_t steps, I stepsDone, M done) {
-        const __m512i counts = _mm512_maskz_sub_epi64(done, _mm512_set1_epi64(steps), stepsDone);
-        _mm512_mask_cvtepi64_storeu_epi32(out, static_cast<M>((1u << n) - 1), counts);
-    }
+    static void StoreInt32(int32_t* out, D v) { _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), _mm512_maskz_cvtpd_epi32(0xFF, v)); }
+    static M DoneFrom(int first) { return static_cast<M>(first >= 8 ? 0 : 0xFF << first); }
 };
 
 }  // namespace
 
 void IterateBatchAVX512(const TBatchParams& Params, const TBatchPoints& Points,
                         const TBatchResults& Results) {
-    IterateBatchWith<TAvx512, 6>(Params, Points, Results);
+    IterateBatchWith<TAvx512, 5>(Params, Points, Results);
 }
 
 }  // namespace nimbrel

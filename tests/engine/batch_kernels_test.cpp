@@ -214,6 +214,59 @@ TEST(BatchKernels, HugeIterationLimitDoesNotOverflow) {
     for (std::size_t k = 0; k < pts.Size(); ++k) EXPECT_EQ(counts[k], m.IterateMandel2({pts.Re[k], pts.Im[k]}));
 }
 
+// The vector kernels look at the escape condition once per block of steps
+// where an escape is sure to last, and at every step elsewhere; these cases
+// sit on both sides of that line and on the ends of the blocks.
+TEST(BatchKernels, EscapesThatDoNotLastAndTheEndsOfBlocks) {
+    // Julia sets with |c| > 2: from z = 1, c = -3 goes -2, 1, -2, ... (an
+    // escape at once, then back inside), and many orbits escape and return.
+    TPoints grid;
+    for (int i = 0; i < 41; ++i)
+        for (int j = 0; j < 41; ++j) grid.Add(-2.5 + i * 0.125, -2.5 + j * 0.125);
+    grid.Add(1, 0);
+    grid.Add(kNaN, 0);
+    grid.Add(0, kInf);
+    for (auto [cr, ci] : {std::pair{-3.0, 0.0}, std::pair{-2.5, 0.3}, std::pair{2.1, 0.0}, std::pair{-1.99, 0.0},
+                          std::pair{0.0, 1.985}}) {
+        for (int32_t power : {1, 2, 3, 4}) {
+            for (double bailout : {1.5, 2.0, 4.0, 9.0}) {
+                for (int32_t maxIter : {4, 5, 6, 24, 26, 499, 500, 501}) {
+                    ExpectSameAsScalar({true, cr, ci, power, maxIter, bailout}, grid, false,
+                                       "julia (" + std::to_string(cr) + ", " + std::to_string(ci) + ") power " +
+                                           std::to_string(power) + " bailout " + std::to_string(bailout) +
+                                           " maxIter " + std::to_string(maxIter));
+                }
+            }
+        }
+    }
+    // The Mandelbrot set where |c| is about 2: the antenna on the real axis
+    // (inside the set up to -2) and the circle around it, every lane in its
+    // own group and in groups with points that stay.
+    TPoints ring;
+    for (int k = 0; k <= 400; ++k) ring.Add(-2.0 + k * 1e-4, 0.0);
+    for (int k = 0; k < 400; ++k) {
+        const double t = k * 0.0157079632679;
+        const double r = 1.97 + (k % 7) * 0.01;
+        ring.Add(r * std::cos(t), r * std::sin(t));
+        ring.Add(-0.1, 0.05 * (k % 3));
+    }
+    for (int32_t maxIter : {1, 3, 5, 7, 25, 50, 77, 500, 1001})
+        for (int32_t power : {2, 3})
+            ExpectSameAsScalar({false, 0, 0, power, maxIter, 4.0}, ring, false,
+                               "ring power " + std::to_string(power) + " maxIter " + std::to_string(maxIter));
+}
+
+TEST(BatchKernels, LongLimitsOnHardPoints) {
+    // Limits of 500 and more go in longer blocks.
+    const TPoints pts = HardPoints(1000 * kScale, 5);
+    for (int32_t power : {2, 3, 7})
+        for (bool julia : {false, true})
+            for (int32_t maxIter : {500, 777})
+                ExpectSameAsScalar({julia, -0.123, 0.745, power, maxIter, 4.0}, pts, false,
+                                   "power " + std::to_string(power) + (julia ? " julia" : " mandel") + " maxIter " +
+                                       std::to_string(maxIter));
+}
+
 TEST(SimdLevels, NamesAndTheEnvironmentOnlyLowerTheChoice) {
     for (TSimdLevel l : {TSimdLevel::Scalar, TSimdLevel::SSE2, TSimdLevel::AVX2, TSimdLevel::AVX512}) {
         TSimdLevel parsed = TSimdLevel::Scalar;
