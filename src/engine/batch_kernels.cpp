@@ -170,4 +170,48 @@ void IterateBatch(TSimdLevel Level, const TBatchParams& Params, const TBatchPoin
     IterateBatchScalar(Params, Points, Results);
 }
 
+namespace {
+TSimdLevel Usable(TSimdLevel Level) {
+    const TSimdLevel supported = SupportedSimdLevel();
+    return Level < supported ? Level : supported;
+}
+}  // namespace
+
+void RowPlanePoints(TSimdLevel Level, double* Re, int32_t A, int32_t B, int32_t First, int32_t Stride, double Dx,
+                    double Origin) {
+    int32_t k = A;
+    switch (Usable(Level)) {
+        case TSimdLevel::AVX512: k = RowPlanePointsAVX512(Re, A, B, First, Stride, Dx, Origin); break;
+        case TSimdLevel::AVX2: k = RowPlanePointsAVX2(Re, A, B, First, Stride, Dx, Origin); break;
+        default: break;
+    }
+    for (; k < B; ++k) Re[k] = static_cast<double>(First + k * Stride) * Dx + Origin;
+}
+
+uint64_t RowIterations(TSimdLevel Level, const int32_t* Counts, int32_t A, int32_t B, int32_t MaxIter) {
+    const int32_t maxIter = MaxIter > 0 ? MaxIter : 0;
+    uint64_t sum = 0;
+    int32_t k = A;
+    if (Usable(Level) >= TSimdLevel::AVX2) k = RowIterationsAVX2(Counts, A, B, maxIter, sum);
+    const auto limit = static_cast<uint64_t>(maxIter);
+    for (; k < B; ++k) sum += Counts[k] != 0 ? static_cast<uint64_t>(Counts[k]) : limit;
+    return sum;
+}
+
+void RowPaint(TSimdLevel Level, const int32_t* Counts, int32_t A, int32_t B, const uint32_t* Pixels, uint32_t* Row,
+              int32_t First, int32_t Stride) {
+    if (Stride != 1) {
+        for (int32_t k = A; k < B; ++k) Row[First + k * Stride] = Pixels[Counts[k]];
+        return;
+    }
+    uint32_t* const out = Row + First;
+    int32_t k = A;
+    switch (Usable(Level)) {
+        case TSimdLevel::AVX512: k = RowPaintAVX512(Counts, A, B, Pixels, out); break;
+        case TSimdLevel::AVX2: k = RowPaintAVX2(Counts, A, B, Pixels, out); break;
+        default: break;
+    }
+    for (; k < B; ++k) out[k] = Pixels[Counts[k]];
+}
+
 }  // namespace nimbrel

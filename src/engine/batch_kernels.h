@@ -69,6 +69,18 @@ bool ParseSimdLevel(const char* Text, TSimdLevel& Level);
 void IterateBatch(TSimdLevel Level, const TBatchParams& Params, const TBatchPoints& Points,
                   const TBatchResults& Results);
 
+// The work around a batch on a row of pixels, with the same instruction
+// sets. RowPlanePoints: Re[k] = (First + k * Stride) * Dx + Origin, the plane
+// point of pixel First + k * Stride as the draw methods compute it, for A <= k
+// < B. RowIterations: the iterations of Counts[A..B), MaxIter for a count 0.
+// RowPaint: Row[First + k * Stride] = Pixels[Counts[k]] for A <= k < B; every
+// count must index Pixels.
+void RowPlanePoints(TSimdLevel Level, double* Re, int32_t A, int32_t B, int32_t First, int32_t Stride, double Dx,
+                    double Origin);
+uint64_t RowIterations(TSimdLevel Level, const int32_t* Counts, int32_t A, int32_t B, int32_t MaxIter);
+void RowPaint(TSimdLevel Level, const int32_t* Counts, int32_t A, int32_t B, const uint32_t* Pixels, uint32_t* Row,
+              int32_t First, int32_t Stride);
+
 // The per-level entry points behind IterateBatch; each is compiled for its
 // own instruction set and may only run where that set is supported.
 void IterateBatchScalar(const TBatchParams& Params, const TBatchPoints& Points,
@@ -79,5 +91,13 @@ void IterateBatchAVX2(const TBatchParams& Params, const TBatchPoints& Points,
                       const TBatchResults& Results);
 void IterateBatchAVX512(const TBatchParams& Params, const TBatchPoints& Points,
                         const TBatchResults& Results);
+// The row work of AVX2 and AVX-512 (the others use plain loops); each does
+// the whole vectors of [A, B) and answers where it stopped.
+int32_t RowPlanePointsAVX2(double* Re, int32_t A, int32_t B, int32_t First, int32_t Stride, double Dx, double Origin);
+int32_t RowPlanePointsAVX512(double* Re, int32_t A, int32_t B, int32_t First, int32_t Stride, double Dx,
+                             double Origin);
+int32_t RowIterationsAVX2(const int32_t* Counts, int32_t A, int32_t B, int32_t MaxIter, uint64_t& Sum);
+int32_t RowPaintAVX2(const int32_t* Counts, int32_t A, int32_t B, const uint32_t* Pixels, uint32_t* Row);
+int32_t RowPaintAVX512(const int32_t* Counts, int32_t A, int32_t B, const uint32_t* Pixels, uint32_t* Row);
 
 }  // namespace nimbrel

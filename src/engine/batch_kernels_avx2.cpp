@@ -54,6 +54,42 @@ void IterateBatchAVX2(const TBatchParams& Params, const TBatchPoints& Points,
     IterateBatchWith<TAvx2, 5>(Params, Points, Results);
 }
 
+int32_t RowPlanePointsAVX2(double* Re, int32_t A, int32_t B, int32_t First, int32_t Stride, double Dx, double Origin) {
+    const __m256d dx = _mm256_set1_pd(Dx), origin = _mm256_set1_pd(Origin);
+    const __m128i step = _mm_set1_epi32(4 * Stride);
+    __m128i x = _mm_add_epi32(_mm_set1_epi32(First + A * Stride),
+                              _mm_mullo_epi32(_mm_setr_epi32(0, 1, 2, 3), _mm_set1_epi32(Stride)));
+    int32_t k = A;
+    for (; B - k >= 4; k += 4, x = _mm_add_epi32(x, step))
+        _mm256_storeu_pd(Re + k, _mm256_add_pd(_mm256_mul_pd(_mm256_cvtepi32_pd(x), dx), origin));
+    return k;
+}
+
+int32_t RowIterationsAVX2(const int32_t* Counts, int32_t A, int32_t B, int32_t MaxIter, uint64_t& Sum) {
+    const __m128i limit = _mm_set1_epi32(MaxIter), zero = _mm_setzero_si128();
+    __m256i sum = _mm256_setzero_si256();
+    int32_t k = A;
+    for (; B - k >= 4; k += 4) {
+        const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(Counts + k));
+        const __m128i n = _mm_blendv_epi8(c, limit, _mm_cmpeq_epi32(c, zero));
+        sum = _mm256_add_epi64(sum, _mm256_cvtepu32_epi64(n));
+    }
+    alignas(32) uint64_t part[4];
+    _mm256_store_si256(reinterpret_cast<__m256i*>(part), sum);
+    Sum += part[0] + part[1] + part[2] + part[3];
+    return k;
+}
+
+int32_t RowPaintAVX2(const int32_t* Counts, int32_t A, int32_t B, const uint32_t* Pixels, uint32_t* Row) {
+    const int* const table = reinterpret_cast<const int*>(Pixels);
+    int32_t k = A;
+    for (; B - k >= 8; k += 8) {
+        const __m256i c = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(Counts + k));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(Row + k), _mm256_i32gather_epi32(table, c, 4));
+    }
+    return k;
+}
+
 }  // namespace nimbrel
 
 #else
@@ -63,6 +99,9 @@ void IterateBatchAVX2(const TBatchParams& Params, const TBatchPoints& Points,
                       const TBatchResults& Results) {
     IterateBatchScalar(Params, Points, Results);
 }
+int32_t RowPlanePointsAVX2(double*, int32_t A, int32_t, int32_t, int32_t, double, double) { return A; }
+int32_t RowIterationsAVX2(const int32_t*, int32_t A, int32_t, int32_t, uint64_t&) { return A; }
+int32_t RowPaintAVX2(const int32_t*, int32_t A, int32_t, const uint32_t*, uint32_t*) { return A; }
 }  // namespace nimbrel
 
 #endif

@@ -50,6 +50,27 @@ void IterateBatchAVX512(const TBatchParams& Params, const TBatchPoints& Points,
     IterateBatchWith<TAvx512, 5>(Params, Points, Results);
 }
 
+int32_t RowPlanePointsAVX512(double* Re, int32_t A, int32_t B, int32_t First, int32_t Stride, double Dx,
+                             double Origin) {
+    const __m512d dx = _mm512_set1_pd(Dx), origin = _mm512_set1_pd(Origin);
+    const __m256i step = _mm256_set1_epi32(8 * Stride);
+    __m256i x = _mm256_add_epi32(_mm256_set1_epi32(First + A * Stride),
+                                 _mm256_mullo_epi32(_mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7), _mm256_set1_epi32(Stride)));
+    int32_t k = A;
+    for (; B - k >= 8; k += 8, x = _mm256_add_epi32(x, step))
+        _mm512_storeu_pd(Re + k, _mm512_add_pd(_mm512_mul_pd(_mm512_maskz_cvtepi32_pd(0xFF, x), dx), origin));
+    return k;
+}
+
+int32_t RowPaintAVX512(const int32_t* Counts, int32_t A, int32_t B, const uint32_t* Pixels, uint32_t* Row) {
+    int32_t k = A;
+    for (; B - k >= 16; k += 16) {
+        const __m512i c = _mm512_loadu_si512(Counts + k);
+        _mm512_storeu_si512(Row + k, _mm512_mask_i32gather_epi32(_mm512_setzero_si512(), 0xFFFF, c, Pixels, 4));
+    }
+    return k;
+}
+
 }  // namespace nimbrel
 
 #else
@@ -59,6 +80,8 @@ void IterateBatchAVX512(const TBatchParams& Params, const TBatchPoints& Points,
                         const TBatchResults& Results) {
     IterateBatchScalar(Params, Points, Results);
 }
+int32_t RowPlanePointsAVX512(double*, int32_t A, int32_t, int32_t, int32_t, double, double) { return A; }
+int32_t RowPaintAVX512(const int32_t*, int32_t A, int32_t, const uint32_t*, uint32_t*) { return A; }
 }  // namespace nimbrel
 
 #endif

@@ -68,13 +68,10 @@ void TBatchRows::Begin(const TBatchParams& Params, TSimdLevel Level, int32_t Par
 void TBatchRows::RunJob(void* Job, int32_t Participant) {
     TRowJob& job = *static_cast<TRowJob*>(Job);
     TBatchRows& rows = *job.Rows;
-    // Locals, so that the stores into the row cannot make the compiler
-    // reload them for every pixel.
-    const uint64_t maxIter = static_cast<uint64_t>(rows.params_.MaxIter > 0 ? rows.params_.MaxIter : 0);
+    const TSimdLevel level = rows.level_;
+    const int32_t maxIter = rows.params_.MaxIter;
     const uint32_t* const pixels = job.Row != nullptr ? rows.pixelOfCount_.data() : nullptr;
-    uint32_t* const row = job.Row;
     const int32_t first = job.First, stride = job.Stride, n = job.N, chunk = job.Chunk;
-    const double dx = job.Dx, origin = job.ReOrigin;
     double* const re = rows.re_.data();
     const double* const given = job.Re;
     int32_t* const counts = rows.counts_.data();
@@ -85,24 +82,12 @@ void TBatchRows::RunJob(void* Job, int32_t Participant) {
         const int32_t a = job.Next.fetch_add(chunk);
         if (a >= n) break;
         const int32_t b = std::min(a + chunk, n);
-        // The plane point of pixel x, as the draw methods compute it.
-        if (given == nullptr)
-            for (int32_t k = a; k < b; ++k) re[k] = static_cast<double>(first + k * stride) * dx + origin;
+        if (given == nullptr) RowPlanePoints(level, re, a, b, first, stride, job.Dx, job.ReOrigin);
         const double* const points = given != nullptr ? given : re;
-        IterateBatch(rows.level_, rows.params_,
-                     TBatchPoints{points + a, &job.Im, true, static_cast<std::size_t>(b - a)},
+        IterateBatch(level, rows.params_, TBatchPoints{points + a, &job.Im, true, static_cast<std::size_t>(b - a)},
                      TBatchResults{counts + a, zre != nullptr ? zre + a : nullptr, zim != nullptr ? zim + a : nullptr});
-        for (int32_t k = a; k < b; ++k) {
-            const int32_t count = counts[k];
-            iterations += count != 0 ? static_cast<uint64_t>(count) : maxIter;
-        }
-        if (pixels == nullptr) continue;
-        if (stride == 1) {
-            uint32_t* const out = row + first;
-            for (int32_t k = a; k < b; ++k) out[k] = pixels[counts[k]];
-        } else {
-            for (int32_t k = a; k < b; ++k) row[first + k * stride] = pixels[counts[k]];
-        }
+        iterations += RowIterations(level, counts, a, b, maxIter);
+        if (pixels != nullptr) RowPaint(level, counts, a, b, pixels, job.Row, first, stride);
     }
     job.Sums[Participant].Iterations = iterations;
     if (Participant == 0) job.CallerDone = TClock::now();

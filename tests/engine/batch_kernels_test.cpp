@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstdlib>
@@ -265,6 +266,43 @@ TEST(BatchKernels, LongLimitsOnHardPoints) {
                 ExpectSameAsScalar({julia, -0.123, 0.745, power, maxIter, 4.0}, pts, false,
                                    "power " + std::to_string(power) + (julia ? " julia" : " mandel") + " maxIter " +
                                        std::to_string(maxIter));
+}
+
+TEST(BatchRowWork, EveryLevelComputesPointsIterationsAndPixelsAsThePlainLoops) {
+    std::vector<int32_t> counts(70);
+    for (std::size_t k = 0; k < counts.size(); ++k) counts[k] = static_cast<int32_t>((k * 37) % 13);  // 0..12
+    std::vector<uint32_t> pixels(13);
+    for (std::size_t c = 0; c < pixels.size(); ++c) pixels[c] = 0x01000000u * static_cast<uint32_t>(c) + 0x00ABCDEFu;
+    for (TSimdLevel level : Levels()) {
+        for (int32_t stride : {1, 2}) {
+            for (auto [a, b] : {std::pair{0, 0}, std::pair{0, 70}, std::pair{3, 4}, std::pair{5, 36}, std::pair{17, 70}}) {
+                const std::string what = std::string(SimdLevelName(level)) + " stride " + std::to_string(stride) +
+                                         " [" + std::to_string(a) + ", " + std::to_string(b) + ")";
+                std::vector<double> re(70, -7.0);
+                RowPlanePoints(level, re.data(), a, b, 3, stride, 0.0013, -2.15);
+                for (int32_t k = 0; k < 70; ++k) {
+                    const double want = k >= a && k < b ? static_cast<double>(3 + k * stride) * 0.0013 + -2.15 : -7.0;
+                    ASSERT_TRUE(SameDouble(re[static_cast<std::size_t>(k)], want)) << what << " at " << k;
+                }
+                for (int32_t maxIter : {12, 1000, 0, -5}) {
+                    uint64_t want = 0;
+                    for (int32_t k = a; k < b; ++k) {
+                        const int32_t c = counts[static_cast<std::size_t>(k)];
+                        want += c != 0 ? static_cast<uint64_t>(c) : static_cast<uint64_t>(std::max(maxIter, 0));
+                    }
+                    EXPECT_EQ(RowIterations(level, counts.data(), a, b, maxIter), want) << what << " limit " << maxIter;
+                }
+                std::vector<uint32_t> row(2 * 70 + 3, 0x55u);
+                RowPaint(level, counts.data(), a, b, pixels.data(), row.data(), 3, stride);
+                for (int32_t x = 0; x < static_cast<int32_t>(row.size()); ++x) {
+                    const int32_t k = (x - 3) / stride;
+                    const bool painted = x >= 3 && (x - 3) % stride == 0 && k >= a && k < b;
+                    const uint32_t want = painted ? pixels[static_cast<std::size_t>(counts[static_cast<std::size_t>(k)])] : 0x55u;
+                    ASSERT_EQ(row[static_cast<std::size_t>(x)], want) << what << " at pixel " << x;
+                }
+            }
+        }
+    }
 }
 
 TEST(SimdLevels, NamesAndTheEnvironmentOnlyLowerTheChoice) {
