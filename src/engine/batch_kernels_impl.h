@@ -253,7 +253,7 @@ private:
     // Finds the first escape, within the first r steps of the block, of the
     // flagged lanes (the group had made `before` steps before the block);
     // answers those that did not escape.
-    NIMBREL_NOINLINE M Search(int i, M flagged, int r, int64_t before) {
+    NIMBREL_ALWAYS_INLINE M Search(int i, M flagged, int r, int64_t before) {
         const D bailout = V::Set1(p_.Bailout);
         TFound& f = found_[i];
         D count = V::Load(f.Count);
@@ -337,7 +337,7 @@ private:
 
     // Writes the results of slot i's group: the escape step and z there, or
     // 0 and the z after the last step (x, y) for a lane that did not escape.
-    NIMBREL_NOINLINE void Finish(int i, std::size_t base, int valid, M done, D x, D y) {
+    NIMBREL_ALWAYS_INLINE void Finish(int i, std::size_t base, int valid, M done, D x, D y) {
         const TFound& f = found_[i];
         int32_t* const counts = out_.Counts + base;
         if (valid == L) {
