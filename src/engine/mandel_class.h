@@ -348,10 +348,18 @@ private:
     // and sets them.
     void PaintBatchRow(const TFrame& f, int32_t y, int32_t First, int32_t Stride);
     // Computes the points x = First, First + Stride, ... <= LastX of row y;
-    // answers their counts (valid until the next row) and their number.
+    // answers their counts (valid until the next row) and their number. The
+    // points are counted in Stats here when no colour can fail; otherwise
+    // CountedBatchColor counts each one as it is coloured.
     const int32_t* ComputeBatchRow(const TFrame& f, int32_t y, int32_t First, int32_t Stride, int32_t& N);
     // CountToColor, through the lookup of BeginBatch where it holds.
     TColor BatchColor(int32_t Count) const;
+    TColor CountedBatchColor(int32_t Count) {
+        if (!BatchColorsKnown_) Tally(Count);
+        return BatchColor(Count);
+    }
+    // BeginBatch found the colour of every count 0..MaxIter.
+    bool BatchColorsKnown_ = false;
     std::unique_ptr<TBatchRows> Batch_;
     // Mode 4's sample columns of a row and the counts of its upper samples.
     std::vector<double> SampleRe_;
