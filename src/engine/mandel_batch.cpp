@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "engine/batch_rows.h"
+#include "engine/boundary_plan.h"
 #include "engine/mandel_class.h"
 #include "engine/worker_pool.h"
 
@@ -91,6 +92,13 @@ void TMandel::PaintBatchRow(const TFrame& f, int32_t y, int32_t First, int32_t S
         row[First + k * Stride] = TBitmap::ToPixel(CountToColor(counts[k]));
     }
 }
+
+void TMandel::BeginBoundaryPlan(const TFrame& f) {
+    if (!BoundaryPlan_) BoundaryPlan_ = std::make_unique<TBoundaryPlan>();
+    BoundaryPlan_->Begin(BatchParams(4), SimdLevel_, f.dx, f.dy, f.P.Re, f.P.Im, Width_);
+}
+
+const int32_t* TMandel::PlanBoundaryStrip(int32_t Top, int32_t H) { return BoundaryPlan_->Strip(*Batch_, Top, H); }
 
 TColor TMandel::BatchColor(int32_t Count) const {
     const std::vector<uint32_t>& pixels = Batch_->PixelOfCount();

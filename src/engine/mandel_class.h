@@ -88,6 +88,7 @@ TComplexPoint ComplexPower(const TComplexPoint& Z, int32_t N);
 
 class TMandel;
 class TBatchRows;
+class TBoundaryPlan;
 // A kernel as a method pointer bound to an engine; the draw methods take any
 // callable of the form int32_t(const TComplexPoint&).
 using TCountFunc = int32_t (TMandel::*)(const TComplexPoint&) const;
@@ -311,6 +312,12 @@ private:
     template <bool Tint, class Pot, class Shade, class Transfer>
     void ShadePixel(int32_t x, int32_t y, double dy, Pot pot, Shade shade, Transfer transfer, TRgb& rgb);
     template <bool Tint> void RedrawShaded();
+    // Mode 2's walk, whatever computes its points: Count(x, y) answers the
+    // count of pixel (x, y) (and counts it in Stats), Colour(count) its
+    // colour; Plan(Top, H) is called before the first row (0, 0) and before
+    // each strip of rows Top .. Top + H, before any of its points is asked.
+    template <class Count, class Colour, class Plan>
+    void WalkBoundary(const TFrame& f, Count&& count, Colour&& colour, Plan&& plan);
     template <bool Tint, class Kernel> void ComputeShaded(Kernel& kernel);
 
     friend struct TEngineKernel;
@@ -360,6 +367,12 @@ private:
     }
     // BeginBatch found the colour of every count 0..MaxIter.
     bool BatchColorsKnown_ = false;
+    // Mode 2 with the batch kernels, after BeginBatch: the plan for the
+    // frame, then the counts of each strip the walk asks for (TBoundaryPlan),
+    // Width_ per row, row Top first. Nothing is counted in Stats here.
+    void BeginBoundaryPlan(const TFrame& f);
+    const int32_t* PlanBoundaryStrip(int32_t Top, int32_t H);
+    std::unique_ptr<TBoundaryPlan> BoundaryPlan_;
     std::unique_ptr<TBatchRows> Batch_;
     // Mode 4's sample columns of a row and the counts of its upper samples.
     std::vector<double> SampleRe_;
