@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "engine/batch_rows.h"
+#include "platform/exceptions.h"
 
 namespace nimbrel {
 
@@ -53,6 +54,7 @@ void TBoundaryPlan::ComputeAdded() {
 }
 
 const int32_t* TBoundaryPlan::Strip(TBatchRows& Rows, int32_t Top, int32_t H) {
+    if (H < 0 || H > kTile) throw ERangeError();
     const int32_t lastX = width_ - 1;
     const std::size_t width = static_cast<std::size_t>(width_);
     // The strip's top row: the first row of the picture, or the bottom row

@@ -36,6 +36,8 @@ void TMandel::BeginBatch(int32_t PointsPerRow) {
     // otherwise the calling thread converts every count itself, so that the
     // failure comes at the same pixel as ever.
     BatchColorsKnown_ = false;
+    BatchPixels_ = nullptr;
+    BatchPixelCount_ = 0;
     if (MaxIter_ > kMaxLookup) return;
     std::vector<uint32_t>& pixels = Batch_->PixelOfCount();
     pixels.resize(static_cast<std::size_t>(std::max(MaxIter_, 0)) + 1);
@@ -47,6 +49,8 @@ void TMandel::BeginBatch(int32_t PointsPerRow) {
         return;
     }
     BatchColorsKnown_ = true;
+    BatchPixels_ = pixels.data();
+    BatchPixelCount_ = pixels.size();
 }
 
 const int32_t* TMandel::ComputeBatchRow(const TFrame& f, int32_t y, int32_t First, int32_t Stride, int32_t& N) {
@@ -68,6 +72,8 @@ void TMandel::BeginCacheBatch() {
     if (!Batch_) Batch_ = std::make_unique<TBatchRows>();
     Batch_->Begin(BatchParams(EscapeRadiusSqr_), SimdLevel_, GetThreadCount(), Width_ + 1, true);
     BatchColorsKnown_ = false;
+    BatchPixels_ = nullptr;
+    BatchPixelCount_ = 0;
 }
 
 TMandel::TCacheRow TMandel::ComputeCacheRow(const TFrame& f, double Im, int32_t First, int32_t N) {
@@ -99,12 +105,5 @@ void TMandel::BeginBoundaryPlan(const TFrame& f) {
 }
 
 const int32_t* TMandel::PlanBoundaryStrip(int32_t Top, int32_t H) { return BoundaryPlan_->Strip(*Batch_, Top, H); }
-
-TColor TMandel::BatchColor(int32_t Count) const {
-    const std::vector<uint32_t>& pixels = Batch_->PixelOfCount();
-    if (Count >= 0 && static_cast<std::size_t>(Count) < pixels.size())
-        return TBitmap::FromPixel(pixels[static_cast<std::size_t>(Count)]);
-    return CountToColor(Count);
-}
 
 }  // namespace nimbrel

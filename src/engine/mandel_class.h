@@ -360,13 +360,20 @@ private:
     // CountedBatchColor counts each one as it is coloured.
     const int32_t* ComputeBatchRow(const TFrame& f, int32_t y, int32_t First, int32_t Stride, int32_t& N);
     // CountToColor, through the lookup of BeginBatch where it holds.
-    TColor BatchColor(int32_t Count) const;
+    TColor BatchColor(int32_t Count) const {
+        if (Count >= 0 && static_cast<std::size_t>(Count) < BatchPixelCount_)
+            return TBitmap::FromPixel(BatchPixels_[static_cast<std::size_t>(Count)]);
+        return CountToColor(Count);
+    }
     TColor CountedBatchColor(int32_t Count) {
         if (!BatchColorsKnown_) Tally(Count);
         return BatchColor(Count);
     }
-    // BeginBatch found the colour of every count 0..MaxIter.
+    // BeginBatch found the colour of every count 0..MaxIter: the pixels of
+    // its lookup (kept by Batch_), or none.
     bool BatchColorsKnown_ = false;
+    const uint32_t* BatchPixels_ = nullptr;
+    std::size_t BatchPixelCount_ = 0;
     // Mode 2 with the batch kernels, after BeginBatch: the plan for the
     // frame, then the counts of each strip the walk asks for (TBoundaryPlan),
     // Width_ per row, row Top first. Nothing is counted in Stats here.
