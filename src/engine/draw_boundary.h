@@ -3,13 +3,17 @@
 // that count's colour without computing its inside. The picture is walked in
 // tiles of 20 pixels, strip by strip from the top; a tile whose border is not
 // uniform is split into quarters until its pieces are uniform or have no
-// inside left. Included by mandel_draw.h.
+// inside left. With the engine's own kernel the points of each strip are
+// computed ahead in batches (TBoundaryPlan) and the same walk takes their
+// counts from there. Included by mandel_draw.h.
 #pragma once
 
 #include <array>
 #include <cstdlib>
 #include <type_traits>
 #include <vector>
+
+#include "engine/boundary_plan.h"
 
 namespace nimbrel {
 
@@ -34,9 +38,41 @@ private:
 }  // namespace detail
 
 template <class Kernel> void TMandel::DrawBoundary(Kernel&& kernel) {
-    constexpr int32_t S = 20;  // tile size; a full tile spans S + 1 pixels
     const TFrame f = BeginFrame();
     TBusyGuard busy(*this);
+    if constexpr (detail::kIsEngineKernel<Kernel>) {
+        // Before the walk of each strip (and of the first row) the plan
+        // computes every point the walk will ask for, in batches; the walk
+        // then takes the counts from it and counts each point in Stats as it
+        // is set, so that pixels, statistics, failures and yields come as
+        // they do point by point.
+        BeginBatch(Width_);
+        BeginBoundaryPlan(f);
+        const int32_t* plane = nullptr;
+        int32_t top = 0;
+        const std::size_t width = static_cast<std::size_t>(Width_);
+        WalkBoundary(
+            f,
+            [&](int32_t x, int32_t y) {
+                const int32_t count = plane[static_cast<std::size_t>(y - top) * width + static_cast<std::size_t>(x)];
+                Tally(count);
+                return count;
+            },
+            [this](int32_t count) { return BatchColor(count); },
+            [&](int32_t ty, int32_t h) {
+                plane = PlanBoundaryStrip(ty, h);
+                top = ty;
+            });
+        return;
+    }
+    WalkBoundary(
+        f, [&](int32_t x, int32_t y) { return kernel(f.Point(x, y)); },
+        [this](int32_t count) { return CountToColor(count); }, [](int32_t, int32_t) {});
+}
+
+template <class Count, class Colour, class Plan>
+void TMandel::WalkBoundary(const TFrame& f, Count&& count, Colour&& colour, Plan&& plan) {
+    constexpr int32_t S = TBoundaryPlan::kTile;  // a full tile spans S + 1 pixels
     // Counts of the top row of the next strip, one per column, handed down
     // from the strip above.
     std::vector<int32_t> buffer(static_cast<std::size_t>(Width_));
@@ -45,17 +81,17 @@ template <class Kernel> void TMandel::DrawBoundary(Kernel&& kernel) {
     // that share a colour still make a border non-uniform.
     struct TTracer {
         TMandel& m;
-        const TFrame& f;
-        std::remove_reference_t<Kernel>& kernel;
+        std::remove_reference_t<Count>& count;
+        std::remove_reference_t<Colour>& colour;
         detail::TBoundaryGrid G;
         int32_t x0 = 0;  // origin of the grid
         int32_t y0 = 0;
 
         // Computes the count of (x, y) and sets the pixel at once.
         int32_t Compute(int32_t x, int32_t y) {
-            const int32_t count = kernel(f.Point(x, y));
-            m.Bitmap_.SetPixel(x, y, m.CountToColor(count));
-            return count;
+            const int32_t c = count(x, y);
+            m.Bitmap_.SetPixel(x, y, colour(c));
+            return c;
         }
 
         bool BorderIsUniform(int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
@@ -78,7 +114,7 @@ template <class Kernel> void TMandel::DrawBoundary(Kernel&& kernel) {
             if (BorderIsUniform(x1, y1, x2, y2)) {
                 // Repaints the top and left edges in their own colour; the
                 // right and bottom edges already have it.
-                m.Bitmap_.FillRect(TRect{x1, y1, x2, y2}, m.CountToColor(G(x1 - x0, y1 - y0)));
+                m.Bitmap_.FillRect(TRect{x1, y1, x2, y2}, colour(G(x1 - x0, y1 - y0)));
                 return;
             }
             const int32_t hw = (x2 - x1) / 2;
@@ -95,14 +131,16 @@ template <class Kernel> void TMandel::DrawBoundary(Kernel&& kernel) {
             TraceRect(xm, ym, x2, y2);
         }
     };
-    TTracer t{*this, f, kernel, {}, 0, 0};
+    TTracer t{*this, count, colour, {}, 0, 0};
     auto& G = t.G;
 
+    plan(0, 0);
     for (int32_t x = 0; x <= f.LastX; ++x) buffer[static_cast<std::size_t>(x)] = t.Compute(x, 0);
 
     // One strip of rows ty..ty + h: full tiles, then the narrower last tile.
     // The last strip of the picture does not yield after its last tile.
     auto strip = [&](int32_t ty, int32_t h, bool yieldAfterLastTile) {
+        plan(ty, h);
         t.x0 = 0;
         t.y0 = ty;
         for (int32_t k = 0; k <= h; ++k) G(0, k) = t.Compute(0, ty + k);
@@ -117,9 +155,9 @@ template <class Kernel> void TMandel::DrawBoundary(Kernel&& kernel) {
             for (int32_t k = 0; k <= h; ++k) G(S, k) = t.Compute(tx + S, ty + k);
             for (int32_t k = 1; k <= S; ++k) G(k, 0) = buffer[static_cast<std::size_t>(tx + k)];
             for (int32_t k = 1; k <= S - 1; ++k) {
-                const int32_t count = t.Compute(tx + k, ty + h);
-                G(k, h) = count;
-                buffer[static_cast<std::size_t>(tx + k)] = count;
+                const int32_t c = t.Compute(tx + k, ty + h);
+                G(k, h) = c;
+                buffer[static_cast<std::size_t>(tx + k)] = c;
             }
             buffer[static_cast<std::size_t>(tx + S)] = G(S, h);
             t.TraceRect(tx, ty, tx + S, ty + h);
@@ -131,9 +169,9 @@ template <class Kernel> void TMandel::DrawBoundary(Kernel&& kernel) {
         for (int32_t k = 0; k <= h; ++k) G(r, k) = t.Compute(f.LastX, ty + k);
         for (int32_t k = 1; k <= r; ++k) G(k, 0) = buffer[static_cast<std::size_t>(tx + k)];
         for (int32_t k = 1; k <= r - 1; ++k) {
-            const int32_t count = t.Compute(tx + k, ty + h);
-            G(k, h) = count;
-            buffer[static_cast<std::size_t>(tx + k)] = count;
+            const int32_t c = t.Compute(tx + k, ty + h);
+            G(k, h) = c;
+            buffer[static_cast<std::size_t>(tx + k)] = c;
         }
         if (r >= 1) {
             buffer[static_cast<std::size_t>(f.LastX)] = G(r, h);

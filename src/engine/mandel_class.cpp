@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "engine/batch_rows.h"
+#include "engine/boundary_plan.h"
 #include "platform/sysutils.h"
 #include "shell/StandardLibrary.h"
 

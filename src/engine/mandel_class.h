@@ -88,6 +88,7 @@ TComplexPoint ComplexPower(const TComplexPoint& Z, int32_t N);
 
 class TMandel;
 class TBatchRows;
+class TBoundaryPlan;
 // A kernel as a method pointer bound to an engine; the draw methods take any
 // callable of the form int32_t(const TComplexPoint&).
 using TCountFunc = int32_t (TMandel::*)(const TComplexPoint&) const;
@@ -311,6 +312,12 @@ private:
     template <bool Tint, class Pot, class Shade, class Transfer>
     void ShadePixel(int32_t x, int32_t y, double dy, Pot pot, Shade shade, Transfer transfer, TRgb& rgb);
     template <bool Tint> void RedrawShaded();
+    // Mode 2's walk, whatever computes its points: Count(x, y) answers the
+    // count of pixel (x, y) (and counts it in Stats), Colour(count) its
+    // colour; Plan(Top, H) is called before the first row (0, 0) and before
+    // each strip of rows Top .. Top + H, before any of its points is asked.
+    template <class Count, class Colour, class Plan>
+    void WalkBoundary(const TFrame& f, Count&& count, Colour&& colour, Plan&& plan);
     template <bool Tint, class Kernel> void ComputeShaded(Kernel& kernel);
 
     friend struct TEngineKernel;
@@ -348,10 +355,31 @@ private:
     // and sets them.
     void PaintBatchRow(const TFrame& f, int32_t y, int32_t First, int32_t Stride);
     // Computes the points x = First, First + Stride, ... <= LastX of row y;
-    // answers their counts (valid until the next row) and their number.
+    // answers their counts (valid until the next row) and their number. The
+    // points are counted in Stats here when no colour can fail; otherwise
+    // CountedBatchColor counts each one as it is coloured.
     const int32_t* ComputeBatchRow(const TFrame& f, int32_t y, int32_t First, int32_t Stride, int32_t& N);
     // CountToColor, through the lookup of BeginBatch where it holds.
-    TColor BatchColor(int32_t Count) const;
+    TColor BatchColor(int32_t Count) const {
+        if (Count >= 0 && static_cast<std::size_t>(Count) < BatchPixelCount_)
+            return TBitmap::FromPixel(BatchPixels_[static_cast<std::size_t>(Count)]);
+        return CountToColor(Count);
+    }
+    TColor CountedBatchColor(int32_t Count) {
+        if (!BatchColorsKnown_) Tally(Count);
+        return BatchColor(Count);
+    }
+    // BeginBatch found the colour of every count 0..MaxIter: the pixels of
+    // its lookup (kept by Batch_), or none.
+    bool BatchColorsKnown_ = false;
+    const uint32_t* BatchPixels_ = nullptr;
+    std::size_t BatchPixelCount_ = 0;
+    // Mode 2 with the batch kernels, after BeginBatch: the plan for the
+    // frame, then the counts of each strip the walk asks for (TBoundaryPlan),
+    // Width_ per row, row Top first. Nothing is counted in Stats here.
+    void BeginBoundaryPlan(const TFrame& f);
+    const int32_t* PlanBoundaryStrip(int32_t Top, int32_t H);
+    std::unique_ptr<TBoundaryPlan> BoundaryPlan_;
     std::unique_ptr<TBatchRows> Batch_;
     // Mode 4's sample columns of a row and the counts of its upper samples.
     std::vector<double> SampleRe_;

@@ -129,7 +129,7 @@ template <class Kernel> void TMandel::DrawSearch(Kernel&& kernel) {
             const int32_t* counts = ComputeBatchRow(f, y, first, stride, n);
             for (int32_t k = 0; k < n; ++k) {
                 const int32_t x = first + k * stride;
-                Bitmap_.FillRect(TRect{x, y, x + size, y + size}, BatchColor(counts[k]));
+                Bitmap_.FillRect(TRect{x, y, x + size, y + size}, CountedBatchColor(counts[k]));
             }
             YieldRow();
         };

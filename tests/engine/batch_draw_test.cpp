@@ -2,11 +2,13 @@
 
 #include <algorithm>
 #include <bit>
+#include <cmath>
 #include <cstdlib>
 #include <functional>
 #include <limits>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "../support/environment.h"
@@ -33,6 +35,9 @@ struct TSetup {
     // Modes 5..8: the escape radius and the palette or tint renderer.
     double EscapeRadius = 2;
     uint8_t Tint = 0;
+    // A view width of 0 keeps the default view of the kind and power.
+    TComplexPoint Center{};
+    double ViewWidth = 0;
 };
 
 // The cache cells bit for bit, column by column.
@@ -48,13 +53,16 @@ std::vector<uint64_t> Cells(const TMandel& m) {
     return out;
 }
 
-constexpr uint8_t kAllModes[] = {dmNormal,         dmSearch,          dmEmerge,          dmAntialias,
+constexpr uint8_t kAllModes[] = {dmNormal,         dmSearch,         dmBoundary,        dmEmerge,         dmAntialias,
                                  dmPotentialCache, dmPotentialGreen, dmPotentialSmooth, dmPotentialCosine};
 
 std::string Describe(const TSetup& s, uint8_t mode) {
     return "mode " + std::to_string(mode) + (s.Tint ? " tint" : "") + " radius " + std::to_string(s.EscapeRadius) + (s.Kind == fkJulia ? " julia" : " mandel") + " power " +
            std::to_string(s.Power) + " " + std::to_string(s.Width) + "x" + std::to_string(s.Height) + " maxIter " +
-           std::to_string(s.MaxIter);
+           std::to_string(s.MaxIter) +
+           (s.ViewWidth != 0 ? " centre " + std::to_string(s.Center.Re) + "," + std::to_string(s.Center.Im) +
+                                   " width " + std::to_string(s.ViewWidth)
+                             : "");
 }
 
 void Configure(TMandel& m, const TSetup& s, uint8_t mode) {
@@ -62,6 +70,10 @@ void Configure(TMandel& m, const TSetup& s, uint8_t mode) {
     if (s.Kind == fkJulia) m.SetJuliaConstant({-0.7269, 0.1889});
     m.SetPower(s.Power);
     m.ResetView();
+    if (s.ViewWidth != 0) {
+        m.SetCenter(s.Center);
+        m.SetViewWidth(s.ViewWidth);
+    }
     m.SetWidth(s.Width);
     m.SetHeight(s.Height);
     m.SetMaxIter(s.MaxIter);
@@ -72,10 +84,11 @@ void Configure(TMandel& m, const TSetup& s, uint8_t mode) {
     m.GetBitmap().FillRect(TRect{0, 0, s.Width, s.Height}, 0x0BADBAD);
 }
 
-// What a draw shows: the bitmap at every yield and at the end, and the
-// statistics.
+// What a draw shows: the bitmap and the statistics at every yield and at
+// the end.
 struct TTrace {
     std::vector<TPixels> AtYield;
+    std::vector<std::pair<uint64_t, uint64_t>> StatsAtYield;  // kernel calls, iterations
     TPixels Final;
     TDrawStats Stats;
     std::vector<uint64_t> Cache;
@@ -92,6 +105,7 @@ void DrawScalar(TMandel& m, uint8_t mode) {
     switch (mode) {
         case dmNormal: m.DrawNormal(kernel); return;
         case dmSearch: m.DrawSearch(kernel); return;
+        case dmBoundary: m.DrawBoundary(kernel); return;
         case dmEmerge: m.DrawEmerge(kernel); return;
         case dmAntialias: m.DrawAntialias(kernel); return;
         case dmPotentialCache: m.DrawPotentialCache(cacheKernel); return;
@@ -112,7 +126,10 @@ TTrace ScalarTrace(const TSetup& s, uint8_t mode) {
     TMandel m;
     Configure(m, s, mode);
     TTrace t;
-    TScopedMessagePump pump([&] { t.AtYield.push_back(Pixels(m.GetBitmap())); });
+    TScopedMessagePump pump([&] {
+        t.AtYield.push_back(Pixels(m.GetBitmap()));
+        t.StatsAtYield.emplace_back(m.Stats.KernelCalls, m.Stats.Iterations);
+    });
     try {
         DrawScalar(m, mode);
     } catch (const Exception& e) {
@@ -134,6 +151,7 @@ TTrace BatchTrace(const TSetup& s, uint8_t mode, TSimdLevel level, int32_t threa
     TScopedMessagePump pump([&] {
         EXPECT_EQ(std::this_thread::get_id(), gui) << "a handler ran on a worker";
         t.AtYield.push_back(Pixels(m.GetBitmap()));
+        t.StatsAtYield.emplace_back(m.Stats.KernelCalls, m.Stats.Iterations);
     });
     try {
         m.Draw();
@@ -163,6 +181,9 @@ void ExpectSameTrace(const TSetup& s, uint8_t mode) {
             ASSERT_EQ(got.AtYield.size(), want.AtYield.size()) << what;
             for (std::size_t i = 0; i < want.AtYield.size(); ++i)
                 ASSERT_TRUE(got.AtYield[i] == want.AtYield[i]) << what << ": differs at yield " << i;
+            // Points computed ahead are counted only once the scalar draw
+            // has come to them.
+            EXPECT_TRUE(got.StatsAtYield == want.StatsAtYield) << what;
             EXPECT_TRUE(got.Final == want.Final) << what;
             EXPECT_EQ(got.Stats.KernelCalls, want.Stats.KernelCalls) << what;
             EXPECT_EQ(got.Stats.Iterations, want.Stats.Iterations) << what;
@@ -240,12 +261,12 @@ TEST(BatchDraw, ColourFailuresStopAtTheSamePixel) {
                     const std::string what =
                         "mode " + std::to_string(mode) + " step " + std::to_string(step) + " " + SimdLevelName(level);
                     EXPECT_TRUE(Pixels(m.GetBitmap()) == Pixels(ref.GetBitmap())) << what;
-                    // The potential modes stop at the same cell, the others
-                    // may have computed the rest of the row.
+                    // The statistics stop at the same point: the rest of the
+                    // row was computed, but the scalar kernel never got there.
+                    EXPECT_EQ(m.Stats.KernelCalls, ref.Stats.KernelCalls) << what;
+                    EXPECT_EQ(m.Stats.Iterations, ref.Stats.Iterations) << what;
                     if (IsPotentialDrawMode(mode)) {
                         EXPECT_TRUE(Cells(m) == Cells(ref)) << what;
-                        EXPECT_EQ(m.Stats.KernelCalls, ref.Stats.KernelCalls) << what;
-                        EXPECT_EQ(m.Stats.Iterations, ref.Stats.Iterations) << what;
                         EXPECT_EQ(m.CacheKey.ViewWidth, 0.0) << what;
                     }
                 }
@@ -279,6 +300,114 @@ TEST(BatchDraw, CancellationStopsAfterTheSameRow) {
             }
         }
     }
+}
+
+// Mode 2 over several strips, with narrower last tiles and strips (257 x
+// 141) and with last tiles and a last strip of width and height 0 (241 x
+// 121): the default view, a view mostly inside the set (where nearly every
+// tile is filled at once), a Julia view and power 3.
+TEST(BatchDraw, BoundaryTraceOnDefaultInsideJuliaAndPowerThreeViews) {
+    for (auto [w, h] : {std::pair{257, 141}, std::pair{241, 121}}) {
+        ExpectSameTrace({fkMandelbrot, 2, w, h, 200}, dmBoundary);
+        ExpectSameTrace({fkMandelbrot, 2, w, h, 500, 2, 0, {-0.1, 0}, 0.5}, dmBoundary);
+        ExpectSameTrace({fkJulia, 2, w, h, 200}, dmBoundary);
+        ExpectSameTrace({fkMandelbrot, 3, w, h, 200}, dmBoundary);
+    }
+}
+
+// Cancelled at a tile of the first strip, at the first tile of the second
+// and in the middle of the third: the same pixels and statistics as the
+// scalar draw at that yield, and nothing computed ahead is counted.
+TEST(BatchDraw, BoundaryCancellationStopsAfterTheSameTile) {
+    for (const TSetup s : {TSetup{fkMandelbrot, 2, 257, 141, 300}, TSetup{fkMandelbrot, 2, 257, 141, 300, 2, 0, {-0.1, 0}, 0.5}}) {
+        const TTrace want = ScalarTrace(s, dmBoundary);
+        for (int32_t cancelAt : {1, 5, 14, 33}) {
+            for (int32_t threads : {1, 2, 3}) {
+                TMandel m;
+                Configure(m, s, dmBoundary);
+                m.SetThreadCount(threads);
+                int32_t tiles = 0;
+                TScopedMessagePump pump([&] {
+                    if (++tiles == cancelAt) m.SetBusy(false);
+                });
+                EXPECT_THROW(m.Draw(), EAbort);
+                const std::string what = Describe(s, dmBoundary) + " cancelled at " + std::to_string(cancelAt);
+                EXPECT_EQ(tiles, cancelAt) << what;
+                EXPECT_FALSE(m.GetBusy());
+                const auto at = static_cast<std::size_t>(cancelAt - 1);
+                EXPECT_TRUE(Pixels(m.GetBitmap()) == want.AtYield[at]) << what;
+                EXPECT_EQ(std::pair(m.Stats.KernelCalls, m.Stats.Iterations), want.StatsAtYield[at]) << what;
+            }
+        }
+    }
+}
+
+// Colour steps that make CountToColor fail at the first count of at least
+// 2 |step| in the walk's order: the failure comes at the same pixel, on a
+// tile edge or on a split line, with the same pixels set and the same points
+// counted before it. On the default view the counts grow towards the set, so
+// the first failure lies on an edge. In the small views the set lies inside
+// the first tile, whose border passes through counts 1 and 2 (pixel spacing
+// 0.2): it fails on the vertical split line (10, 6), the horizontal one
+// (13, 10), the second level's (7, 5) and the fourth's (16, 9).
+TEST(BatchDraw, BoundaryColourFailuresOnEdgesAndSplitLines) {
+    const TSetup wide{fkMandelbrot, 2, 257, 141, 200};
+    auto small = [](double re, double im) { return TSetup{fkMandelbrot, 2, 41, 41, 200, 2, 0, {re, im}, 8.2}; };
+    const std::pair<TSetup, int32_t> cases[] = {{wide, -2},
+                                                {wide, -13},
+                                                {small(1.35, -2.1), -2},
+                                                {small(1.95, -2.5), -8},
+                                                {small(1.95, -2.9), -8},
+                                                {small(0.75, -1.3), -5}};
+    bool onEdge = false, onSplit = false;
+    for (const auto& [s, step] : cases) {
+        TMandel ref;
+        Configure(ref, s, dmBoundary);
+        ref.SetColorStep(step);
+        // The scalar kernel, recording the pixel of the last point.
+        const TComplexPoint P = ref.GetPointP(), Q = ref.GetPointQ();
+        const double dx = (Q.Re - P.Re) / s.Width, dy = (Q.Im - P.Im) / s.Height;
+        const TEngineKernel engine{&ref};
+        int32_t lastX = -1, lastY = -1;
+        auto kernel = [&](const TComplexPoint& p) {
+            lastX = static_cast<int32_t>(std::lround((p.Re - P.Re) / dx));
+            lastY = static_cast<int32_t>(std::lround((p.Im - P.Im) / dy));
+            return engine(p);
+        };
+        std::string wantError;
+        try {
+            ref.DrawBoundary(kernel);
+        } catch (const Exception& e) {
+            wantError = e.what();
+        }
+        const std::string where = Describe(s, dmBoundary) + " step " + std::to_string(step);
+        ASSERT_FALSE(wantError.empty()) << where;
+        const bool edge = lastX % 20 == 0 || lastY % 20 == 0 || lastX == s.Width - 1 || lastY == s.Height - 1;
+        (edge ? onEdge : onSplit) = true;
+        for (TSimdLevel level : Levels()) {
+            for (int32_t threads : {1, 2, 3}) {
+                TMandel m;
+                Configure(m, s, dmBoundary);
+                m.SetColorStep(step);
+                m.SetSimdLevel(level);
+                m.SetThreadCount(threads);
+                std::string error;
+                try {
+                    m.Draw();
+                } catch (const Exception& e) {
+                    error = e.what();
+                }
+                const std::string what = where + " " + SimdLevelName(level) + " threads " + std::to_string(threads);
+                EXPECT_EQ(error, wantError) << what;
+                EXPECT_FALSE(m.GetBusy());
+                EXPECT_TRUE(Pixels(m.GetBitmap()) == Pixels(ref.GetBitmap())) << what;
+                EXPECT_EQ(m.Stats.KernelCalls, ref.Stats.KernelCalls) << what;
+                EXPECT_EQ(m.Stats.Iterations, ref.Stats.Iterations) << what;
+            }
+        }
+    }
+    EXPECT_TRUE(onEdge);
+    EXPECT_TRUE(onSplit);
 }
 
 TEST(BatchDraw, TheEngineKernelCalledDirectlyIsTheScalarKernel) {
