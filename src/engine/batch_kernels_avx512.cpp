@@ -47,7 +47,7 @@ struct TAvx512 {
 
 void IterateBatchAVX512(const TBatchParams& Params, const TBatchPoints& Points,
                         const TBatchResults& Results) {
-    IterateBatchWith<TAvx512, 5>(Params, Points, Results);
+    IterateBatchWith<TAvx512, 6>(Params, Points, Results);
 }
 
 int32_t RowPlanePointsAVX512(double* Re, int32_t A, int32_t B, int32_t First, int32_t Stride, double Dx,

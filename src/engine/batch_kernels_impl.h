@@ -29,9 +29,7 @@
 #if defined(__GNUC__)
 #define NIMBREL_ALWAYS_INLINE inline __attribute__((always_inline))
 #define NIMBREL_LAMBDA_INLINE __attribute__((always_inline))
-#define NIMBREL_NOINLINE __attribute__((noinline))
 #else
-#define NIMBREL_NOINLINE
 #define NIMBREL_ALWAYS_INLINE inline
 #define NIMBREL_LAMBDA_INLINE
 #endif
@@ -177,7 +175,7 @@ template <class V, int NV, int K, class Step, bool KeepZ> class TBatchRun {
     static constexpr int L = V::L;
 
     struct TSlot {
-        D x, y, xx, yy, cr, ci;
+        D x, y, xx, yy;
         M done;            // escaped, or no point in the lane
         M watch;           // an escape that may not last: search every block
         M stuck;           // NaN without an escape: never escapes
@@ -205,13 +203,14 @@ public:
         Unroll<NV>([&](auto v) NIMBREL_LAMBDA_INLINE {
             TSlot& t = s[decltype(v)::value];
             t.valid = 0;
-            Load(t, found_[decltype(v)::value]);
+            Load(t, decltype(v)::value);
         });
         while (live_ > 0) {
             Unroll<K>([&](auto k) NIMBREL_LAMBDA_INLINE {
                 Unroll<NV>([&](auto v) NIMBREL_LAMBDA_INLINE {
                     TSlot& t = s[decltype(v)::value];
-                    step(t.x, t.y, t.xx, t.yy, t.cr, t.ci);
+                    constexpr int i = decltype(v)::value;
+                    step(t.x, t.y, t.xx, t.yy, V::Load(cRe_[i]), V::Load(cIm_[i]));
                     V::Store(keptX_[decltype(v)::value][decltype(k)::value], t.x);
                     V::Store(keptY_[decltype(v)::value][decltype(k)::value], t.y);
                 });
@@ -244,7 +243,7 @@ public:
                     }
                     Finish(i, t.base, t.valid, t.done, V::Load(keptX_[i][r - 1]), V::Load(keptY_[i][r - 1]));
                 }
-                Load(t, found_[i]);
+                Load(t, i);
             });
         }
     }
@@ -283,7 +282,8 @@ private:
     }
 
     // Takes the next group of points into the slot, or leaves it idle.
-    NIMBREL_ALWAYS_INLINE void Load(TSlot& t, TFound& f) {
+    NIMBREL_ALWAYS_INLINE void Load(TSlot& t, int i) {
+        TFound& f = found_[i];
         const std::size_t left = pts_.N - next_;
         t.steps = 0;
         t.stuck = V::DoneFrom(L);
@@ -292,7 +292,9 @@ private:
             if (t.valid != 0) --live_;
             t.valid = 0;
             t.base = next_;
-            t.x = t.y = t.xx = t.yy = t.cr = t.ci = V::Zero();
+            t.x = t.y = t.xx = t.yy = V::Zero();
+            V::Store(cRe_[i], V::Zero());
+            V::Store(cIm_[i], V::Zero());
             t.done = V::DoneFrom(0);
             t.watch = V::DoneFrom(L);
             return;
@@ -322,13 +324,13 @@ private:
             t.y = im;
             t.xx = V::Mul(re, re);
             t.yy = V::Mul(im, im);
-            t.cr = V::Set1(p_.JuliaRe);
-            t.ci = V::Set1(p_.JuliaIm);
+            V::Store(cRe_[i], V::Set1(p_.JuliaRe));
+            V::Store(cIm_[i], V::Set1(p_.JuliaIm));
             t.watch = limit_.Lasting ? V::DoneFrom(L) : V::DoneFrom(0);
         } else {
             t.x = t.y = t.xx = t.yy = V::Zero();
-            t.cr = re;
-            t.ci = im;
+            V::Store(cRe_[i], re);
+            V::Store(cIm_[i], im);
             t.watch = limit_.Lasting
                           ? V::NotLe(V::Add(V::Mul(re, re), V::Mul(im, im)), V::Set1(limit_.MaxCSqr))
                           : V::DoneFrom(0);
@@ -381,6 +383,10 @@ private:
     alignas(64) double keptX_[NV][K][L];
     alignas(64) double keptY_[NV][K][L];
     TFound found_[NV];
+    // Each slot's c, read from memory by the steps, which leaves the vector
+    // registers to the slots' z.
+    alignas(64) double cRe_[NV][L];
+    alignas(64) double cIm_[NV][L];
 };
 
 // MaxIter <= 0: no step at all; z stays where it starts.

@@ -50,7 +50,7 @@ struct TSse2 {
 
 void IterateBatchSSE2(const TBatchParams& Params, const TBatchPoints& Points,
                       const TBatchResults& Results) {
-    IterateBatchWith<TSse2, 4>(Params, Points, Results);
+    IterateBatchWith<TSse2, 6>(Params, Points, Results);
 }
 
 }  // namespace nimbrel

@@ -12,6 +12,7 @@ namespace {
 // row that iterates long does not hold up the others; a chunk is still long
 // enough for the vector slots of a batch kernel to stay full.
 constexpr int32_t kMinChunk = 256;
+constexpr int32_t kChunksPerParticipant = 2;
 // Below this many points the row is computed on the calling thread alone.
 constexpr int32_t kMinPointsForPool = 256;
 // A wait for the workers beyond twice the caller's own time counts as
@@ -125,7 +126,9 @@ TBatchRows::TResult TBatchRows::Run(TRowJob& job) {
     const bool shared = pool_ && participants_ > 1 && N >= kMinPointsForPool && !stalling;
     const int32_t parts = shared ? participants_ : 1;
     job.Rows = this;
-    job.Chunk = std::max(kMinChunk, N / (parts * 2));
+    // Alone, the whole row in one batch; shared, chunks small enough that
+    // the participants finish the row close together.
+    job.Chunk = parts == 1 ? N : std::max(kMinChunk, N / (parts * kChunksPerParticipant));
     if (shared) {
         const TClock::time_point start = TClock::now();
         pool_->Run(&RunJob, &job);
