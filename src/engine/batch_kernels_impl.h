@@ -309,14 +309,14 @@ private:
             re = V::Load(pts_.Re + t.base);
             im = pts_.ImShared ? V::Set1(pts_.Im[0]) : V::Load(pts_.Im + t.base);
         } else {
-            alignas(64) double r[L] = {};
-            alignas(64) double i[L] = {};
+            alignas(64) double partRe[L] = {};
+            alignas(64) double partIm[L] = {};
             for (int k = 0; k < m; ++k) {
-                r[k] = pts_.Re[t.base + static_cast<std::size_t>(k)];
-                i[k] = pts_.ImShared ? pts_.Im[0] : pts_.Im[t.base + static_cast<std::size_t>(k)];
+                partRe[k] = pts_.Re[t.base + static_cast<std::size_t>(k)];
+                partIm[k] = pts_.ImShared ? pts_.Im[0] : pts_.Im[t.base + static_cast<std::size_t>(k)];
             }
-            re = V::Load(r);
-            im = V::Load(i);
+            re = V::Load(partRe);
+            im = V::Load(partIm);
         }
         t.done = V::DoneFrom(m);
         if (p_.Julia) {

@@ -12,7 +12,6 @@ namespace {
 // row that iterates long does not hold up the others; a chunk is still long
 // enough for the vector slots of a batch kernel to stay full.
 constexpr int32_t kMinChunk = 256;
-constexpr int32_t kChunksPerParticipant = 2;
 // Below this many points the row is computed on the calling thread alone.
 constexpr int32_t kMinPointsForPool = 256;
 // A wait for the workers beyond twice the caller's own time counts as
@@ -28,7 +27,8 @@ using TClock = std::chrono::steady_clock;
 struct TBatchRows::TRowJob {
     TBatchRows* Rows = nullptr;
     double Dx = 0, ReOrigin = 0, Im = 0;
-    int32_t First = 0, Stride = 1, N = 0, Chunk = 1;
+    int32_t First = 0, Stride = 1, N = 0;
+    int32_t Parts = 1;  // participants sharing the row
     uint32_t* Row = nullptr;       // nullptr: counts only
     const double* Re = nullptr;    // the points' real parts, or nullptr: First + k * Stride
     std::atomic<int32_t> Next{0};
@@ -72,7 +72,7 @@ void TBatchRows::RunJob(void* Job, int32_t Participant) {
     const TSimdLevel level = rows.level_;
     const int32_t maxIter = rows.params_.MaxIter;
     const uint32_t* const pixels = job.Row != nullptr ? rows.pixelOfCount_.data() : nullptr;
-    const int32_t first = job.First, stride = job.Stride, n = job.N, chunk = job.Chunk;
+    const int32_t first = job.First, stride = job.Stride, n = job.N, parts = job.Parts;
     double* const re = rows.re_.data();
     const double* const given = job.Re;
     int32_t* const counts = rows.counts_.data();
@@ -80,9 +80,15 @@ void TBatchRows::RunJob(void* Job, int32_t Participant) {
     double* const zim = rows.keepZ_ ? rows.zim_.data() : nullptr;
     uint64_t iterations = 0;
     for (;;) {
-        const int32_t a = job.Next.fetch_add(chunk);
+        // Chunks shrink as the row runs out (half the rest per participant,
+        // at least kMinChunk), so that the participants finish close together.
+        int32_t a = job.Next.load(std::memory_order_relaxed);
+        int32_t b = 0;
+        do {
+            if (a >= n) break;
+            b = parts == 1 ? n : std::min(n, a + std::max(kMinChunk, (n - a) / (2 * parts)));
+        } while (!job.Next.compare_exchange_weak(a, b, std::memory_order_relaxed));
         if (a >= n) break;
-        const int32_t b = std::min(a + chunk, n);
         if (given == nullptr) RowPlanePoints(level, re, a, b, first, stride, job.Dx, job.ReOrigin);
         const double* const points = given != nullptr ? given : re;
         IterateBatch(level, rows.params_, TBatchPoints{points + a, &job.Im, true, static_cast<std::size_t>(b - a)},
@@ -126,9 +132,7 @@ TBatchRows::TResult TBatchRows::Run(TRowJob& job) {
     const bool shared = pool_ && participants_ > 1 && N >= kMinPointsForPool && !stalling;
     const int32_t parts = shared ? participants_ : 1;
     job.Rows = this;
-    // Alone, the whole row in one batch; shared, chunks small enough that
-    // the participants finish the row close together.
-    job.Chunk = parts == 1 ? N : std::max(kMinChunk, N / (parts * kChunksPerParticipant));
+    job.Parts = parts;
     if (shared) {
         const TClock::time_point start = TClock::now();
         pool_->Run(&RunJob, &job);
