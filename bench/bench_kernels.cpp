@@ -54,10 +54,10 @@ uint64_t Tsc() {
 double CoreHz() {
     static const double hz = [] {
         double best = 0;
-        for (int run = 0; run < 3; ++run) {
+        for (int run = 0; run < 5; ++run) {
             uint64_t x = 3;
             const double t0 = CpuSeconds();
-            for (int i = 0; i < (1 << 23); ++i) {
+            for (int i = 0; i < (1 << 25); ++i) {
 #if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
                 asm volatile("imul %0, %0\n\timul %0, %0\n\timul %0, %0\n\timul %0, %0\n\t"
                              "imul %0, %0\n\timul %0, %0\n\timul %0, %0\n\timul %0, %0"
@@ -67,7 +67,7 @@ double CoreHz() {
 #endif
             }
             const double s = CpuSeconds() - t0;
-            if (s > 0) best = std::max(best, 3.0 * 8.0 * (1 << 23) / s);
+            if (s > 0) best = std::max(best, 3.0 * 8.0 * (1 << 25) / s);
         }
         std::fprintf(stderr, "core clock: %.3f GHz (dependent multiplications)\n", best / 1e9);
         return best;
