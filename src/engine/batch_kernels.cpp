@@ -198,20 +198,30 @@ uint64_t RowIterations(TSimdLevel Level, const int32_t* Counts, int32_t A, int32
     return sum;
 }
 
-void RowPaint(TSimdLevel Level, const int32_t* Counts, int32_t A, int32_t B, const uint32_t* Pixels, uint32_t* Row,
-              int32_t First, int32_t Stride) {
+uint64_t RowPaint(TSimdLevel Level, const int32_t* Counts, int32_t A, int32_t B, int32_t MaxIter,
+                  const uint32_t* Pixels, uint32_t* Row, int32_t First, int32_t Stride) {
+    const int32_t maxIter = MaxIter > 0 ? MaxIter : 0;
+    const auto limit = static_cast<uint64_t>(maxIter);
+    uint64_t sum = 0;
     if (Stride != 1) {
-        for (int32_t k = A; k < B; ++k) Row[First + k * Stride] = Pixels[Counts[k]];
-        return;
+        for (int32_t k = A; k < B; ++k) {
+            Row[First + k * Stride] = Pixels[Counts[k]];
+            sum += Counts[k] != 0 ? static_cast<uint64_t>(Counts[k]) : limit;
+        }
+        return sum;
     }
     uint32_t* const out = Row + First;
     int32_t k = A;
     switch (Usable(Level)) {
-        case TSimdLevel::AVX512: k = RowPaintAVX512(Counts, A, B, Pixels, out); break;
-        case TSimdLevel::AVX2: k = RowPaintAVX2(Counts, A, B, Pixels, out); break;
+        case TSimdLevel::AVX512: k = RowPaintAVX512(Counts, A, B, maxIter, Pixels, out, sum); break;
+        case TSimdLevel::AVX2: k = RowPaintAVX2(Counts, A, B, maxIter, Pixels, out, sum); break;
         default: break;
     }
-    for (; k < B; ++k) out[k] = Pixels[Counts[k]];
+    for (; k < B; ++k) {
+        out[k] = Pixels[Counts[k]];
+        sum += Counts[k] != 0 ? static_cast<uint64_t>(Counts[k]) : limit;
+    }
+    return sum;
 }
 
 }  // namespace nimbrel

@@ -73,13 +73,13 @@ void IterateBatch(TSimdLevel Level, const TBatchParams& Params, const TBatchPoin
 // sets. RowPlanePoints: Re[k] = (First + k * Stride) * Dx + Origin, the plane
 // point of pixel First + k * Stride as the draw methods compute it, for A <= k
 // < B. RowIterations: the iterations of Counts[A..B), MaxIter for a count 0.
-// RowPaint: Row[First + k * Stride] = Pixels[Counts[k]] for A <= k < B; every
-// count must index Pixels.
+// RowPaint: Row[First + k * Stride] = Pixels[Counts[k]] for A <= k < B (every
+// count must index Pixels), and the iterations of those counts.
 void RowPlanePoints(TSimdLevel Level, double* Re, int32_t A, int32_t B, int32_t First, int32_t Stride, double Dx,
                     double Origin);
 uint64_t RowIterations(TSimdLevel Level, const int32_t* Counts, int32_t A, int32_t B, int32_t MaxIter);
-void RowPaint(TSimdLevel Level, const int32_t* Counts, int32_t A, int32_t B, const uint32_t* Pixels, uint32_t* Row,
-              int32_t First, int32_t Stride);
+uint64_t RowPaint(TSimdLevel Level, const int32_t* Counts, int32_t A, int32_t B, int32_t MaxIter,
+                  const uint32_t* Pixels, uint32_t* Row, int32_t First, int32_t Stride);
 
 // The per-level entry points behind IterateBatch; each is compiled for its
 // own instruction set and may only run where that set is supported.
@@ -97,7 +97,9 @@ int32_t RowPlanePointsAVX2(double* Re, int32_t A, int32_t B, int32_t First, int3
 int32_t RowPlanePointsAVX512(double* Re, int32_t A, int32_t B, int32_t First, int32_t Stride, double Dx,
                              double Origin);
 int32_t RowIterationsAVX2(const int32_t* Counts, int32_t A, int32_t B, int32_t MaxIter, uint64_t& Sum);
-int32_t RowPaintAVX2(const int32_t* Counts, int32_t A, int32_t B, const uint32_t* Pixels, uint32_t* Row);
-int32_t RowPaintAVX512(const int32_t* Counts, int32_t A, int32_t B, const uint32_t* Pixels, uint32_t* Row);
+int32_t RowPaintAVX2(const int32_t* Counts, int32_t A, int32_t B, int32_t MaxIter, const uint32_t* Pixels,
+                     uint32_t* Row, uint64_t& Sum);
+int32_t RowPaintAVX512(const int32_t* Counts, int32_t A, int32_t B, int32_t MaxIter, const uint32_t* Pixels,
+                       uint32_t* Row, uint64_t& Sum);
 
 }  // namespace nimbrel

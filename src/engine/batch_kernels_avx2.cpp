@@ -80,13 +80,22 @@ int32_t RowIterationsAVX2(const int32_t* Counts, int32_t A, int32_t B, int32_t M
     return k;
 }
 
-int32_t RowPaintAVX2(const int32_t* Counts, int32_t A, int32_t B, const uint32_t* Pixels, uint32_t* Row) {
+int32_t RowPaintAVX2(const int32_t* Counts, int32_t A, int32_t B, int32_t MaxIter, const uint32_t* Pixels,
+                     uint32_t* Row, uint64_t& Sum) {
     const int* const table = reinterpret_cast<const int*>(Pixels);
+    const __m256i limit = _mm256_set1_epi32(MaxIter), zero = _mm256_setzero_si256();
+    __m256i sum = _mm256_setzero_si256();
     int32_t k = A;
     for (; B - k >= 8; k += 8) {
         const __m256i c = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(Counts + k));
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(Row + k), _mm256_i32gather_epi32(table, c, 4));
+        const __m256i n = _mm256_blendv_epi8(c, limit, _mm256_cmpeq_epi32(c, zero));
+        sum = _mm256_add_epi64(sum, _mm256_cvtepu32_epi64(_mm256_castsi256_si128(n)));
+        sum = _mm256_add_epi64(sum, _mm256_cvtepu32_epi64(_mm256_extracti128_si256(n, 1)));
     }
+    alignas(32) uint64_t part[4];
+    _mm256_store_si256(reinterpret_cast<__m256i*>(part), sum);
+    Sum += part[0] + part[1] + part[2] + part[3];
     return k;
 }
 
@@ -101,7 +110,7 @@ void IterateBatchAVX2(const TBatchParams& Params, const TBatchPoints& Points,
 }
 int32_t RowPlanePointsAVX2(double*, int32_t A, int32_t, int32_t, int32_t, double, double) { return A; }
 int32_t RowIterationsAVX2(const int32_t*, int32_t A, int32_t, int32_t, uint64_t&) { return A; }
-int32_t RowPaintAVX2(const int32_t*, int32_t A, int32_t, const uint32_t*, uint32_t*) { return A; }
+int32_t RowPaintAVX2(const int32_t*, int32_t A, int32_t, int32_t, const uint32_t*, uint32_t*, uint64_t&) { return A; }
 }  // namespace nimbrel
 
 #endif

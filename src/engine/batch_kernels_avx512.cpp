@@ -62,12 +62,21 @@ int32_t RowPlanePointsAVX512(double* Re, int32_t A, int32_t B, int32_t First, in
     return k;
 }
 
-int32_t RowPaintAVX512(const int32_t* Counts, int32_t A, int32_t B, const uint32_t* Pixels, uint32_t* Row) {
+int32_t RowPaintAVX512(const int32_t* Counts, int32_t A, int32_t B, int32_t MaxIter, const uint32_t* Pixels,
+                       uint32_t* Row, uint64_t& Sum) {
+    const __m512i limit = _mm512_set1_epi32(MaxIter), zero = _mm512_setzero_si512();
+    __m512i sum = _mm512_setzero_si512();
     int32_t k = A;
     for (; B - k >= 16; k += 16) {
         const __m512i c = _mm512_loadu_si512(Counts + k);
-        _mm512_storeu_si512(Row + k, _mm512_mask_i32gather_epi32(_mm512_setzero_si512(), 0xFFFF, c, Pixels, 4));
+        _mm512_storeu_si512(Row + k, _mm512_mask_i32gather_epi32(zero, 0xFFFF, c, Pixels, 4));
+        const __m512i n = _mm512_mask_mov_epi32(c, _mm512_cmpeq_epi32_mask(c, zero), limit);
+        sum = _mm512_add_epi64(sum, _mm512_maskz_cvtepu32_epi64(0xFF, _mm512_maskz_extracti64x4_epi64(0xFF, n, 0)));
+        sum = _mm512_add_epi64(sum, _mm512_maskz_cvtepu32_epi64(0xFF, _mm512_maskz_extracti64x4_epi64(0xFF, n, 1)));
     }
+    alignas(64) uint64_t part[8];
+    _mm512_store_si512(part, sum);
+    for (const uint64_t p : part) Sum += p;
     return k;
 }
 
@@ -81,7 +90,9 @@ void IterateBatchAVX512(const TBatchParams& Params, const TBatchPoints& Points,
     IterateBatchScalar(Params, Points, Results);
 }
 int32_t RowPlanePointsAVX512(double*, int32_t A, int32_t, int32_t, int32_t, double, double) { return A; }
-int32_t RowPaintAVX512(const int32_t*, int32_t A, int32_t, const uint32_t*, uint32_t*) { return A; }
+int32_t RowPaintAVX512(const int32_t*, int32_t A, int32_t, int32_t, const uint32_t*, uint32_t*, uint64_t&) {
+    return A;
+}
 }  // namespace nimbrel
 
 #endif

@@ -93,8 +93,8 @@ void TBatchRows::RunJob(void* Job, int32_t Participant) {
         const double* const points = given != nullptr ? given : re;
         IterateBatch(level, rows.params_, TBatchPoints{points + a, &job.Im, true, static_cast<std::size_t>(b - a)},
                      TBatchResults{counts + a, zre != nullptr ? zre + a : nullptr, zim != nullptr ? zim + a : nullptr});
-        iterations += RowIterations(level, counts, a, b, maxIter);
-        if (pixels != nullptr) RowPaint(level, counts, a, b, pixels, job.Row, first, stride);
+        iterations += pixels != nullptr ? RowPaint(level, counts, a, b, maxIter, pixels, job.Row, first, stride)
+                                        : RowIterations(level, counts, a, b, maxIter);
     }
     job.Sums[Participant].Iterations = iterations;
     if (Participant == 0) job.CallerDone = TClock::now();

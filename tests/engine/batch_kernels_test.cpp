@@ -291,9 +291,12 @@ TEST(BatchRowWork, EveryLevelComputesPointsIterationsAndPixelsAsThePlainLoops) {
                         want += c != 0 ? static_cast<uint64_t>(c) : static_cast<uint64_t>(std::max(maxIter, 0));
                     }
                     EXPECT_EQ(RowIterations(level, counts.data(), a, b, maxIter), want) << what << " limit " << maxIter;
+                    std::vector<uint32_t> row(2 * 70 + 3);
+                    EXPECT_EQ(RowPaint(level, counts.data(), a, b, maxIter, pixels.data(), row.data(), 3, stride), want)
+                        << what << " painting, limit " << maxIter;
                 }
                 std::vector<uint32_t> row(2 * 70 + 3, 0x55u);
-                RowPaint(level, counts.data(), a, b, pixels.data(), row.data(), 3, stride);
+                RowPaint(level, counts.data(), a, b, 12, pixels.data(), row.data(), 3, stride);
                 for (int32_t x = 0; x < static_cast<int32_t>(row.size()); ++x) {
                     const int32_t k = (x - 3) / stride;
                     const bool painted = x >= 3 && (x - 3) % stride == 0 && k >= a && k < b;
