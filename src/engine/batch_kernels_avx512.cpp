@@ -7,6 +7,8 @@
 
 #include <immintrin.h>
 
+#include <cstdint>
+
 #include "engine/batch_kernels_impl.h"
 
 namespace nimbrel {
@@ -67,13 +69,23 @@ int32_t RowPaintAVX512(const int32_t* Counts, int32_t A, int32_t B, int32_t MaxI
     const __m512i limit = _mm512_set1_epi32(MaxIter), zero = _mm512_setzero_si512();
     __m512i sum = _mm512_setzero_si512();
     int32_t k = A;
+    // Up to a 64-byte boundary of the row with plain loops; from there the
+    // pixels go to memory without passing through the cache, which saves
+    // reading every line of a large bitmap before writing it.
+    while (k < B && (reinterpret_cast<std::uintptr_t>(Row + k) & 63) != 0) {
+        Row[k] = Pixels[Counts[k]];
+        Sum += Counts[k] != 0 ? static_cast<uint64_t>(Counts[k]) : static_cast<uint64_t>(MaxIter);
+        ++k;
+    }
+    const bool streamed = B - k >= 16;
     for (; B - k >= 16; k += 16) {
         const __m512i c = _mm512_loadu_si512(Counts + k);
-        _mm512_storeu_si512(Row + k, _mm512_mask_i32gather_epi32(zero, 0xFFFF, c, Pixels, 4));
+        _mm512_stream_si512(reinterpret_cast<__m512i*>(Row + k), _mm512_mask_i32gather_epi32(zero, 0xFFFF, c, Pixels, 4));
         const __m512i n = _mm512_mask_mov_epi32(c, _mm512_cmpeq_epi32_mask(c, zero), limit);
         sum = _mm512_add_epi64(sum, _mm512_maskz_cvtepu32_epi64(0xFF, _mm512_maskz_extracti64x4_epi64(0xFF, n, 0)));
         sum = _mm512_add_epi64(sum, _mm512_maskz_cvtepu32_epi64(0xFF, _mm512_maskz_extracti64x4_epi64(0xFF, n, 1)));
     }
+    if (streamed) _mm_sfence();
     alignas(64) uint64_t part[8];
     _mm512_store_si512(part, sum);
     for (const uint64_t p : part) Sum += p;
