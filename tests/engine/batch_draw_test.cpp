@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <functional>
+#include <initializer_list>
 #include <limits>
 #include <string>
 #include <thread>
@@ -229,6 +230,44 @@ TEST(BatchDraw, AWideRowIsSharedWithoutChangingAPixel) {
 
 // A colour step that makes CountToColor fail: the failure comes at the same
 // pixel, with the same pixels set before it.
+// The message of the exception that ends draw(), or "" when none does.
+template <class F> std::string ErrorOf(F&& draw) {
+    try {
+        draw();
+    } catch (const Exception& e) {
+        return e.what();
+    }
+    return "";
+}
+
+// A draw that fails on a colour stops, under every level and thread count,
+// with the scalar draw's message, pixels, statistics and cache cells.
+void ExpectSameFailure(const TMandel& ref, const std::string& wantError, const TSetup& s, uint8_t mode, int32_t step,
+                       std::initializer_list<int32_t> threadCounts, const std::string& where) {
+    for (TSimdLevel level : Levels()) {
+        for (int32_t threads : threadCounts) {
+            TMandel m;
+            Configure(m, s, mode);
+            m.SetColorStep(step);
+            m.SetSimdLevel(level);
+            m.SetThreadCount(threads);
+            const std::string error = ErrorOf([&] { m.Draw(); });
+            const std::string what = where + " " + SimdLevelName(level) + " threads " + std::to_string(threads);
+            EXPECT_EQ(error, wantError) << what;
+            EXPECT_FALSE(m.GetBusy());
+            EXPECT_TRUE(Pixels(m.GetBitmap()) == Pixels(ref.GetBitmap())) << what;
+            // The statistics stop at the same point: the rest of the row was
+            // computed, but the scalar kernel never got there.
+            EXPECT_EQ(m.Stats.KernelCalls, ref.Stats.KernelCalls) << what;
+            EXPECT_EQ(m.Stats.Iterations, ref.Stats.Iterations) << what;
+            if (IsPotentialDrawMode(mode)) {
+                EXPECT_TRUE(Cells(m) == Cells(ref)) << what;
+                EXPECT_EQ(m.CacheKey.ViewWidth, 0.0) << what;
+            }
+        }
+    }
+}
+
 TEST(BatchDraw, ColourFailuresStopAtTheSamePixel) {
     for (uint8_t mode : kAllModes) {
         for (int32_t step : {0, -3}) {
@@ -236,41 +275,10 @@ TEST(BatchDraw, ColourFailuresStopAtTheSamePixel) {
             TMandel ref;
             Configure(ref, s, mode);
             ref.SetColorStep(step);
-            std::string wantError;
-            try {
-                DrawScalar(ref, mode);
-            } catch (const Exception& e) {
-                wantError = e.what();
-            }
+            const std::string wantError = ErrorOf([&] { DrawScalar(ref, mode); });
             ASSERT_FALSE(wantError.empty());
-            for (TSimdLevel level : Levels()) {
-                for (int32_t threads : {1, 2}) {
-                    TMandel m;
-                    Configure(m, s, mode);
-                    m.SetColorStep(step);
-                    m.SetSimdLevel(level);
-                    m.SetThreadCount(threads);
-                    std::string error;
-                    try {
-                        m.Draw();
-                    } catch (const Exception& e) {
-                        error = e.what();
-                    }
-                    EXPECT_EQ(error, wantError);
-                    EXPECT_FALSE(m.GetBusy());
-                    const std::string what =
-                        "mode " + std::to_string(mode) + " step " + std::to_string(step) + " " + SimdLevelName(level);
-                    EXPECT_TRUE(Pixels(m.GetBitmap()) == Pixels(ref.GetBitmap())) << what;
-                    // The statistics stop at the same point: the rest of the
-                    // row was computed, but the scalar kernel never got there.
-                    EXPECT_EQ(m.Stats.KernelCalls, ref.Stats.KernelCalls) << what;
-                    EXPECT_EQ(m.Stats.Iterations, ref.Stats.Iterations) << what;
-                    if (IsPotentialDrawMode(mode)) {
-                        EXPECT_TRUE(Cells(m) == Cells(ref)) << what;
-                        EXPECT_EQ(m.CacheKey.ViewWidth, 0.0) << what;
-                    }
-                }
-            }
+            ExpectSameFailure(ref, wantError, s, mode, step, {1, 2},
+                              "mode " + std::to_string(mode) + " step " + std::to_string(step));
         }
     }
 }
@@ -374,37 +382,12 @@ TEST(BatchDraw, BoundaryColourFailuresOnEdgesAndSplitLines) {
             lastY = static_cast<int32_t>(std::lround((p.Im - P.Im) / dy));
             return engine(p);
         };
-        std::string wantError;
-        try {
-            ref.DrawBoundary(kernel);
-        } catch (const Exception& e) {
-            wantError = e.what();
-        }
+        const std::string wantError = ErrorOf([&] { ref.DrawBoundary(kernel); });
         const std::string where = Describe(s, dmBoundary) + " step " + std::to_string(step);
         ASSERT_FALSE(wantError.empty()) << where;
         const bool edge = lastX % 20 == 0 || lastY % 20 == 0 || lastX == s.Width - 1 || lastY == s.Height - 1;
         (edge ? onEdge : onSplit) = true;
-        for (TSimdLevel level : Levels()) {
-            for (int32_t threads : {1, 2, 3}) {
-                TMandel m;
-                Configure(m, s, dmBoundary);
-                m.SetColorStep(step);
-                m.SetSimdLevel(level);
-                m.SetThreadCount(threads);
-                std::string error;
-                try {
-                    m.Draw();
-                } catch (const Exception& e) {
-                    error = e.what();
-                }
-                const std::string what = where + " " + SimdLevelName(level) + " threads " + std::to_string(threads);
-                EXPECT_EQ(error, wantError) << what;
-                EXPECT_FALSE(m.GetBusy());
-                EXPECT_TRUE(Pixels(m.GetBitmap()) == Pixels(ref.GetBitmap())) << what;
-                EXPECT_EQ(m.Stats.KernelCalls, ref.Stats.KernelCalls) << what;
-                EXPECT_EQ(m.Stats.Iterations, ref.Stats.Iterations) << what;
-            }
-        }
+        ExpectSameFailure(ref, wantError, s, dmBoundary, step, {1, 2, 3}, where);
     }
     EXPECT_TRUE(onEdge);
     EXPECT_TRUE(onSplit);
