@@ -4,21 +4,18 @@
 // Everything here has internal linkage, so no function compiled for one
 // instruction set can be picked by the linker for another.
 //
-// How it works: NV vector slots are in flight at once, each holding a group of
-// V::L consecutive points. One step advances every slot. A lane that has
-// escaped goes on stepping (towards infinity or NaN, harmlessly) but counts
-// as done: it counts the steps it makes while done, so that its escape step
-// is the group's step count minus that, and when z is wanted its value at the
-// escape step is captured. Nothing of the escape test feeds back into z, so
-// the chain of dependent operations per step is as short as in the scalar
-// loop and the slots hide each other's latency. A slot whose lanes are all
-// done, or that has made MaxIter steps, writes its results and takes the next
-// group of points. Lanes beyond the last point start out done and are never
-// written.
+// How it works (TBatchRun below): NV vector slots are in flight at once, each
+// holding a group of V::L consecutive points, and make blocks of K steps
+// without looking at the escape condition; nothing of the test feeds back
+// into z, so the chain of dependent operations per step is as short as in the
+// scalar loop and the slots hide each other's latency. After a block, the
+// lanes that show an escape are searched in the block's kept z for their
+// first one. A slot whose lanes are all done, or that has made MaxIter steps,
+// writes its results and takes the next group of points.
 #pragma once
 
-#include <cstddef>
 #include <cfloat>
+#include <cstddef>
 #include <cmath>
 #include <cstdint>
 #include <type_traits>
