@@ -29,6 +29,8 @@
 #include <tuple>
 
 #include "engine/mandel_class.h"
+#include "engine/mandel_draw.h"
+#include "engine/draw_potential.h"
 
 #if defined(__x86_64__) || defined(_M_X64)
 #include <x86intrin.h>

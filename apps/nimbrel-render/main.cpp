@@ -17,7 +17,7 @@
 #include "platform/text_file.h"
 #include "png_writer.h"
 #include "scene/URecommendation.h"
-#include "shell/scene_apply.h"
+#include "scene/scene_apply.h"
 
 namespace nimbrel {
 namespace {

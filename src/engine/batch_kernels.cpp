@@ -7,7 +7,7 @@
 #include <cstring>
 #include <iterator>
 
-#include "engine/mandel_class.h"
+#include "engine/kernels.h"
 
 #if defined(_MSC_VER) && (defined(_M_X64) || defined(_M_IX86))
 #include <immintrin.h>
@@ -17,63 +17,6 @@
 namespace nimbrel {
 
 namespace {
-
-// One point, exactly as the engine's kernels iterate it, with the bailout
-// and the last z of the cache kernels. Power: 2, 3, or 0 for any other.
-template <int Power>
-int32_t IteratePoint(const TBatchParams& p, double re, double im, double& zx, double& zy) {
-    double x = 0, y = 0, cr = re, ci = im;
-    if (p.Julia) {
-        x = re;
-        y = im;
-        cr = p.JuliaRe;
-        ci = p.JuliaIm;
-    }
-    zx = x;
-    zy = y;
-    const int32_t maxIter = p.MaxIter;
-    if (maxIter <= 0) return 0;
-    const double bailout = p.Bailout;
-    int32_t count = 0;
-    if constexpr (Power == 2 || Power == 3) {
-        double xx = x * x, yy = y * y;
-        for (int32_t i = 1;; ++i) {
-            double nx;
-            if constexpr (Power == 2) {
-                nx = (xx - yy) + cr;
-                y = (2 * x) * y + ci;
-            } else {
-                nx = (xx - 3 * yy) * x + cr;
-                y = (3 * xx - yy) * y + ci;
-            }
-            x = nx;
-            xx = x * x;
-            yy = y * y;
-            if (xx + yy >= bailout) {
-                count = i;
-                break;
-            }
-            if (i == maxIter) break;
-        }
-    } else {
-        TComplexPoint z{x, y};
-        for (int32_t i = 1;; ++i) {
-            z = ComplexPower(z, p.Power);
-            z.Re = z.Re + cr;
-            z.Im = z.Im + ci;
-            if (z.Re * z.Re + z.Im * z.Im >= bailout) {
-                count = i;
-                break;
-            }
-            if (i == maxIter) break;
-        }
-        x = z.Re;
-        y = z.Im;
-    }
-    zx = x;
-    zy = y;
-    return count;
-}
 
 TSimdLevel DetectSimdLevel() {
 #if (defined(__GNUC__) || defined(__clang__)) && (defined(__x86_64__) || defined(__i386__))
@@ -109,15 +52,19 @@ TSimdLevel DetectSimdLevel() {
 
 const char* const kLevelNames[] = {"scalar", "sse2", "avx2", "avx512"};
 
-template <int Power>
+// The reference kernel point by point.
 void IteratePoints(const TBatchParams& Params, const TBatchPoints& Points, const TBatchResults& Results) {
-    double zx, zy;
+    const TComplexPoint julia{Params.JuliaRe, Params.JuliaIm};
     for (std::size_t k = 0; k < Points.N; ++k) {
-        const double im = Points.ImShared ? Points.Im[0] : Points.Im[k];
-        Results.Counts[k] = IteratePoint<Power>(Params, Points.Re[k], im, zx, zy);
+        const TComplexPoint point{Points.Re[k], Points.ImShared ? Points.Im[0] : Points.Im[k]};
+        const TOrbitEnd end = Params.Julia
+                                  ? IterateOrbit(point, julia, Params.Power, Params.MaxIter, Params.Bailout)
+                                  : IterateOrbit(TComplexPoint{0, 0}, point, Params.Power, Params.MaxIter,
+                                                 Params.Bailout);
+        Results.Counts[k] = end.Count;
         if (Results.ZRe == nullptr) continue;
-        Results.ZRe[k] = zx;
-        Results.ZIm[k] = zy;
+        Results.ZRe[k] = end.Z.Re;
+        Results.ZIm[k] = end.Z.Im;
     }
 }
 
@@ -125,9 +72,7 @@ void IteratePoints(const TBatchParams& Params, const TBatchPoints& Points, const
 
 void IterateBatchScalar(const TBatchParams& Params, const TBatchPoints& Points,
                         const TBatchResults& Results) {
-    if (Params.Power == 2) return IteratePoints<2>(Params, Points, Results);
-    if (Params.Power == 3) return IteratePoints<3>(Params, Points, Results);
-    IteratePoints<0>(Params, Points, Results);
+    IteratePoints(Params, Points, Results);
 }
 
 TSimdLevel SupportedSimdLevel() {

@@ -6,7 +6,7 @@
 #include <algorithm>
 
 #include "platform/sysutils.h"
-#include "scene/Rgblib.h"
+#include "values/Rgblib.h"
 
 namespace nimbrel {
 
@@ -32,25 +32,26 @@ template <class Kernel> void TMandel::DrawAntialias(Kernel&& kernel) {
         // coloured pixel by pixel in the order of the loop below, so that a
         // failing colour stops at the same sample.
         const int32_t w = f.LastX + 1;
-        BeginBatch(2 * w);
-        SampleRe_.resize(2 * static_cast<std::size_t>(w));
-        UpperCounts_.resize(2 * static_cast<std::size_t>(w));
-        double* const re = SampleRe_.data();
-        int32_t* const upper = UpperCounts_.data();
+        TMandelBatch& batch = Batch();
+        batch.Begin(2 * w);
+        batch.SampleRe.resize(2 * static_cast<std::size_t>(w));
+        batch.UpperCounts.resize(2 * static_cast<std::size_t>(w));
+        double* const re = batch.SampleRe.data();
+        int32_t* const upper = batch.UpperCounts.data();
         for (int32_t x = 0; x < w; ++x) {
             const double px = x * f.dx + f.P.Re;
             re[x] = px;
             re[w + x] = px + hx;
         }
         for (int32_t y = 0; y <= f.LastY; ++y) {
-            uint32_t* row = Bitmap_.Scanline(y);
+            uint32_t* row = bitmap_.Scanline(y);
             const double py = y * f.dy + f.P.Im;
-            const int32_t* counts = ComputeBatchPoints(re, py, 2 * w);
+            const int32_t* counts = batch.ComputePoints(re, py, 2 * w);
             std::copy(counts, counts + 2 * w, upper);
-            const int32_t* lower = ComputeBatchPoints(re, py + hy, 2 * w);
-            auto sample = [this](TRgb& s, int32_t count) {
+            const int32_t* lower = batch.ComputePoints(re, py + hy, 2 * w);
+            auto sample = [this, &batch](TRgb& s, int32_t count) {
                 Tally(count);
-                s.SetColor(BatchColor(count));
+                s.SetColor(batch.Color(count));
             };
             for (int32_t x = 0; x < w; ++x) {
                 sample(s1, upper[x]);
@@ -64,7 +65,7 @@ template <class Kernel> void TMandel::DrawAntialias(Kernel&& kernel) {
         return;
     }
     for (int32_t y = 0; y <= f.LastY; ++y) {
-        uint32_t* row = Bitmap_.Scanline(y);
+        uint32_t* row = bitmap_.Scanline(y);
         const double py = y * f.dy + f.P.Im;
         for (int32_t x = 0; x <= f.LastX; ++x) {
             const double px = x * f.dx + f.P.Re;

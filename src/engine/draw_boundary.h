@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "engine/boundary_plan.h"
+#include "platform/exceptions.h"
 
 namespace nimbrel {
 
@@ -46,11 +47,12 @@ template <class Kernel> void TMandel::DrawBoundary(Kernel&& kernel) {
         // then takes the counts from it and counts each point in Stats as it
         // is set, so that pixels, statistics, failures and yields come as
         // they do point by point.
-        BeginBatch(Width_);
-        BeginBoundaryPlan(f);
+        TMandelBatch& batch = Batch();
+        batch.Begin(width_);
+        batch.BeginBoundaryPlan(f);
         const int32_t* plane = nullptr;
         int32_t top = 0;
-        const std::size_t width = static_cast<std::size_t>(Width_);
+        const std::size_t width = static_cast<std::size_t>(width_);
         WalkBoundary(
             f,
             [&](int32_t x, int32_t y) {
@@ -58,9 +60,9 @@ template <class Kernel> void TMandel::DrawBoundary(Kernel&& kernel) {
                 Tally(count);
                 return count;
             },
-            [this](int32_t count) { return BatchColor(count); },
+            [&batch](int32_t count) { return batch.Color(count); },
             [&](int32_t ty, int32_t h) {
-                plane = PlanBoundaryStrip(ty, h);
+                plane = batch.PlanBoundaryStrip(ty, h);
                 top = ty;
             });
         return;
@@ -75,7 +77,7 @@ void TMandel::WalkBoundary(const TFrame& f, Count&& count, Colour&& colour, Plan
     constexpr int32_t S = TBoundaryPlan::kTile;  // a full tile spans S + 1 pixels
     // Counts of the top row of the next strip, one per column, handed down
     // from the strip above.
-    std::vector<int32_t> buffer(static_cast<std::size_t>(Width_));
+    std::vector<int32_t> buffer(static_cast<std::size_t>(width_));
 
     // The walk inside one tile. The grid holds counts, not colours: two counts
     // that share a colour still make a border non-uniform.
@@ -90,7 +92,7 @@ void TMandel::WalkBoundary(const TFrame& f, Count&& count, Colour&& colour, Plan
         // Computes the count of (x, y) and sets the pixel at once.
         int32_t Compute(int32_t x, int32_t y) {
             const int32_t c = count(x, y);
-            m.Bitmap_.SetPixel(x, y, colour(c));
+            m.bitmap_.SetPixel(x, y, colour(c));
             return c;
         }
 
@@ -114,7 +116,7 @@ void TMandel::WalkBoundary(const TFrame& f, Count&& count, Colour&& colour, Plan
             if (BorderIsUniform(x1, y1, x2, y2)) {
                 // Repaints the top and left edges in their own colour; the
                 // right and bottom edges already have it.
-                m.Bitmap_.FillRect(TRect{x1, y1, x2, y2}, colour(G(x1 - x0, y1 - y0)));
+                m.bitmap_.FillRect(TRect{x1, y1, x2, y2}, colour(G(x1 - x0, y1 - y0)));
                 return;
             }
             const int32_t hw = (x2 - x1) / 2;

@@ -6,7 +6,7 @@
 #include "platform/exceptions.h"
 #include "platform/sysutils.h"
 #include "platform/text_file.h"
-#include "scene/Rgblib.h"
+#include "values/Rgblib.h"
 
 namespace nimbrel {
 

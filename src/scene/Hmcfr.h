@@ -12,7 +12,7 @@
 #include <string>
 #include <string_view>
 
-#include "engine/mandel_class.h"
+#include "values/fractal_types.h"
 
 namespace nimbrel {
 
@@ -67,5 +67,13 @@ int32_t ReadMcfFile(const std::string& FileName, TPaletteArray& Colors);
 // The same for the bytes of a file, and for any stream of them.
 int32_t ReadMcfBytes(std::string_view Bytes, TPaletteArray& Colors);
 int32_t ReadMcfStream(std::streambuf& Input, TPaletteArray& Colors);
+
+class TMandel;
+
+// Loads the MCF file FileName (UTF-8) into the engine's colour table. A
+// missing or bad file shows its message and raises the silent abort, leaving
+// the colours as they were; a file of one colour is used with that colour
+// twice, after a message.
+void LoadPalette(TMandel& Mandel, const std::string& FileName);
 
 }  // namespace nimbrel

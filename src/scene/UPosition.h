@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "engine/mandel_class.h"
+#include "values/fractal_types.h"
 
 namespace nimbrel {
 

@@ -16,7 +16,7 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/mandel_class.h"
+#include "values/fractal_types.h"
 #include "scene/UPosition.h"
 
 namespace nimbrel {

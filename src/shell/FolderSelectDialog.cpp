@@ -1,6 +1,6 @@
 #include "shell/FolderSelectDialog.h"
 
-#include "shell/StandardLibrary.h"
+#include "platform/StandardLibrary.h"
 
 namespace nimbrel {
 

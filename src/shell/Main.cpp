@@ -2,12 +2,13 @@
 
 #include <algorithm>
 
+#include "platform/application.h"
 #include "platform/exceptions.h"
 #include "platform/sysutils.h"
 #include "scene/URecommendation.h"
-#include "shell/StandardLibrary.h"
+#include "platform/StandardLibrary.h"
 #include "shell/URegistry.h"
-#include "shell/scene_apply.h"
+#include "scene/scene_apply.h"
 
 namespace nimbrel {
 

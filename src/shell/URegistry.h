@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "engine/mandel_class.h"
+#include "values/fractal_types.h"
 #include "platform/settings_store.h"
 
 namespace nimbrel {

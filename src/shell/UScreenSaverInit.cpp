@@ -3,7 +3,7 @@
 #include "platform/application.h"
 #include "platform/sysutils.h"
 #include "shell/Main.h"
-#include "shell/StandardLibrary.h"
+#include "platform/StandardLibrary.h"
 
 namespace nimbrel {
 

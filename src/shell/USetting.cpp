@@ -11,7 +11,7 @@
 #include "platform/sysutils.h"
 #include "platform/text_file.h"
 #include "shell/FolderSelectDialog.h"
-#include "shell/StandardLibrary.h"
+#include "platform/StandardLibrary.h"
 #include "shell/setting_texts.h"
 
 namespace nimbrel {

@@ -18,7 +18,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "engine/mandel_class.h"
+#include "values/fractal_types.h"
 #include "platform/dialog_services.h"
 #include "platform/setting_window.h"
 #include "platform/settings_store.h"

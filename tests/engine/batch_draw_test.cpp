@@ -14,6 +14,10 @@
 
 #include "../support/environment.h"
 #include "engine/mandel_class.h"
+#include "engine/mandel_draw.h"
+#include "engine/draw_potential.h"
+#include "platform/exceptions.h"
+#include "platform/application.h"
 
 namespace nimbrel {
 namespace {

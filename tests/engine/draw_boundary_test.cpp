@@ -8,6 +8,9 @@
 #include <vector>
 
 #include "engine/mandel_class.h"
+#include "engine/mandel_draw.h"
+#include "platform/exceptions.h"
+#include "platform/application.h"
 
 namespace nimbrel {
 namespace {

@@ -6,8 +6,11 @@
 #include <utility>
 
 #include "engine/mandel_class.h"
+#include "engine/mandel_draw.h"
 #include "headless/recorded_error_box.h"
 #include "../support/bitmap_pixels.h"
+#include "platform/exceptions.h"
+#include "platform/application.h"
 
 namespace nimbrel {
 namespace {

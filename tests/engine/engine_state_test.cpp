@@ -6,6 +6,7 @@
 
 #include "engine/mandel_class.h"
 #include "headless/recorded_error_box.h"
+#include "platform/exceptions.h"
 
 namespace nimbrel {
 namespace {

@@ -14,7 +14,7 @@
 #include "headless/recorded_error_box.h"
 #include "../support/bitmap_pixels.h"
 #include "scene/URecommendation.h"
-#include "shell/scene_apply.h"
+#include "scene/scene_apply.h"
 #include "../support/temp_folder.h"
 
 #ifdef NIMBREL_RENDER

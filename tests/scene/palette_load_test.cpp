@@ -1,4 +1,4 @@
-// TMandel::LoadPalette: what the user is told, and that a refused file leaves
+// LoadPalette: what the user is told, and that a refused file leaves
 // the colours as they were.
 #include <gtest/gtest.h>
 
@@ -9,11 +9,12 @@
 #include "engine/mandel_class.h"
 #include "headless/recorded_error_box.h"
 #include "platform/exceptions.h"
+#include "scene/Hmcfr.h"
 
 namespace nimbrel {
 namespace {
 
-class LoadPalette : public ::testing::Test {
+class PaletteFile : public ::testing::Test {
 protected:
     TRecordedErrorBox box;
     TScopedErrorBox scoped{box};
@@ -21,15 +22,15 @@ protected:
     TMandel engine;
 };
 
-TEST_F(LoadPalette, InstallsTheColoursOfTheFile) {
-    engine.LoadPalette(folder.Write("grey.mcf", "* grey\r\n102030\r\n#GRAD 000000,FFFFFF,2\r\nFFFFFF\r\n"));
+TEST_F(PaletteFile, InstallsTheColoursOfTheFile) {
+    LoadPalette(engine, folder.Write("grey.mcf", "* grey\r\n102030\r\n#GRAD 000000,FFFFFF,2\r\nFFFFFF\r\n"));
     EXPECT_TRUE(box.Errors.empty());
     EXPECT_EQ(engine.GetColorCount(), 3);
     EXPECT_EQ(engine.GetColorTable(), (TPaletteArray{0x302010, 0, 0x808080, 0xFFFFFF}));
     EXPECT_EQ(engine.CountToColor(0), 0x302010);  // the first colour is the set's
 }
 
-TEST_F(LoadPalette, RefusesWithTheTextOfEachFailure) {
+TEST_F(PaletteFile, RefusesWithTheTextOfEachFailure) {
     const struct {
         const char* name;
         const char* bytes;  // nullptr: no such file
@@ -44,15 +45,15 @@ TEST_F(LoadPalette, RefusesWithTheTextOfEachFailure) {
     for (const auto& c : cases) {
         box.Errors.clear();
         const std::string path = c.bytes ? folder.Write(c.name, c.bytes) : folder.PathOf(c.name);
-        EXPECT_THROW(engine.LoadPalette(path), EAbort) << c.name;
+        EXPECT_THROW(LoadPalette(engine, path), EAbort) << c.name;
         EXPECT_EQ(box.Errors, std::vector<std::string>{c.message}) << c.name;
         EXPECT_EQ(engine.GetColorTable(), before) << c.name;
         EXPECT_EQ(engine.GetColorCount(), 127) << c.name;
     }
 }
 
-TEST_F(LoadPalette, OneColourIsDoubledWithAWarning) {
-    EXPECT_NO_THROW(engine.LoadPalette(folder.Write("one.mcf", "FF8000")));
+TEST_F(PaletteFile, OneColourIsDoubledWithAWarning) {
+    EXPECT_NO_THROW(LoadPalette(engine, folder.Write("one.mcf", "FF8000")));
     EXPECT_EQ(box.Errors, std::vector<std::string>{"色が１色しかないです。もっと増やして下さい"});
     EXPECT_EQ(engine.GetColorCount(), 1);
     EXPECT_EQ(engine.GetColorTable(), (TPaletteArray{0x0080FF, 0x0080FF}));

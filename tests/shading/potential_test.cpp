@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "engine/mandel_class.h"
+#include "platform/exceptions.h"
 
 namespace nimbrel {
 namespace {

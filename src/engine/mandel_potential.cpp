@@ -1,33 +1,35 @@
 // The result cache and the binding of the potential-brightness modes.
 #include "engine/mandel_class.h"
 
+#include "platform/exceptions.h"
+
 namespace nimbrel {
 
 bool TMandel::CacheMatchesView() const {
     const TResultCacheKey& k = CacheKey;
-    if (k.Kind != Kind_) return false;
-    if (k.Center.Re != Center_.Re || k.Center.Im != Center_.Im) return false;
-    if (k.ViewWidth != ViewWidth_) return false;
-    if (k.Power != Power_) return false;
-    if (k.Width != Width_ || k.Height != Height_) return false;
-    if (k.MaxIter != MaxIter_) return false;
-    if (k.EscapeRadius != EscapeRadius_) return false;
+    if (k.Kind != kind_) return false;
+    if (k.Center.Re != center_.Re || k.Center.Im != center_.Im) return false;
+    if (k.ViewWidth != viewWidth_) return false;
+    if (k.Power != power_) return false;
+    if (k.Width != width_ || k.Height != height_) return false;
+    if (k.MaxIter != maxIter_) return false;
+    if (k.EscapeRadius != escapeRadius_) return false;
     if (k.Kind == fkMandelbrot) return true;
     if (k.Kind == fkJulia)
-        return k.JuliaConstant.Re == JuliaConstant_.Re && k.JuliaConstant.Im == JuliaConstant_.Im;
+        return k.JuliaConstant.Re == juliaConstant_.Re && k.JuliaConstant.Im == juliaConstant_.Im;
     return false;
 }
 
 void TMandel::StoreCacheKey() {
-    CacheKey.Kind = Kind_;
-    CacheKey.Center = Center_;
-    CacheKey.ViewWidth = ViewWidth_;
-    CacheKey.Power = Power_;
-    CacheKey.Width = Width_;
-    CacheKey.Height = Height_;
-    CacheKey.JuliaConstant = JuliaConstant_;
-    CacheKey.MaxIter = MaxIter_;
-    CacheKey.EscapeRadius = EscapeRadius_;
+    CacheKey.Kind = kind_;
+    CacheKey.Center = center_;
+    CacheKey.ViewWidth = viewWidth_;
+    CacheKey.Power = power_;
+    CacheKey.Width = width_;
+    CacheKey.Height = height_;
+    CacheKey.JuliaConstant = juliaConstant_;
+    CacheKey.MaxIter = maxIter_;
+    CacheKey.EscapeRadius = escapeRadius_;
 }
 
 void TMandel::BindPotentialProcs() {
@@ -42,16 +44,16 @@ void TMandel::BindPotentialProcs() {
 }
 
 TMandel::TFrame TMandel::BeginCacheComputation() {
-    if (Width_ != CacheKey.Width || Height_ != CacheKey.Height) {
+    if (width_ != CacheKey.Width || height_ != CacheKey.Height) {
         // The bitmap's limit, checked before the old cache is given up.
-        if (int64_t{Width_} * Height_ > TBitmap::kMaxPixels) throw EOutOfResources();
+        if (int64_t{width_} * height_ > TBitmap::kMaxPixels) throw EOutOfResources();
         // Released first: a failed allocation leaves an empty key that
         // matches no view.
         ClearResultCache();
-        ResultCache.assign(static_cast<std::size_t>(Width_) + 1,
-                           std::vector<TResultCell>(static_cast<std::size_t>(Height_) + 1));
-        CacheKey.Width = Width_;
-        CacheKey.Height = Height_;
+        ResultCache.assign(static_cast<std::size_t>(width_) + 1,
+                           std::vector<TResultCell>(static_cast<std::size_t>(height_) + 1));
+        CacheKey.Width = width_;
+        CacheKey.Height = height_;
     }
     // Until the computation is complete the cache matches no view.
     CacheKey.ViewWidth = 0;

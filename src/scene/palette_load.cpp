@@ -1,12 +1,12 @@
-// TMandel::LoadPalette: an MCF file becomes the engine's colour table.
+// LoadPalette: an MCF file becomes the engine's colour table.
 #include <string>
 
 #include "engine/mandel_class.h"
 #include "platform/exceptions.h"
+#include "platform/StandardLibrary.h"
 #include "platform/sysutils.h"
 #include "platform/text_file.h"
 #include "scene/Hmcfr.h"
-#include "shell/StandardLibrary.h"
 
 namespace nimbrel {
 
@@ -20,7 +20,7 @@ const char* const kOneColor = "色が１色しかないです。もっと増や�
 
 }  // namespace
 
-void TMandel::LoadPalette(const std::string& FileName) {
+void LoadPalette(TMandel& Mandel, const std::string& FileName) {
     if (!FileExists(FileName)) {
         ShowError(ExtractFileName(FileName) + kNoSuchFile);
         Abort();
@@ -43,9 +43,9 @@ void TMandel::LoadPalette(const std::string& FileName) {
     // user is told, but the picture goes on.
     const bool oneColor = colors.size() == 1;
     if (oneColor) colors.push_back(colors.front());
-    SetColorTable(colors);
+    Mandel.SetColorTable(colors);
     if (oneColor) ShowError(kOneColor);
-    MatchPaletteToDevice(ColorCount_);
+    Mandel.MatchPaletteToDevice(Mandel.GetColorCount());
 }
 
 }  // namespace nimbrel

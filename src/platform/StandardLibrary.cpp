@@ -1,4 +1,4 @@
-#include "shell/StandardLibrary.h"
+#include "platform/StandardLibrary.h"
 
 #include <filesystem>
 #include <system_error>

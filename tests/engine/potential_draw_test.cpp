@@ -7,7 +7,10 @@
 #include <vector>
 
 #include "engine/mandel_class.h"
+#include "engine/draw_potential.h"
 #include "../support/bitmap_pixels.h"
+#include "platform/exceptions.h"
+#include "platform/application.h"
 
 namespace nimbrel {
 namespace {

@@ -5,10 +5,11 @@
 #include <cstdint>
 #include <string>
 
-#include "engine/mandel_class.h"
+#include "values/fractal_types.h"
 
 namespace nimbrel {
 
+class TMandel;
 class TRecommendationList;
 
 // The palette file of a scene: the palette folder, the platform's path

@@ -1,8 +1,10 @@
-#include "shell/scene_apply.h"
+#include "scene/scene_apply.h"
 
+#include "engine/mandel_class.h"
 #include "platform/codepage.h"
 #include "platform/exceptions.h"
 #include "platform/text_file.h"
+#include "scene/Hmcfr.h"
 #include "scene/URecommendation.h"
 
 namespace nimbrel {
@@ -40,7 +42,7 @@ void ApplyRecommendation(TMandel& Mandel, const TRecommendationList& List, int32
             path = McfPath(McfFolder, name);
         } catch (const EConvertError&) {
         }
-        if (!path.empty() && FileExists(path)) Mandel.LoadPalette(path);
+        if (!path.empty() && FileExists(path)) LoadPalette(Mandel, path);
     }
     const TDrawMode mode = List.GetDrawMode(Index);
     if (mode != dmNormal) {

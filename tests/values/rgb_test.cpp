@@ -1,4 +1,4 @@
-#include "scene/Rgblib.h"
+#include "values/Rgblib.h"
 
 #include <gtest/gtest.h>
 

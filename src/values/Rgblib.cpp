@@ -1,7 +1,7 @@
-#include "scene/Rgblib.h"
+#include "values/Rgblib.h"
 
 #include "platform/sysutils.h"
-#include "shell/StandardLibrary.h"
+#include "platform/StandardLibrary.h"
 
 namespace nimbrel {
 

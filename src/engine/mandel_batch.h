@@ -1,0 +1,93 @@
+// TMandelBatch: the engine's own kernel a row at a time. The draw methods of
+// TMandel hand whole rows (or rows of blocks, or the points of mode 2's
+// strips, or the grid rows of the shaded modes) to the batch kernels, shared
+// among the participants of the worker pool, and then set, count and colour
+// the points in the order of their point-by-point loops, so that pixels,
+// statistics, failures and yields come exactly as they do with the scalar
+// kernel. Used by the engine's draw methods only, from the GUI thread.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "engine/batch_rows.h"
+#include "engine/boundary_plan.h"
+#include "engine/mandel_class.h"
+
+namespace nimbrel {
+
+class TMandelBatch {
+public:
+    explicit TMandelBatch(TMandel& Engine) : m_(Engine) {}
+
+    // ---- The integer modes -------------------------------------------------
+    // Per draw, after BeginFrame: the batch parameters, and the colour of
+    // every count when all of them can be looked up without fault; rows of
+    // up to PointsPerRow points.
+    void Begin(int32_t PointsPerRow);
+    // Computes the pixels x = First, First + Stride, ... <= LastX of row y
+    // and sets them.
+    void PaintRow(const TMandel::TFrame& f, int32_t y, int32_t First, int32_t Stride);
+    // Computes the points x = First, First + Stride, ... <= LastX of row y;
+    // answers their counts (valid until the next row) and their number. The
+    // points are counted in Stats here when no colour can fail; otherwise
+    // CountedColor counts each one as it is coloured.
+    const int32_t* ComputeRow(const TMandel::TFrame& f, int32_t y, int32_t First, int32_t Stride, int32_t& N);
+    // Computes the N points (Re[k], Im) without counting them in Stats;
+    // answers their counts, valid until the next computation.
+    const int32_t* ComputePoints(const double* Re, double Im, int32_t N);
+    // CountToColor, through the lookup of Begin where it holds.
+    TColor Color(int32_t Count) const {
+        if (Count >= 0 && static_cast<std::size_t>(Count) < pixelCount_)
+            return TBitmap::FromPixel(pixels_[static_cast<std::size_t>(Count)]);
+        return m_.CountToColor(Count);
+    }
+    TColor CountedColor(int32_t Count) {
+        if (!colorsKnown_) m_.Tally(Count);
+        return Color(Count);
+    }
+    // Mode 2, after Begin: the plan for the frame, then the counts of each
+    // strip the walk asks for (TBoundaryPlan), Width per row, row Top first.
+    // Nothing is counted in Stats here.
+    void BeginBoundaryPlan(const TMandel::TFrame& f);
+    const int32_t* PlanBoundaryStrip(int32_t Top, int32_t H);
+    // Mode 4's sample columns of a row and the counts of its upper samples.
+    std::vector<double> SampleRe;
+    std::vector<int32_t> UpperCounts;
+
+    // ---- The shaded modes --------------------------------------------------
+    // After BeginCacheComputation: the batch parameters with the escape
+    // radius. Then the counts and last z of the grid points X = First ..
+    // First + N - 1 at Im, valid until the next row; StoreCell puts point k
+    // into cell (X, Y) and counts it, as the cache kernel would have done.
+    struct TCacheRow {
+        const int32_t* Counts;
+        const double* ZRe;
+        const double* ZIm;
+    };
+    void BeginCache();
+    TCacheRow ComputeCacheRow(const TMandel::TFrame& f, double Im, int32_t First, int32_t N);
+    void StoreCell(const TCacheRow& Row, int32_t k, int32_t X, int32_t Y) {
+        TResultCell& cell = m_.Cell(X, Y);
+        cell.Count = Row.Counts[k];
+        cell.Z = TComplexPoint{Row.ZRe[k], Row.ZIm[k]};
+        m_.Tally(cell.Count);
+    }
+
+private:
+    // The batch kernels' parameters for the engine's kind, power and limit.
+    TBatchParams Params(double Bailout) const;
+
+    TMandel& m_;
+    TBatchRows rows_;
+    std::unique_ptr<TBoundaryPlan> boundaryPlan_;
+    // Begin found the colour of every count 0..MaxIter: the pixels of its
+    // lookup (kept by rows_), or none.
+    bool colorsKnown_ = false;
+    const uint32_t* pixels_ = nullptr;
+    std::size_t pixelCount_ = 0;
+};
+
+}  // namespace nimbrel
