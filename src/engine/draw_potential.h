@@ -24,6 +24,22 @@
 
 namespace nimbrel {
 
+// The engine's own cache kernel, as Draw hands it to the renderers:
+// IterateMandelToCache or IterateJuliaToCache, counted in the statistics.
+// The renderers recognise it and compute whole grid rows with the batch
+// kernels.
+struct TEngineCacheKernel {
+    TMandel* Engine;
+    void operator()(const TComplexPoint& C, int32_t X, int32_t Y) const {
+        TMandel& m = *Engine;
+        if (m.kind_ == fkMandelbrot)
+            m.IterateMandelToCache(C, X, Y);
+        else
+            m.IterateJuliaToCache(C, X, Y);
+        m.Tally(m.Cell(X, Y).Count);
+    }
+};
+
 namespace detail {
 
 // The bound procedures as call objects. The renderers pick the fixed ones

@@ -150,37 +150,11 @@ void TMandel::YieldRow() {
 }
 
 void TMandel::Draw() {
-    Stats = TDrawStats{};
-    if (IsIntegerDrawMode(DrawMode)) {
-        ClearResultCache();
-        auto draw = [this](auto kernel) {
-            switch (DrawMode) {
-                case dmNormal: DrawNormal(kernel); break;
-                case dmSearch: DrawSearch(kernel); break;
-                case dmBoundary: DrawBoundary(kernel); break;
-                case dmEmerge: DrawEmerge(kernel); break;
-                default: DrawAntialias(kernel); break;
-            }
-        };
-        // The kernel for the kind and power: IterateMandel2 or IterateMandelN
-        // for the Mandelbrot set, IterateJulia2 or IterateJuliaN otherwise.
-        draw(TEngineKernel{this});
-        return;
-    }
-    // Modes 5..8 keep the result cache; a bad shading function stops here,
-    // before any pixel or the cache changes.
-    BindPotentialProcs();
-    auto render = [this](auto kernel) {
-        if (DrawMode == dmPotentialCache)
-            DrawPotentialCache(kernel);
-        else if (PotentialVariant == 1)
-            DrawPotentialTint(kernel);
-        else
-            DrawPotentialPalette(kernel);
-    };
-    // IterateMandelToCache for the Mandelbrot set, IterateJuliaToCache
-    // otherwise, counted in the statistics.
-    render(TEngineCacheKernel{this});
+    // The kernel for the kind and power (IterateMandel2 or IterateMandelN for
+    // the Mandelbrot set, IterateJulia2 or IterateJuliaN otherwise), and the
+    // cache kernel (IterateMandelToCache or IterateJuliaToCache), counted in
+    // the statistics.
+    DrawWith(TEngineKernel{this}, TEngineCacheKernel{this});
 }
 
 }  // namespace nimbrel

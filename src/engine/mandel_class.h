@@ -21,33 +21,13 @@
 
 #include "engine/batch_kernels.h"
 #include "engine/kernels.h"
+#include "engine/result_cache.h"
 #include "platform/bitmap.h"
 #include "shading/UPotentialBrightMethod.h"
 #include "shading/potentials.h"
 #include "values/fractal_types.h"
 
 namespace nimbrel {
-
-// One grid point of the potential modes: the escape count and the last z.
-struct TResultCell {
-    int32_t Count = 0;
-    TComplexPoint Z;
-};
-// Indexed [X][Y], the column first.
-using TResultCache = std::vector<std::vector<TResultCell>>;
-
-// The view the result cache was computed for.
-struct TResultCacheKey {
-    TComplexPoint Center;
-    double ViewWidth = 0;
-    int32_t Power = 0;
-    uint8_t Kind = fkMandelbrot;
-    int32_t Width = 0;
-    int32_t Height = 0;
-    TComplexPoint JuliaConstant;
-    int32_t MaxIter = 0;
-    double EscapeRadius = 0;
-};
 
 // What the kernels of the last draw did; read by the renderer's statistics
 // and the tests. Not part of any picture.
@@ -59,6 +39,8 @@ struct TDrawStats {
 class TMandel;
 class TMandelBatch;
 class TRgb;
+struct TEngineKernel;
+struct TEngineCacheKernel;
 
 // A kernel as a method pointer bound to an engine; the draw methods take any
 // callable of the form int32_t(const TComplexPoint&).
@@ -68,22 +50,6 @@ using TCountFunc = int32_t (TMandel::*)(const TComplexPoint&) const;
 // shading function of the slope is a TShadeFunc.
 using TPotentialFunc = double (TMandel::*)(const TComplexPoint&, int32_t) const;
 using TTransferFunc = double (TMandel::*)(double) const;
-
-// The engine's own kernel for its current kind and power, as Draw hands it
-// to the draw methods. Called like any kernel it is the scalar kernel and
-// counts the statistics; the draw methods recognise it and compute whole rows
-// with the batch kernels, on every participant of the worker pool.
-struct TEngineKernel {
-    TMandel* Engine;
-    int32_t operator()(const TComplexPoint& P) const;
-};
-
-// The same for the cache kernels of modes 5..8 (IterateMandelToCache or
-// IterateJuliaToCache, counted in the statistics).
-struct TEngineCacheKernel {
-    TMandel* Engine;
-    void operator()(const TComplexPoint& C, int32_t X, int32_t Y) const;
-};
 
 class TMandel {
 public:
@@ -162,6 +128,12 @@ public:
     // while it runs; clearing Busy from a handler cancels it with the silent
     // abort.
     void Draw();
+    // Draw with kernels of the caller's: the same dispatch by DrawMode and
+    // the same binding of the shaded modes' procedures, with Kernel
+    // (int32_t(const TComplexPoint&)) in modes 0..4 and CacheKernel (void(const
+    // TComplexPoint&, int32_t X, int32_t Y), filling ResultCache) in 5..8.
+    // Draw is DrawWith the engine's own kernels.
+    template <class Kernel, class CacheKernel> void DrawWith(Kernel&& kernel, CacheKernel&& cacheKernel);
     bool GetBusy() const { return busy_; }
     void SetBusy(bool Value) { busy_ = Value; }
 
@@ -384,23 +356,6 @@ inline double TMandel::PotentialCosine(const TComplexPoint& Z, int32_t /*Count*/
 inline double TMandel::ApplyInvert(double V) const { return potential::Invert(V, InvertBrightness == 1); }
 inline double TMandel::BrightnessAbs(double S) const { return potential::Folded(S, InvertBrightness == 1); }
 inline double TMandel::BrightnessShift(double S) const { return potential::Shifted(S, InvertBrightness == 1); }
-
-inline int32_t TEngineKernel::operator()(const TComplexPoint& P) const {
-    const TMandel& m = *Engine;
-    const int32_t count = m.kind_ == fkMandelbrot ? (m.power_ == 2 ? m.IterateMandel2(P) : m.IterateMandelN(P))
-                                                  : (m.power_ == 2 ? m.IterateJulia2(P) : m.IterateJuliaN(P));
-    Engine->Tally(count);
-    return count;
-}
-
-inline void TEngineCacheKernel::operator()(const TComplexPoint& C, int32_t X, int32_t Y) const {
-    TMandel& m = *Engine;
-    if (m.kind_ == fkMandelbrot)
-        m.IterateMandelToCache(C, X, Y);
-    else
-        m.IterateJuliaToCache(C, X, Y);
-    m.Tally(m.Cell(X, Y).Count);
-}
 
 // Clears Busy however a draw method ends.
 class TBusyGuard {

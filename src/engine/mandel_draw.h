@@ -5,10 +5,27 @@
 
 #include <type_traits>
 
+#include "engine/draw_potential.h"
 #include "engine/mandel_batch.h"
 #include "engine/mandel_class.h"
 
 namespace nimbrel {
+
+// The engine's own kernel for its current kind and power, as Draw hands it
+// to the draw methods. Called like any kernel it is the scalar kernel and
+// counts the statistics; the draw methods recognise it and compute whole rows
+// with the batch kernels, on every participant of the worker pool.
+struct TEngineKernel {
+    TMandel* Engine;
+    int32_t operator()(const TComplexPoint& P) const {
+        const TMandel& m = *Engine;
+        const int32_t count = m.kind_ == fkMandelbrot
+                                  ? (m.power_ == 2 ? m.IterateMandel2(P) : m.IterateMandelN(P))
+                                  : (m.power_ == 2 ? m.IterateJulia2(P) : m.IterateJuliaN(P));
+        Engine->Tally(count);
+        return count;
+    }
+};
 
 namespace detail {
 // The draw methods compute rows with the batch kernels for the engine's own
@@ -127,6 +144,30 @@ template <class Kernel> void TMandel::DrawEmerge(Kernel&& kernel) {
             YieldRow();
         }
     }
+}
+
+template <class Kernel, class CacheKernel> void TMandel::DrawWith(Kernel&& kernel, CacheKernel&& cacheKernel) {
+    Stats = TDrawStats{};
+    if (IsIntegerDrawMode(DrawMode)) {
+        ClearResultCache();
+        switch (DrawMode) {
+            case dmNormal: DrawNormal(kernel); break;
+            case dmSearch: DrawSearch(kernel); break;
+            case dmBoundary: DrawBoundary(kernel); break;
+            case dmEmerge: DrawEmerge(kernel); break;
+            default: DrawAntialias(kernel); break;
+        }
+        return;
+    }
+    // Modes 5..8 keep the result cache; a bad shading function stops here,
+    // before any pixel or the cache changes.
+    BindPotentialProcs();
+    if (DrawMode == dmPotentialCache)
+        DrawPotentialCache(cacheKernel);
+    else if (PotentialVariant == 1)
+        DrawPotentialTint(cacheKernel);
+    else
+        DrawPotentialPalette(cacheKernel);
 }
 
 }  // namespace nimbrel

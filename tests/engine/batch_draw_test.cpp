@@ -100,29 +100,13 @@ struct TTrace {
     std::string Error;  // what stopped the draw, if anything did
 };
 
-// The engine's kernels called point by point, through the draw methods'
-// path for arbitrary kernels, with the procedures Draw binds for the mode.
-void DrawScalar(TMandel& m, uint8_t mode) {
+// The engine's kernels called point by point: Draw's own dispatch and
+// binding, through the draw methods' path for arbitrary kernels.
+void DrawScalar(TMandel& m) {
     const TEngineKernel engine{&m};
-    auto kernel = [engine](const TComplexPoint& p) { return engine(p); };
     const TEngineCacheKernel cache{&m};
-    auto cacheKernel = [cache](const TComplexPoint& c, int32_t X, int32_t Y) { cache(c, X, Y); };
-    switch (mode) {
-        case dmNormal: m.DrawNormal(kernel); return;
-        case dmSearch: m.DrawSearch(kernel); return;
-        case dmBoundary: m.DrawBoundary(kernel); return;
-        case dmEmerge: m.DrawEmerge(kernel); return;
-        case dmAntialias: m.DrawAntialias(kernel); return;
-        case dmPotentialCache: m.DrawPotentialCache(cacheKernel); return;
-        default: break;
-    }
-    m.PotentialProc = mode == dmPotentialGreen    ? &TMandel::PotentialGreen
-                      : mode == dmPotentialSmooth ? &TMandel::PotentialSmooth
-                                                  : &TMandel::PotentialCosine;
-    m.ShadeProc = ShadeFunctionFor(m.ShadingFunction);
-    m.TransferProc = m.BrightnessFold == 1 ? &TMandel::BrightnessAbs : &TMandel::BrightnessShift;
-    if (m.PotentialVariant == 1) m.DrawPotentialTint(cacheKernel);
-    else m.DrawPotentialPalette(cacheKernel);
+    m.DrawWith([engine](const TComplexPoint& p) { return engine(p); },
+               [cache](const TComplexPoint& c, int32_t X, int32_t Y) { cache(c, X, Y); });
 }
 
 // The scalar kernel called point by point, through the draw methods' path
@@ -136,7 +120,7 @@ TTrace ScalarTrace(const TSetup& s, uint8_t mode) {
         t.StatsAtYield.emplace_back(m.Stats.KernelCalls, m.Stats.Iterations);
     });
     try {
-        DrawScalar(m, mode);
+        DrawScalar(m);
     } catch (const Exception& e) {
         t.Error = e.what();
     }
@@ -279,7 +263,7 @@ TEST(BatchDraw, ColourFailuresStopAtTheSamePixel) {
             TMandel ref;
             Configure(ref, s, mode);
             ref.SetColorStep(step);
-            const std::string wantError = ErrorOf([&] { DrawScalar(ref, mode); });
+            const std::string wantError = ErrorOf([&] { DrawScalar(ref); });
             ASSERT_FALSE(wantError.empty());
             ExpectSameFailure(ref, wantError, s, mode, step, {1, 2},
                               "mode " + std::to_string(mode) + " step " + std::to_string(step));

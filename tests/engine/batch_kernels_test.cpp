@@ -12,6 +12,7 @@
 
 #include "../support/environment.h"
 #include "engine/batch_kernels.h"
+#include "engine/kernels.h"
 #include "engine/mandel_class.h"
 
 namespace nimbrel {
@@ -88,12 +89,22 @@ TPoints HardPoints(std::size_t randomCount, uint32_t seed) {
     return p;
 }
 
+// Every level against the reference iteration, point by point.
 void ExpectSameAsScalar(const TBatchParams& params, const TPoints& pts, bool shareIm, const std::string& what) {
     const std::size_t n = pts.Size();
     TBatchPoints in{pts.Re.data(), pts.Im.data(), shareIm, n};
     std::vector<int32_t> wantCount(n), gotCount(n);
     std::vector<double> wantRe(n), wantIm(n), gotRe(n), gotIm(n);
-    IterateBatchScalar(params, in, {wantCount.data(), wantRe.data(), wantIm.data()});
+    for (std::size_t k = 0; k < n; ++k) {
+        const TComplexPoint point{pts.Re[k], shareIm ? pts.Im[0] : pts.Im[k]};
+        const TOrbitEnd end =
+            params.Julia ? IterateOrbit(point, {params.JuliaRe, params.JuliaIm}, params.Power, params.MaxIter,
+                                        params.Bailout)
+                         : IterateOrbit({0, 0}, point, params.Power, params.MaxIter, params.Bailout);
+        wantCount[k] = end.Count;
+        wantRe[k] = end.Z.Re;
+        wantIm[k] = end.Z.Im;
+    }
     for (TSimdLevel level : Levels()) {
         // With and without the final z: the two paths store differently.
         IterateBatch(level, params, in, {gotCount.data(), gotRe.data(), gotIm.data()});

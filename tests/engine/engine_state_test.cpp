@@ -6,36 +6,48 @@
 
 #include "engine/mandel_class.h"
 #include "headless/recorded_error_box.h"
+#include "platform/application.h"
 #include "platform/exceptions.h"
 
 namespace nimbrel {
 namespace {
 
-TEST(EngineState, DefaultsAfterCreate) {
+// A fresh engine is ready to draw: the whole Mandelbrot set, seen from
+// -2.3 - 1.5i to 0.7 + 1.5i in 200 x 200 pixels with 256 iterations, in the
+// built-in colours (black inside, then 127 steps of 0x020408).
+TEST(EngineState, AFreshEngineDrawsTheWholeSetInTheBuiltInColours) {
     TMandel m;
-    EXPECT_EQ(m.GetWidth(), 200);
-    EXPECT_EQ(m.GetHeight(), 200);
-    EXPECT_EQ(m.GetMaxIter(), 256);
-    EXPECT_EQ(m.GetColorStep(), 1);
-    EXPECT_EQ(m.GetPower(), 2);
-    EXPECT_EQ(m.GetKind(), fkMandelbrot);
-    EXPECT_EQ(std::bit_cast<uint64_t>(m.GetCenter().Re), 0xBFE999999999999AULL);
-    EXPECT_EQ(m.GetCenter().Im, 0.0);
-    EXPECT_EQ(m.GetViewWidth(), 3.0);
-    EXPECT_EQ(m.GetColorCount(), 127);
-    EXPECT_EQ(m.GetColorTable().size(), 128u);
-    EXPECT_EQ(m.GetColorTable()[0], 0);
-    EXPECT_EQ(m.GetColorTable()[1], 0x020408);
-    EXPECT_EQ(m.GetColorTable()[127], 0xFFFFF8);
-    EXPECT_EQ(m.GetEscapeRadius(), 2.0);
-    EXPECT_EQ(m.GetEscapeRadiusSqr(), 4.0);
-    EXPECT_EQ(m.GetScale(), 1.0);
-    EXPECT_EQ(m.DrawMode, dmNormal);
-    EXPECT_FALSE(m.GetBusy());
-    EXPECT_EQ(m.CacheKey.Kind, 1);
-    EXPECT_EQ(m.CacheKey.Width, 0);
-    EXPECT_NEAR(static_cast<double>(m.GetLn2()), std::log(2.0), 1e-16);
-    EXPECT_EQ(m.GetBitmap().Width(), 0);  // sized by the first draw
+    TScopedMessagePump pump([] {});
+    m.Draw();
+    const TBitmap& b = m.GetBitmap();
+    ASSERT_EQ(b.Width(), 200);
+    ASSERT_EQ(b.Height(), 200);
+    // The view is centred on the real axis: row y lies at Im = 1.5 - 3y/200,
+    // the mirror of row 200 - y.
+    for (int32_t y = 1; y < 200; ++y)
+        for (int32_t x = 0; x < 200; ++x) ASSERT_EQ(b.GetPixel(x, y), b.GetPixel(x, 200 - y)) << x << "," << y;
+    // c = -0.005 (column 153 of the row on the axis) is inside, c = -2.3
+    // escapes at the first step, c = 0.4 (column 180) after 7 steps.
+    EXPECT_EQ(b.GetPixel(153, 100), 0);
+    EXPECT_EQ(b.GetPixel(0, 100), 2 * 0x020408);
+    EXPECT_EQ(b.GetPixel(180, 100), 8 * 0x020408);
+    // -0.75 + 0.01i, in the neck between the two largest bulbs, escapes
+    // after about 300 steps: beyond the limit of 256, so it is black.
+    const TComplexPoint P = m.GetPointP();
+    EXPECT_DOUBLE_EQ(P.Re, -2.3);
+    EXPECT_DOUBLE_EQ(P.Im, 1.5);
+    m.SetWidth(1);
+    m.SetHeight(1);
+    m.SetCenter({-0.75, 0.01});
+    m.SetViewWidth(1e-9);
+    m.Draw();
+    EXPECT_EQ(m.GetBitmap().GetPixel(0, 0), 0);
+    m.SetMaxIter(400);
+    m.Draw();
+    EXPECT_NE(m.GetBitmap().GetPixel(0, 0), 0);
+    // The built-in table: entry i is i * 0x020408.
+    ASSERT_EQ(m.GetColorCount(), 127);
+    for (int32_t i = 0; i <= 127; ++i) EXPECT_EQ(m.GetColorTable()[static_cast<std::size_t>(i)], i * 0x020408) << i;
 }
 
 TEST(EngineState, SettersAndTheirRefusals) {
