@@ -95,6 +95,11 @@ public:
     double GetScaleExponent(int32_t Index) const { return Item(Index).ScaleExponent; }
     uint8_t GetShadingFunction(int32_t Index) const { return Item(Index).ShadingFunction; }
 
+    // The text the user is shown when a load has failed (or left no scene):
+    // for a missing file the message alone, else FileName (the scene file as
+    // the settings hold it), the line and the message, with CR LF between.
+    std::string LoadFailureText(const std::string& FileName) const;
+
     // The last failure; a later success does not reset them.
     int32_t ErrorCode = 0;
     int32_t ErrorLine = 0;
