@@ -57,11 +57,16 @@ public:
 
     // The next line without its line end. Counts the line (lrLine and
     // lrTooLong); a line number past the 32-bit range raises ERangeError.
+    // A read error of the system raises EInOutError with the line that was
+    // being read counted, so that LineNumber names it.
     TLineResult ReadLine(std::string& line);
     // Number of the line read last; 0 before the first.
     int32_t LineNumber() const { return lineNumber_; }
 
 private:
+    int NextByte(bool firstOfLine);
+    void CountLine();
+
     std::streambuf& input_;
     int32_t lineNumber_ = 0;
 };

@@ -67,7 +67,8 @@ public:
     // Reads the MRP file FileName (UTF-8). On success its entries replace the
     // previous ones; on failure the error fields are set, the previous entries
     // stay and the silent abort is raised. An error of the system while
-    // opening the file raises EInOutError.
+    // opening the file raises EInOutError; one while reading fails the line
+    // being read.
     void LoadFromFile(const std::string& FileName);
     // The same for the bytes of a file (no existence test).
     void LoadFromBytes(std::string_view Bytes);

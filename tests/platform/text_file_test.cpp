@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "../support/read_error.h"
 #include "../support/temp_folder.h"
 #include "platform/codepage.h"
 #include "platform/exceptions.h"
@@ -48,6 +49,30 @@ TEST(TextFile, AnOverlongLineIsCutAndFlagged) {
     EXPECT_EQ(line, "z");
     EXPECT_EQ(reader.LineNumber(), 3);
     EXPECT_EQ(reader.ReadLine(line), TLineResult::lrEnd);
+}
+
+TEST(TextFile, AReadErrorFailsTheLineBeingRead) {
+    const struct {
+        const char* bytes;  // what is read before the error
+        int32_t line;
+    } cases[] = {
+        {"", 1},
+        {"a\r\nb\r\n", 3},  // at the start of a line
+        {"a\r\nb", 2},       // inside a line
+        {"a\n\n", 3},
+    };
+    for (const auto& c : cases) {
+        testing::TFailingStreamBuf input(c.bytes);
+        TLineReader reader(input);
+        std::string line;
+        EXPECT_THROW(while (reader.ReadLine(line) != TLineResult::lrEnd) {}, EInOutError) << c.bytes;
+        EXPECT_EQ(reader.LineNumber(), c.line) << c.bytes;
+    }
+    std::ifstream file = OpenInputFile(testing::kUnreadableFile);
+    TLineReader reader(*file.rdbuf());
+    std::string line;
+    EXPECT_THROW(reader.ReadLine(line), EInOutError);
+    EXPECT_EQ(reader.LineNumber(), 1);
 }
 
 TEST(TextFile, ExistsNameAndOpen) {
