@@ -10,8 +10,11 @@
 
 namespace nimbrel {
 
+bool HoldsNul(std::string_view Path) { return Path.find('\0') != std::string_view::npos; }
+
 bool FileExists(const std::string& FileName) {
-    if (FileName.empty()) return false;
+    // The system would read a name only up to a NUL and test another file.
+    if (FileName.empty() || HoldsNul(FileName)) return false;
     std::error_code error;
     return std::filesystem::is_regular_file(std::filesystem::u8path(FileName), error);
 }
@@ -22,6 +25,7 @@ std::string ExtractFileName(const std::string& FileName) {
 }
 
 std::ifstream OpenInputFile(const std::string& FileName) {
+    if (HoldsNul(FileName)) throw EInOutError("Cannot open file \"" + FileName + "\". Invalid file name");
     errno = 0;
     std::ifstream in(std::filesystem::u8path(FileName), std::ios::in | std::ios::binary);
     if (!in.is_open()) {

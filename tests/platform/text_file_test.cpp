@@ -82,6 +82,10 @@ TEST(TextFile, ExistsNameAndOpen) {
     EXPECT_FALSE(FileExists(folder.PathOf("")));
     EXPECT_FALSE(FileExists(folder.PathOf("none")));
     EXPECT_FALSE(FileExists(""));
+    // The system would see only the part before a NUL, a file that exists.
+    const std::string cut = path + std::string("\0x", 2);
+    EXPECT_FALSE(FileExists(cut));
+    EXPECT_THROW(OpenInputFile(cut), EInOutError);
     EXPECT_EQ(ExtractFileName(path), "\xe7\x82\x8e.mcf");
     EXPECT_EQ(ExtractFileName("C:\\mcf\\fire.mcf"), "fire.mcf");
     EXPECT_EQ(ExtractFileName("fire.mcf"), "fire.mcf");

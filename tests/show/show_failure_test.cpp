@@ -102,6 +102,22 @@ TEST_F(ShowTest, ABadPaletteSkipsThatPictureAndTheNextStartsAfterWait) {
     }
 }
 
+TEST_F(ShowTest, APaletteNameThatNamesNoFileKeepsThePaletteSilently) {
+    // Files that a cut or a literal reading of the name would find.
+    Files.Write("noext", "102030\r\n405060\r\n708090\r\n");
+    Files.Write("ctl\x01.mcf", "102030\r\n405060\r\n708090\r\n");
+    for (const std::string& name : {std::string("absent"), std::string("noext\0x", 7), std::string("ctl\x01")}) {
+        SCOPED_TRACE(name);
+        Settings();
+        WriteScenes(Scene(", MCF=" + name));
+        Start();
+        Host->RunUntil(500);
+        EXPECT_TRUE(Box.Errors.empty());
+        EXPECT_FALSE(Host->Copies.empty());
+        EXPECT_EQ(Form->Mandel().GetColorCount(), 127);  // the built-in palette
+    }
+}
+
 TEST_F(ShowTest, AMissingPaletteKeepsThePreviousOneSilently) {
     Files.Write("two.mcf", "102030\r\n405060\r\n708090\r\n");
     Settings([](TMandelssReg& s) { s.Wait = 100; });
