@@ -58,6 +58,54 @@ TEST_F(ShowTest, ARefusedSizeShowsItsMessageAndTheNextStartUsesTheFullScreen) {
     EXPECT_EQ(stored->Bgcolor, 0x00FF00);
 }
 
+// A settings store that refuses every change, as a key the user may only
+// read or a settings file that cannot be written does.
+class TReadOnlyStore : public TMemorySettingsStore {
+public:
+    void Update(const std::function<void(TSettingsData&)>& Action) override {
+        if (Refuse) throw ERegistryException("Failed to create key Software\\Orv\\Nimbrel");
+        TMemorySettingsStore::Update(Action);
+    }
+    bool Refuse = false;
+};
+
+TEST_F(ShowTest, AStoreThatRefusesChangesStillStartsTheShow) {
+    Settings();
+    WriteScenes(Scene());
+    for (const bool stored : {true, false}) {
+        SCOPED_TRACE(stored ? "with the settings" : "empty");
+        Box.Errors.clear();
+        Box.Exceptions.clear();
+        TReadOnlyStore readOnly;
+        if (stored) readOnly.Update([&](TSettingsData& data) { data = Store.Data(); });
+        readOnly.Refuse = true;
+        Host = std::make_unique<THeadlessHost>(64, 48, 40, 30);
+        TSaverInit init;
+        init.SaverMode = smSaver;
+        auto form = std::make_unique<TfrmMain>(*Host, readOnly, Passwords, init, 12345);
+        Form = form.get();
+        Host->SetMainForm(std::move(form));
+        Host->Activate();
+        Host->RunUntil(1500);
+        ASSERT_NE(Form->Settings(), nullptr);
+        EXPECT_TRUE(Box.Exceptions.empty());
+        if (stored) {
+            // The stored settings: the scenes are shown.
+            EXPECT_TRUE(Box.Errors.empty());
+            EXPECT_FALSE(Host->Copies.empty());
+            EXPECT_EQ(Form->Mandel().GetWidth(), 24);
+        } else {
+            // The defaults: no scene file is set, which the show says.
+            EXPECT_EQ(Box.Errors, std::vector<std::string>{"\r\nが見つかりません。"});
+            EXPECT_EQ(Form->Settings()->SizeX, 200);
+        }
+        // What cannot be stored is reported when the window goes.
+        Host.reset();
+        Form = nullptr;
+        EXPECT_EQ(Box.Exceptions, std::vector<std::string>{"Nimbrel: Failed to create key Software\\Orv\\Nimbrel"});
+    }
+}
+
 TEST_F(ShowTest, EverySettingIsWrittenBackAtDestruction) {
     WriteScenes(Scene());
     Settings();
