@@ -106,13 +106,12 @@ TOptions ParseArguments(int argc, char** argv) {
     return options;
 }
 
-// Palette messages go to standard error and mark the run as failed.
+// Palette messages go to standard error. A message alone is a warning (a
+// palette of one colour); a palette that fails also aborts its scene, which
+// marks the run as failed.
 class TReportingErrorBox : public TErrorBox {
 public:
-    void ShowError(const std::string& text) override {
-        std::fprintf(stderr, "%s\n", text.c_str());
-        Failed = true;
-    }
+    void ShowError(const std::string& text) override { std::fprintf(stderr, "%s\n", text.c_str()); }
     void ShowException(const std::string& title, const std::string& text) override {
         std::fprintf(stderr, "%s: %s\n", title.c_str(), text.c_str());
         Failed = true;

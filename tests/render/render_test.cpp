@@ -146,6 +146,7 @@ TEST_F(RenderTest, SceneFileFailuresPrintTheShowsMessage) {
 }
 
 TEST_F(RenderTest, PaletteMessagesAndWhetherTheSceneIsDrawn) {
+    Files.Write("one.mcf", "FF8000\r\n");
     std::filesystem::create_symlink(kUnreadableFile, Files.PathOf("unreadable.mcf"));
     const struct {
         const char* name;
@@ -154,6 +155,7 @@ TEST_F(RenderTest, PaletteMessagesAndWhetherTheSceneIsDrawn) {
     } cases[] = {
         {"bad", "3 行目にｴﾗｰがあります", false},
         {"unreadable", "1 行目にｴﾗｰがあります", false},  // a read error
+        {"one", "色が１色しかないです。もっと増やして下さい", true},  // a warning only
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
