@@ -3,7 +3,6 @@
 #include <algorithm>
 
 #include "platform/exceptions.h"
-#include "platform/sysutils.h"
 #include "scene/URecommendation.h"
 #include "shell/StandardLibrary.h"
 #include "shell/URegistry.h"
