@@ -22,8 +22,6 @@
 namespace nimbrel {
 namespace {
 
-const char* const kLineErrorText = "行目にｴﾗｰがあったので読み込みを中止しました。";
-
 const char* const kUsage =
     "Usage: nimbrel-render [options] MRPFILE\n"
     "Draws the scenes of an MRP file into PNG files, exactly as the screen saver draws them.\n"
@@ -108,13 +106,12 @@ TOptions ParseArguments(int argc, char** argv) {
     return options;
 }
 
-// Palette messages go to standard error and mark the run as failed.
+// Palette messages go to standard error. A message alone is a warning (a
+// palette of one colour); a palette that fails also aborts its scene, which
+// marks the run as failed.
 class TReportingErrorBox : public TErrorBox {
 public:
-    void ShowError(const std::string& text) override {
-        std::fprintf(stderr, "%s\n", text.c_str());
-        Failed = true;
-    }
+    void ShowError(const std::string& text) override { std::fprintf(stderr, "%s\n", text.c_str()); }
     void ShowException(const std::string& title, const std::string& text) override {
         std::fprintf(stderr, "%s: %s\n", title.c_str(), text.c_str());
         Failed = true;
@@ -203,11 +200,7 @@ int Run(const TOptions& options) {
     try {
         list.LoadFromFile(options.MrpFile);
     } catch (const EAbort&) {
-        if (list.ErrorCode == 100)
-            std::fprintf(stderr, "%s\n", list.ErrorMessage.c_str());
-        else
-            std::fprintf(stderr, "%s\r\n%d %s\r\n%s\n", options.MrpFile.c_str(), list.ErrorLine, kLineErrorText,
-                         list.ErrorMessage.c_str());
+        std::fprintf(stderr, "%s\n", list.LoadFailureText(options.MrpFile).c_str());
         return 1;
     } catch (const std::exception& error) {
         std::fprintf(stderr, "%s\n", error.what());

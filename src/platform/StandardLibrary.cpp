@@ -5,13 +5,14 @@
 
 #include "platform/application.h"
 #include "platform/sysutils.h"
+#include "platform/text_file.h"
 
 namespace nimbrel {
 
 void ShowError(const std::string& Msg) { Application().ErrorBox().ShowError(Msg); }
 
 bool FolderExists(const std::string& Path) {
-    if (Path.empty()) return false;
+    if (Path.empty() || HoldsNul(Path)) return false;
     namespace fs = std::filesystem;
     std::error_code error;
     const fs::path remembered = fs::current_path(error);

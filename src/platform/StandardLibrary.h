@@ -12,7 +12,7 @@ namespace nimbrel {
 void ShowError(const std::string& Msg);
 
 // Whether Path can be made the current directory; the current directory is the
-// same afterwards whatever the answer. An empty Path fails.
+// same afterwards whatever the answer. An empty Path, or one holding a NUL, fails.
 bool FolderExists(const std::string& Path);
 
 // "$" + Text through the integer conversion: hexadecimal digits of either

@@ -72,20 +72,41 @@ bool TryStrToFloat(std::string_view text, double& value) {
     std::size_t i = 0;
     if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
     const std::size_t numberStart = i;
+    // The power of ten of the first significant digit, without the exponent;
+    // it tells a value too small for a double from one too large.
+    int64_t leadingPower = 0;
+    bool significant = false;
     std::size_t digits = 0;
-    while (i < text.size() && IsDigit(text[i])) ++i, ++digits;
+    while (i < text.size() && IsDigit(text[i])) {
+        if (significant || text[i] != '0') {
+            significant = true;
+            ++leadingPower;
+        }
+        ++i, ++digits;
+    }
     if (i < text.size() && text[i] == '.') {
         ++i;
-        while (i < text.size() && IsDigit(text[i])) ++i, ++digits;
+        while (i < text.size() && IsDigit(text[i])) {
+            if (!significant) {
+                if (text[i] == '0')
+                    --leadingPower;
+                else
+                    significant = true;
+            }
+            ++i, ++digits;
+        }
     }
     if (digits == 0) return false;
-    bool negativeExponent = false;
+    int64_t exponent = 0;
     if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
         ++i;
+        bool negativeExponent = false;
         if (i < text.size() && (text[i] == '+' || text[i] == '-')) negativeExponent = text[i++] == '-';
         std::size_t expDigits = 0;
-        while (i < text.size() && IsDigit(text[i])) ++i, ++expDigits;
+        for (; i < text.size() && IsDigit(text[i]); ++i, ++expDigits)
+            if (exponent < 1'000'000'000) exponent = exponent * 10 + (text[i] - '0');  // far past any double
         if (expDigits == 0) return false;
+        if (negativeExponent) exponent = -exponent;
     }
     if (i != text.size()) return false;
     // from_chars takes no leading "+"; the sign is applied afterwards.
@@ -95,8 +116,9 @@ bool TryStrToFloat(std::string_view text, double& value) {
     const auto result = std::from_chars(first, last, parsed, std::chars_format::general);
     if (result.ptr != last) return false;
     if (result.ec == std::errc::result_out_of_range) {
-        // Underflow is still a finite value (zero); overflow is not.
-        if (!negativeExponent) return false;
+        // Underflow is still a finite value (zero), whether the text has an
+        // exponent or many zeros after the point; overflow is not.
+        if (leadingPower + exponent > 0) return false;
         parsed = 0.0;
     } else if (result.ec != std::errc()) {
         return false;

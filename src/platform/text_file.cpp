@@ -10,8 +10,11 @@
 
 namespace nimbrel {
 
+bool HoldsNul(std::string_view Path) { return Path.find('\0') != std::string_view::npos; }
+
 bool FileExists(const std::string& FileName) {
-    if (FileName.empty()) return false;
+    // The system would read a name only up to a NUL and test another file.
+    if (FileName.empty() || HoldsNul(FileName)) return false;
     std::error_code error;
     return std::filesystem::is_regular_file(std::filesystem::u8path(FileName), error);
 }
@@ -22,6 +25,7 @@ std::string ExtractFileName(const std::string& FileName) {
 }
 
 std::ifstream OpenInputFile(const std::string& FileName) {
+    if (HoldsNul(FileName)) throw EInOutError("Cannot open file \"" + FileName + "\". Invalid file name");
     errno = 0;
     std::ifstream in(std::filesystem::u8path(FileName), std::ios::in | std::ios::binary);
     if (!in.is_open()) {
@@ -32,17 +36,32 @@ std::ifstream OpenInputFile(const std::string& FileName) {
     return in;
 }
 
+void TLineReader::CountLine() {
+    if (lineNumber_ == std::numeric_limits<int32_t>::max()) throw ERangeError();
+    ++lineNumber_;
+}
+
+int TLineReader::NextByte(bool firstOfLine) {
+    try {
+        return input_.sbumpc();
+    } catch (const std::exception& error) {
+        // A file buffer reports a read error of the system with an exception of
+        // the C++ library; it is the failure of the line being read.
+        if (firstOfLine) CountLine();
+        throw EInOutError(std::string("Read error: ") + error.what());
+    }
+}
+
 TLineResult TLineReader::ReadLine(std::string& line) {
     using Traits = std::streambuf::traits_type;
     line.clear();
-    int c = input_.sbumpc();
+    int c = NextByte(true);
     if (Traits::eq_int_type(c, Traits::eof())) return TLineResult::lrEnd;
-    if (lineNumber_ == std::numeric_limits<int32_t>::max()) throw ERangeError();
-    ++lineNumber_;
+    CountLine();
     // One byte more than the limit is kept so that the CR of a CR LF does not
     // count towards the length.
     bool tooLong = false;
-    for (; !Traits::eq_int_type(c, Traits::eof()); c = input_.sbumpc()) {
+    for (; !Traits::eq_int_type(c, Traits::eof()); c = NextByte(false)) {
         const char ch = Traits::to_char_type(c);
         if (ch == '\n') break;
         if (line.size() <= MaxLineBytes)

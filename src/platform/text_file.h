@@ -16,8 +16,13 @@
 
 namespace nimbrel {
 
+// Whether Path holds a NUL. The system reads a path only up to its first NUL,
+// so such a path names no file and must never reach a system call.
+bool HoldsNul(std::string_view Path);
+
 // Whether FileName (UTF-8) names a regular file, following links. A folder, a
-// pipe or a device is no file: reading a pipe could block the show.
+// pipe or a device is no file: reading a pipe could block the show. A name
+// holding a NUL names none.
 bool FileExists(const std::string& FileName);
 
 // A path as the program's UTF-8 text.
@@ -26,7 +31,8 @@ std::string PathToUtf8(const std::filesystem::path& Path);
 // FileName without its folder: the text after the last "\" or "/".
 std::string ExtractFileName(const std::string& FileName);
 
-// Opens FileName (UTF-8) for reading bytes; EInOutError when it cannot.
+// Opens FileName (UTF-8) for reading bytes; EInOutError when it cannot (a
+// name holding a NUL included).
 std::ifstream OpenInputFile(const std::string& FileName);
 
 // A read-only stream buffer over bytes that the caller keeps alive, so that
@@ -57,11 +63,16 @@ public:
 
     // The next line without its line end. Counts the line (lrLine and
     // lrTooLong); a line number past the 32-bit range raises ERangeError.
+    // A read error of the system raises EInOutError with the line that was
+    // being read counted, so that LineNumber names it.
     TLineResult ReadLine(std::string& line);
     // Number of the line read last; 0 before the first.
     int32_t LineNumber() const { return lineNumber_; }
 
 private:
+    int NextByte(bool firstOfLine);
+    void CountLine();
+
     std::streambuf& input_;
     int32_t lineNumber_ = 0;
 };

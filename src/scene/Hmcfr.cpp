@@ -165,7 +165,12 @@ int32_t ReadMcfStream(std::streambuf& Input, TPaletteArray& Colors) {
     TLineReader reader(Input);
     std::string line;
     for (;;) {
-        const TLineResult read = reader.ReadLine(line);
+        TLineResult read;
+        try {
+            read = reader.ReadLine(line);
+        } catch (const EInOutError&) {
+            return reader.LineNumber();  // a read error fails the line being read
+        }
         if (read == TLineResult::lrEnd) break;
         if (read == TLineResult::lrTooLong) return reader.LineNumber();
         if (line.empty() || line.front() == '*') continue;

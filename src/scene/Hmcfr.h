@@ -62,7 +62,8 @@ constexpr int32_t mcfNoColor = -2;
 
 // Reads the MCF file FileName (UTF-8). On success Colors holds exactly the
 // colours of the file; on any other result Colors is left as it was. An error
-// of the system while opening the file raises EInOutError.
+// of the system while opening the file raises EInOutError; one while reading
+// fails the line being read.
 int32_t ReadMcfFile(const std::string& FileName, TPaletteArray& Colors);
 // The same for the bytes of a file, and for any stream of them.
 int32_t ReadMcfBytes(std::string_view Bytes, TPaletteArray& Colors);

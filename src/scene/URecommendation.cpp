@@ -12,6 +12,7 @@ namespace nimbrel {
 namespace {
 
 const char* const kNotFound = "\r\nが見つかりません。";  // after the file name
+const char* const kLineError = "行目にｴﾗｰがあったので読み込みを中止しました。";  // after the line number
 
 struct TCodeMessage {
     int32_t Code;
@@ -196,6 +197,11 @@ void TRecommendationList::LoadFromFile(const std::string& FileName) {
     }
     std::ifstream file = OpenInputFile(FileName);
     LoadFromStream(*file.rdbuf());
+}
+
+std::string TRecommendationList::LoadFailureText(const std::string& FileName) const {
+    if (ErrorCode == mrpFileNotFound) return ErrorMessage;
+    return FileName + "\r\n" + IntToStr(ErrorLine) + " " + kLineError + "\r\n" + ErrorMessage;
 }
 
 void TRecommendationList::LoadFromBytes(std::string_view Bytes) {

@@ -67,7 +67,8 @@ public:
     // Reads the MRP file FileName (UTF-8). On success its entries replace the
     // previous ones; on failure the error fields are set, the previous entries
     // stay and the silent abort is raised. An error of the system while
-    // opening the file raises EInOutError.
+    // opening the file raises EInOutError; one while reading fails the line
+    // being read.
     void LoadFromFile(const std::string& FileName);
     // The same for the bytes of a file (no existence test).
     void LoadFromBytes(std::string_view Bytes);
@@ -94,6 +95,11 @@ public:
     bool GetBrightnessFold(int32_t Index) const { return Item(Index).BrightnessFold; }
     double GetScaleExponent(int32_t Index) const { return Item(Index).ScaleExponent; }
     uint8_t GetShadingFunction(int32_t Index) const { return Item(Index).ShadingFunction; }
+
+    // The text the user is shown when a load has failed (or left no scene):
+    // for a missing file the message alone, else FileName (the scene file as
+    // the settings hold it), the line and the message, with CR LF between.
+    std::string LoadFailureText(const std::string& FileName) const;
 
     // The last failure; a later success does not reset them.
     int32_t ErrorCode = 0;

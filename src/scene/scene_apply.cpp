@@ -20,6 +20,10 @@ const char* const kPathSeparator = "/";
 }  // namespace
 
 std::string McfPath(const std::string& McfFolder, const std::string& McfName) {
+    // A control character is no part of a palette's name; a NUL would even cut
+    // the path short at the system call and name another file.
+    for (const char c : McfName)
+        if (static_cast<unsigned char>(c) < 32) throw EConvertError("A palette name holds a control character");
     return McfFolder + kPathSeparator + DecodeCp932(McfName) + ".mcf";
 }
 
@@ -35,8 +39,8 @@ void ApplyRecommendation(TMandel& Mandel, const TRecommendationList& List, int32
     Mandel.SetPower(List.GetPower(Index));
     const std::string& name = List.GetMcfName(Index);
     if (!name.empty()) {
-        // A name that is no Shift-JIS text names no file: the palette stays,
-        // as for any palette that is not there.
+        // A name that is no Shift-JIS text or holds a control character names
+        // no file: the palette stays, as for any palette that is not there.
         std::string path;
         try {
             path = McfPath(McfFolder, name);

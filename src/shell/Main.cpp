@@ -4,7 +4,6 @@
 
 #include "platform/application.h"
 #include "platform/exceptions.h"
-#include "platform/sysutils.h"
 #include "scene/URecommendation.h"
 #include "platform/StandardLibrary.h"
 #include "shell/URegistry.h"
@@ -14,7 +13,6 @@ namespace nimbrel {
 
 namespace {
 
-const char* const kLineErrorText = "行目にｴﾗｰがあったので読み込みを中止しました。";
 const char* const kBadSizeText = "サイズ指定が不正です";
 
 constexpr uint32_t kMouseInterval = 200;
@@ -78,11 +76,7 @@ void TfrmMain::FormActivate() {
         if (Recommendations_->Count() == 0) Abort();
     } catch (...) {
         if (Init_.SaverMode == smPreview) Abort();
-        if (Recommendations_->ErrorCode == 100)
-            ShowError(Recommendations_->ErrorMessage);
-        else
-            ShowError(Settings_->MrpFile + "\r\n" + IntToStr(Recommendations_->ErrorLine) + " " + kLineErrorText +
-                      "\r\n" + Recommendations_->ErrorMessage);
+        ShowError(Recommendations_->LoadFailureText(Settings_->MrpFile));
         throw;
     }
     LastIndex_ = -1;

@@ -169,6 +169,30 @@ std::unique_ptr<TSettingsKey> OpenOrCreate(TSettingsStore& store) {
     return key;
 }
 
+// The key for loading, or nullptr when there is none to read. Loading creates
+// the key as saving does, but a store that refuses (a key the user may only
+// read, a settings file that cannot be written or read) leaves the defaults
+// for what cannot be read; only Save reports.
+std::unique_ptr<TSettingsKey> OpenForLoading(TSettingsStore& store) {
+    try {
+        if (std::unique_ptr<TSettingsKey> key = store.OpenKey(kKey, true)) return key;
+    } catch (const ERegistryException&) {
+    }
+    try {
+        return store.OpenKey(kKey, false);
+    } catch (const ERegistryException&) {
+        return nullptr;
+    }
+}
+
+std::unique_ptr<TSettingsKey> OpenSectionForLoading(TSettingsKey& key) {
+    try {
+        return key.OpenKey(kSection, false);
+    } catch (const ERegistryException&) {
+        return nullptr;
+    }
+}
+
 }  // namespace
 
 bool IdentToColor(std::string_view Text, int32_t& Color) {
@@ -219,11 +243,11 @@ TMandelssReg::~TMandelssReg() {
 }
 
 void TMandelssReg::Load() {
-    const std::unique_ptr<TSettingsKey> key = OpenOrCreate(Store_);
+    const std::unique_ptr<TSettingsKey> key = OpenForLoading(Store_);
     for (const TSettingDef& setting : kSettings) {
         std::string text = setting.Default;
         // The section is opened for each value and never created by reading.
-        if (const std::unique_ptr<TSettingsKey> section = key->OpenKey(kSection, false))
+        if (const std::unique_ptr<TSettingsKey> section = key ? OpenSectionForLoading(*key) : nullptr)
             if (section->ValueExists(setting.Name)) text = section->ReadString(setting.Name);
         setting.Read(*this, text, setting.Default);
     }

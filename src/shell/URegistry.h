@@ -27,9 +27,10 @@ bool ColorToIdent(int32_t Color, std::string& Text);
 
 class TMandelssReg {
 public:
-    // Loads every setting from Store, which must outlive the object. A colour
-    // text that does not convert raises EConvertError, a value that is no
-    // string ERegistryException.
+    // Loads every setting from Store, which must outlive the object. A key
+    // that cannot be created or a store that cannot be read gives the
+    // defaults without a word; a colour text that does not convert raises
+    // EConvertError, a value that is no string ERegistryException.
     explicit TMandelssReg(TSettingsStore& Store);
     // Saves; a failure is reported in the application's exception box, since
     // a destructor must not throw.

@@ -57,6 +57,8 @@ TEST(StandardLibrary, FolderExistsLeavesTheCurrentDirectory) {
     EXPECT_FALSE(FolderExists((temp / "nimbrel-no-such-folder").string()));
     EXPECT_EQ(fs::current_path(), before);
     EXPECT_FALSE(FolderExists(""));
+    EXPECT_FALSE(FolderExists(temp.string() + std::string("\0/nimbrel-no-such-folder", 24)));
+    EXPECT_EQ(fs::current_path(), before);
 }
 
 TEST(StandardLibrary, ShowErrorGoesThroughTheErrorBox) {

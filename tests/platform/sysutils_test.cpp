@@ -44,9 +44,19 @@ TEST(DecimalText, GoodInputs) {
     };
     for (const auto& c : cases) EXPECT_EQ(StrToFloat(c.text), c.value) << c.text;
     EXPECT_EQ(StrToFloat("-0.8"), -0.8);
+    // Below the range of a double is 0, with an exponent or without.
+    const std::string zeros(330, '0');
+    for (const std::string& tiny : {"0." + zeros + "1", "-0." + zeros + "1", "." + zeros + "1e-5",
+                                    "0." + zeros + "1e-10", std::string("1e-99999999999999999999"), "1" + zeros + "e-700"})
+        EXPECT_EQ(StrToFloat(tiny), 0) << tiny;
+    EXPECT_EQ(StrToFloat("0." + zeros + "1e330"), 0.1);
 }
 
 TEST(DecimalText, BadInputs) {
+    // Beyond the range of a double fails, with an exponent or without.
+    const std::string zeros(330, '0');
+    for (const std::string& huge : {"1" + zeros, "-1" + zeros + ".5", "0." + zeros + "1e700", std::string("1e99999999999999999999")})
+        EXPECT_THROW(StrToFloat(huge), EConvertError) << huge;
     for (const char* text : {"", " 1", "1 ", "nan", "inf", "-inf", "1e999", "0x1p3", "1e", "e5", ".", "-",
                              "1,5", "1.2.3", "$10", "1e+"}) {
         double value = 0;

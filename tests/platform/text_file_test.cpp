@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "../support/read_error.h"
 #include "../support/temp_folder.h"
 #include "platform/codepage.h"
 #include "platform/exceptions.h"
@@ -50,6 +51,30 @@ TEST(TextFile, AnOverlongLineIsCutAndFlagged) {
     EXPECT_EQ(reader.ReadLine(line), TLineResult::lrEnd);
 }
 
+TEST(TextFile, AReadErrorFailsTheLineBeingRead) {
+    const struct {
+        const char* bytes;  // what is read before the error
+        int32_t line;
+    } cases[] = {
+        {"", 1},
+        {"a\r\nb\r\n", 3},  // at the start of a line
+        {"a\r\nb", 2},       // inside a line
+        {"a\n\n", 3},
+    };
+    for (const auto& c : cases) {
+        testing::TFailingStreamBuf input(c.bytes);
+        TLineReader reader(input);
+        std::string line;
+        EXPECT_THROW(while (reader.ReadLine(line) != TLineResult::lrEnd) {}, EInOutError) << c.bytes;
+        EXPECT_EQ(reader.LineNumber(), c.line) << c.bytes;
+    }
+    std::ifstream file = OpenInputFile(testing::kUnreadableFile);
+    TLineReader reader(*file.rdbuf());
+    std::string line;
+    EXPECT_THROW(reader.ReadLine(line), EInOutError);
+    EXPECT_EQ(reader.LineNumber(), 1);
+}
+
 TEST(TextFile, ExistsNameAndOpen) {
     testing::TTempFolder folder;
     const std::string path = folder.Write("\xe7\x82\x8e.mcf", "x");
@@ -57,6 +82,10 @@ TEST(TextFile, ExistsNameAndOpen) {
     EXPECT_FALSE(FileExists(folder.PathOf("")));
     EXPECT_FALSE(FileExists(folder.PathOf("none")));
     EXPECT_FALSE(FileExists(""));
+    // The system would see only the part before a NUL, a file that exists.
+    const std::string cut = path + std::string("\0x", 2);
+    EXPECT_FALSE(FileExists(cut));
+    EXPECT_THROW(OpenInputFile(cut), EInOutError);
     EXPECT_EQ(ExtractFileName(path), "\xe7\x82\x8e.mcf");
     EXPECT_EQ(ExtractFileName("C:\\mcf\\fire.mcf"), "fire.mcf");
     EXPECT_EQ(ExtractFileName("fire.mcf"), "fire.mcf");

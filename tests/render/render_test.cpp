@@ -15,6 +15,7 @@
 #include "../support/bitmap_pixels.h"
 #include "scene/URecommendation.h"
 #include "scene/scene_apply.h"
+#include "../support/read_error.h"
 #include "../support/temp_folder.h"
 
 #ifdef NIMBREL_RENDER
@@ -137,18 +138,37 @@ TEST_F(RenderTest, SceneFileFailuresPrintTheShowsMessage) {
     run = Render(Files, Quote(bad));
     EXPECT_EQ(run.Status, 1);
     EXPECT_EQ(run.Errors, bad + "\r\n2 行目にｴﾗｰがあったので読み込みを中止しました。\r\n巾乗の値(POW)は２以上でなくてはいけません。\n");
+
+    // A read error of the system fails the line being read.
+    run = Render(Files, kUnreadableFile);
+    EXPECT_EQ(run.Status, 1);
+    EXPECT_EQ(run.Errors, std::string(kUnreadableFile) + "\r\n1 行目にｴﾗｰがあったので読み込みを中止しました。\r\n\n");
 }
 
-TEST_F(RenderTest, ABadPaletteSkipsItsSceneAndTheOthersAreStillDrawn) {
-    const std::string scenes = Files.Write("withbad.mrp",
-                                           "T=MANDEL, Title=A, Cr=-0.6, Ci=0, W=2.5, I=30, MCF=bad\r\n"
-                                           "T=MANDEL, Title=B, Cr=-0.6, Ci=0, W=2.5, I=30\r\n");
-    const std::string out = Files.PathOf("skip");
-    const TRun run = Render(Files, "-s 16x16 -o " + Quote(out) + " " + Quote(scenes));
-    EXPECT_EQ(run.Status, 1);
-    EXPECT_EQ(run.Errors, "3 行目にｴﾗｰがあります\n");
-    EXPECT_FALSE(std::filesystem::exists(out + "/scene-000.png"));
-    EXPECT_TRUE(std::filesystem::exists(out + "/scene-001.png"));
+TEST_F(RenderTest, PaletteMessagesAndWhetherTheSceneIsDrawn) {
+    Files.Write("one.mcf", "FF8000\r\n");
+    std::filesystem::create_symlink(kUnreadableFile, Files.PathOf("unreadable.mcf"));
+    const struct {
+        const char* name;
+        const char* message;
+        bool drawn;  // and the exit status 0
+    } cases[] = {
+        {"bad", "3 行目にｴﾗｰがあります", false},
+        {"unreadable", "1 行目にｴﾗｰがあります", false},  // a read error
+        {"one", "色が１色しかないです。もっと増やして下さい", true},  // a warning only
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string scenes = Files.Write("palette.mrp", std::string("T=MANDEL, Title=A, Cr=-0.6, Ci=0, W=2.5, I=30, MCF=") +
+                                                                  c.name + "\r\n"
+                                                                  "T=MANDEL, Title=B, Cr=-0.6, Ci=0, W=2.5, I=30\r\n");
+        const std::string out = Files.PathOf(c.name);
+        const TRun run = Render(Files, "-s 16x16 -o " + Quote(out) + " " + Quote(scenes));
+        EXPECT_EQ(run.Status, c.drawn ? 0 : 1);
+        EXPECT_EQ(run.Errors, std::string(c.message) + "\n");
+        EXPECT_EQ(std::filesystem::exists(out + "/scene-000.png"), c.drawn);
+        EXPECT_TRUE(std::filesystem::exists(out + "/scene-001.png"));  // the others are still drawn
+    }
 }
 
 TEST_F(RenderTest, UsageErrorsExitWithTwo) {

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "../support/read_error.h"
 #include "../support/temp_folder.h"
 #include "platform/exceptions.h"
 #include "platform/text_file.h"
@@ -107,6 +108,17 @@ TEST(Mcf, AFileReportsThePhysicalLineThatFailed) {
             EXPECT_EQ(colors, (TPaletteArray{1, 2})) << line;
         }
     }
+    // A read error of the system fails the line being read.
+    const struct {
+        const char* bytes;  // what is read before the error
+        int32_t line;
+    } readErrors[] = {{"", 1}, {"000000\r\n* c\r\n", 3}, {"000000\r\nFF", 2}};
+    for (const auto& c : readErrors) {
+        testing::TFailingStreamBuf input(c.bytes);
+        TPaletteArray colors{1, 2};
+        EXPECT_EQ(ReadMcfStream(input, colors), c.line) << c.bytes;
+        EXPECT_EQ(colors, (TPaletteArray{1, 2})) << c.bytes;
+    }
 }
 
 TEST(Mcf, FilesWithTheirResults) {
@@ -170,6 +182,7 @@ TEST(Mcf, ReadMcfFileFromDisk) {
     TPaletteArray colors{9};
     EXPECT_EQ(ReadMcfFile(folder.PathOf("missing.mcf"), colors), mcfFileNotFound);
     EXPECT_EQ(ReadMcfFile(folder.PathOf(""), colors), mcfFileNotFound);  // a folder is no file
+    EXPECT_EQ(ReadMcfFile(testing::kUnreadableFile, colors), 1);
     EXPECT_EQ(colors, TPaletteArray{9});
     const std::string path = folder.Write("\xe7\x82\x8e.mcf", "000000\r\n#GRAD 000000,FFFFFF,2\r\n");  // 炎.mcf
     EXPECT_EQ(ReadMcfFile(path, colors), 0);

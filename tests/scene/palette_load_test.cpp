@@ -2,9 +2,11 @@
 // the colours as they were.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
+#include "../support/read_error.h"
 #include "../support/temp_folder.h"
 #include "engine/mandel_class.h"
 #include "headless/recorded_error_box.h"
@@ -35,16 +37,19 @@ TEST_F(PaletteFile, RefusesWithTheTextOfEachFailure) {
         const char* name;
         const char* bytes;  // nullptr: no such file
         const char* message;
+        const char* linkTo = nullptr;  // the file is a link to this one
     } cases[] = {
         {"\xe7\x82\x8e.mcf", nullptr, "\xe7\x82\x8e.mcfがありません"},  // 炎.mcf, without its folder
         {"bad.mcf", "* a\r\n\r\n000000\r\n*b\r\nGG0000\r\n", "5 行目にｴﾗｰがあります"},
         {"huge.mcf", "#GRAD 000000,FFFFFF,2000000000\n", "1 行目にｴﾗｰがあります"},
         {"empty.mcf", "* nothing\r\n#COMMENT\r\n", "色が１色も指定してありません"},
+        {"unreadable.mcf", nullptr, "1 行目にｴﾗｰがあります", testing::kUnreadableFile},  // a read error
     };
     const TPaletteArray before = engine.GetColorTable();
     for (const auto& c : cases) {
         box.Errors.clear();
         const std::string path = c.bytes ? folder.Write(c.name, c.bytes) : folder.PathOf(c.name);
+        if (c.linkTo) std::filesystem::create_symlink(c.linkTo, path);
         EXPECT_THROW(LoadPalette(engine, path), EAbort) << c.name;
         EXPECT_EQ(box.Errors, std::vector<std::string>{c.message}) << c.name;
         EXPECT_EQ(engine.GetColorTable(), before) << c.name;

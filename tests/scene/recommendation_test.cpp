@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "../support/read_error.h"
 #include "../support/temp_folder.h"
 #include "platform/codepage.h"
 #include "platform/exceptions.h"
@@ -254,6 +255,13 @@ TEST(Recommendation, LoadFromFile) {
     EXPECT_EQ(list.Item(0).Title, "\x91S\x91\xcc\x90}");
     EXPECT_EQ(DecodeCp932(list.Item(0).Title), "全体図");
     EXPECT_EQ(DecodeCp932(list.GetMcfName(0)), "炎");
+    // A read error of the system fails the line being read, and the scenes
+    // stay with the code and message of the earlier failure.
+    EXPECT_THROW(list.LoadFromFile(testing::kUnreadableFile), EAbort);
+    EXPECT_EQ(list.ErrorLine, 1);
+    EXPECT_EQ(list.ErrorCode, mrpFileNotFound);
+    EXPECT_EQ(list.ErrorMessage, missing + "\r\nが見つかりません。");
+    EXPECT_EQ(list.Count(), 1);
 }
 
 TEST(Recommendation, AnOverlongLineFailsOnItsLine) {

@@ -224,6 +224,75 @@ TEST(Settings, TheDestructionReportsAFailedSave) {
     EXPECT_EQ(box.Exceptions, std::vector<std::string>{"Nimbrel: Failed to set data for 'Bgcolor'"});
 }
 
+// A store that lets every key be read but none be created or written, as the
+// registry does for a key the user may only read.
+class TNoCreateStore : public TMemorySettingsStore {
+public:
+    std::unique_ptr<TSettingsKey> OpenKey(std::string_view Path, bool CanCreate) override {
+        if (CanCreate && refuse) return nullptr;
+        return TMemorySettingsStore::OpenKey(Path, CanCreate);
+    }
+    bool refuse = false;
+};
+
+TEST(Settings, LoadingGivesTheDefaultsForWhatTheStoreCannotGiveAndOnlySaveFails) {
+    testing::TTempFolder folder;
+    folder.Write("plain", "a file where a folder should be");
+    folder.Write("broken.ini", "[Software\\Orv\\Nimbrel\\Settings]\n\"SizeX\"=\"640\n");
+    std::filesystem::create_directories(folder.PathOf("folder.ini"));
+    const struct {
+        const char* name;
+        std::function<std::unique_ptr<TSettingsStore>()> make;
+        int32_t sizeX;  // what loading gives
+    } cases[] = {
+        {"no change allowed, empty", [] {
+             auto store = std::make_unique<TReadOnlyStore>();
+             store->refuse = true;
+             return store;
+         }, 200},
+        {"no change allowed, with values", [] {
+             auto store = std::make_unique<TReadOnlyStore>();
+             store->OpenKey(kSection, true)->WriteString("SizeX", "640");
+             store->refuse = true;
+             return store;
+         }, 640},
+        {"no key created, empty", [] {
+             auto store = std::make_unique<TNoCreateStore>();
+             store->refuse = true;
+             return store;
+         }, 200},
+        {"no key created, with values", [] {
+             auto store = std::make_unique<TNoCreateStore>();
+             store->OpenKey(kSection, true)->WriteString("SizeX", "640");
+             store->refuse = true;
+             return store;
+         }, 640},
+        {"file in no folder", [&] { return std::make_unique<TFileSettingsStore>(folder.PathOf("plain/registry.ini")); },
+         200},
+        {"file that is a folder", [&] { return std::make_unique<TFileSettingsStore>(folder.PathOf("folder.ini")); },
+         200},
+        {"file that is broken", [&] { return std::make_unique<TFileSettingsStore>(folder.PathOf("broken.ini")); },
+         200},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TRecordedErrorBox box;
+        TScopedErrorBox scoped(box);
+        const std::unique_ptr<TSettingsStore> store = c.make();
+        {
+            std::unique_ptr<TMandelssReg> reg;
+            ASSERT_NO_THROW(reg = std::make_unique<TMandelssReg>(*store));
+            EXPECT_TRUE(box.Exceptions.empty());
+            EXPECT_EQ(reg->SizeX, c.sizeX);
+            EXPECT_EQ(reg->Wait, 1000);
+            EXPECT_THROW(reg->Save(), ERegistryException);
+        }
+        EXPECT_EQ(box.Exceptions.size(), 1u);  // the save at destruction
+    }
+    // The broken file is kept for its owner to mend.
+    EXPECT_EQ(ReadAll(folder.PathOf("broken.ini")), "[Software\\Orv\\Nimbrel\\Settings]\n\"SizeX\"=\"640\n");
+}
+
 TEST(FileStore, APersonCanReadAndEditTheFile) {
     testing::TTempFolder folder;
     const std::string path = folder.PathOf("config/nimbrel/registry.ini");

@@ -1,3 +1,6 @@
+#include <filesystem>
+
+#include "../support/read_error.h"
 #include "show_fixture.h"
 
 namespace nimbrel::testing {
@@ -10,23 +13,26 @@ TEST_F(ShowTest, SceneFileFailuresShowTheirMessageAndNoShow) {
         const char* name;
         std::string bytes;  // empty: no file
         std::string message;
+        const char* path = nullptr;  // another file than the one of the name
     } cases[] = {
         {"missing", "", "\r\nが見つかりません。"},
         {"bad line", "* scenes\r\nT=MANDEL, Title=A, Cr=-0.5, Ci=0, W=0\r\n",
          "\r\n2 " + kLineError + "\r\n幅の値(W)は０より大きくなくてはいけません。"},
         {"syntax", "T=MANDEL, Title=A, Cr=abc, Ci=0, W=3\r\n", "\r\n1 " + kLineError + "\r\n"},
         {"empty", "* only a comment\r\n", "\r\n0 " + kLineError + "\r\n"},
+        {"read error", "", "\r\n1 " + kLineError + "\r\n", kUnreadableFile},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         Box.Errors.clear();
-        const std::string path = Files.PathOf(std::string(c.name) + ".mrp");
+        const std::string path = c.path ? c.path : Files.PathOf(std::string(c.name) + ".mrp");
         if (!c.bytes.empty()) Files.Write(std::string(c.name) + ".mrp", c.bytes);
         Settings([&](TMandelssReg& s) { s.MrpFile = path; });
         Start();
         Host->RunUntil(5000);
         ASSERT_EQ(Box.Errors.size(), 1u);
         EXPECT_EQ(Box.Errors[0], path + c.message);
+        EXPECT_TRUE(Box.Exceptions.empty());
         EXPECT_TRUE(Host->Copies.empty());
         EXPECT_EQ(Form->timDraw().GetInterval(), 0u);
         EXPECT_FALSE(Host->Terminated());  // the window stays until it is closed
@@ -52,6 +58,54 @@ TEST_F(ShowTest, ARefusedSizeShowsItsMessageAndTheNextStartUsesTheFullScreen) {
     EXPECT_EQ(stored->Bgcolor, 0x00FF00);
 }
 
+// A settings store that refuses every change, as a key the user may only
+// read or a settings file that cannot be written does.
+class TReadOnlyStore : public TMemorySettingsStore {
+public:
+    void Update(const std::function<void(TSettingsData&)>& Action) override {
+        if (Refuse) throw ERegistryException("Failed to create key Software\\Orv\\Nimbrel");
+        TMemorySettingsStore::Update(Action);
+    }
+    bool Refuse = false;
+};
+
+TEST_F(ShowTest, AStoreThatRefusesChangesStillStartsTheShow) {
+    Settings();
+    WriteScenes(Scene());
+    for (const bool stored : {true, false}) {
+        SCOPED_TRACE(stored ? "with the settings" : "empty");
+        Box.Errors.clear();
+        Box.Exceptions.clear();
+        TReadOnlyStore readOnly;
+        if (stored) readOnly.Update([&](TSettingsData& data) { data = Store.Data(); });
+        readOnly.Refuse = true;
+        Host = std::make_unique<THeadlessHost>(64, 48, 40, 30);
+        TSaverInit init;
+        init.SaverMode = smSaver;
+        auto form = std::make_unique<TfrmMain>(*Host, readOnly, Passwords, init, 12345);
+        Form = form.get();
+        Host->SetMainForm(std::move(form));
+        Host->Activate();
+        Host->RunUntil(1500);
+        ASSERT_NE(Form->Settings(), nullptr);
+        EXPECT_TRUE(Box.Exceptions.empty());
+        if (stored) {
+            // The stored settings: the scenes are shown.
+            EXPECT_TRUE(Box.Errors.empty());
+            EXPECT_FALSE(Host->Copies.empty());
+            EXPECT_EQ(Form->Mandel().GetWidth(), 24);
+        } else {
+            // The defaults: no scene file is set, which the show says.
+            EXPECT_EQ(Box.Errors, std::vector<std::string>{"\r\nが見つかりません。"});
+            EXPECT_EQ(Form->Settings()->SizeX, 200);
+        }
+        // What cannot be stored is reported when the window goes.
+        Host.reset();
+        Form = nullptr;
+        EXPECT_EQ(Box.Exceptions, std::vector<std::string>{"Nimbrel: Failed to create key Software\\Orv\\Nimbrel"});
+    }
+}
+
 TEST_F(ShowTest, EverySettingIsWrittenBackAtDestruction) {
     WriteScenes(Scene());
     Settings();
@@ -70,16 +124,46 @@ TEST_F(ShowTest, EverySettingIsWrittenBackAtDestruction) {
 
 TEST_F(ShowTest, ABadPaletteSkipsThatPictureAndTheNextStartsAfterWait) {
     Files.Write("bad.mcf", "000000\r\nFFFFFF\r\nnot a colour\r\n");
-    Settings();
-    WriteScenes(Scene(", MCF=bad"));
-    Start();
-    Host->RunUntil(150);
-    EXPECT_EQ(Box.Errors, (std::vector<std::string>{"3 行目にｴﾗｰがあります"}));
-    EXPECT_TRUE(Host->Copies.empty());
-    EXPECT_EQ(Form->timDraw().GetInterval(), 1000u);
-    EXPECT_EQ(Form->timDrawMandel().GetInterval(), 0u);
-    Host->RunUntil(1150);
-    EXPECT_EQ(Box.Errors.size(), 2u);  // the next picture tried again
+    std::filesystem::create_symlink(kUnreadableFile, Files.PathOf("unreadable.mcf"));
+    const struct {
+        const char* name;
+        const char* message;
+    } cases[] = {
+        {"bad", "3 行目にｴﾗｰがあります"},
+        {"unreadable", "1 行目にｴﾗｰがあります"},  // a read error
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Box.Errors.clear();
+        Settings();
+        WriteScenes(Scene(std::string(", MCF=") + c.name));
+        Start();
+        Host->RunUntil(150);
+        EXPECT_EQ(Box.Errors, (std::vector<std::string>{c.message}));
+        EXPECT_TRUE(Box.Exceptions.empty());
+        EXPECT_TRUE(Host->Copies.empty());
+        EXPECT_EQ(Form->Mandel().GetColorCount(), 127);  // the built-in palette
+        EXPECT_EQ(Form->timDraw().GetInterval(), 1000u);
+        EXPECT_EQ(Form->timDrawMandel().GetInterval(), 0u);
+        Host->RunUntil(1150);
+        EXPECT_EQ(Box.Errors.size(), 2u);  // the next picture tried again
+    }
+}
+
+TEST_F(ShowTest, APaletteNameThatNamesNoFileKeepsThePaletteSilently) {
+    // Files that a cut or a literal reading of the name would find.
+    Files.Write("noext", "102030\r\n405060\r\n708090\r\n");
+    Files.Write("ctl\x01.mcf", "102030\r\n405060\r\n708090\r\n");
+    for (const std::string& name : {std::string("absent"), std::string("noext\0x", 7), std::string("ctl\x01")}) {
+        SCOPED_TRACE(name);
+        Settings();
+        WriteScenes(Scene(", MCF=" + name));
+        Start();
+        Host->RunUntil(500);
+        EXPECT_TRUE(Box.Errors.empty());
+        EXPECT_FALSE(Host->Copies.empty());
+        EXPECT_EQ(Form->Mandel().GetColorCount(), 127);  // the built-in palette
+    }
 }
 
 TEST_F(ShowTest, AMissingPaletteKeepsThePreviousOneSilently) {
