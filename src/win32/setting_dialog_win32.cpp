@@ -1,10 +1,11 @@
 #include "win32/setting_dialog_win32.h"
 
 #include <algorithm>
-#include <cmath>
+#include <cstdint>
 #include <string>
 
 #include "shell/USetting.h"
+#include "shell/about_pictures.h"
 #include "shell/setting_texts.h"
 #include "win32/win32_color.h"
 #include "win32/win32_error.h"
@@ -125,6 +126,29 @@ auto EditOf(TControls& c, int id) -> decltype(&c.edtMrpFile) {
 
 constexpr int kEditIds[] = {idcMrpFile, idcMcfFolder, idcSizeX, idcSizeY, idcWait};
 
+// A DIB section with the picture's pixels, whose layout is the bitmap's own;
+// null when the system cannot make one. The top bytes are cleared: a static
+// control copies a bitmap with an alpha channel, and the copy would be its
+// own to free, not ours.
+HBITMAP DibSectionOf(const TBitmap& picture) {
+    if (picture.Width() <= 0 || picture.Height() <= 0) return nullptr;
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = picture.Width();
+    info.bmiHeader.biHeight = -picture.Height();  // top-down
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    const HBITMAP bitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    if (bitmap && !bits) DeleteObject(bitmap);
+    if (!bitmap || !bits) return nullptr;
+    const std::size_t count = static_cast<std::size_t>(picture.Width()) * static_cast<std::size_t>(picture.Height());
+    std::transform(picture.Scanline(0), picture.Scanline(0) + count, static_cast<uint32_t*>(bits),
+                   [](uint32_t pixel) { return pixel & 0x00FFFFFFu; });
+    return bitmap;
+}
+
 }  // namespace
 
 TWin32SettingDialog::TWin32SettingDialog(HINSTANCE Instance, TWin32MessageLoop& Loop)
@@ -215,11 +239,15 @@ void TWin32SettingDialog::CreateControls() {
     // between two small pictures.
     const HWND left = Add(L"Static", "", SS_BITMAP | SS_CENTERIMAGE, 18, 66, 30, 30, idcAboutLeftImage);
     const HWND right = Add(L"Static", "", SS_BITMAP | SS_CENTERIMAGE, 222, 66, 30, 30, idcAboutRightImage);
-    for (const auto& [image, julia] : {std::pair{left, false}, std::pair{right, true}}) {
+    for (const auto& [image, picture] :
+         {std::pair{left, TAboutPicture::Mandelbrot}, std::pair{right, TAboutPicture::Julia}}) {
         RECT size{};
         GetClientRect(image, &size);
-        const HBITMAP bitmap = MakeFractalImage(size.right, size.bottom, julia);
-        if (bitmap) SendMessageW(image, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(bitmap));
+        // A picture the system cannot hold is left out.
+        if (const HBITMAP bitmap = DibSectionOf(MakeAboutPicture(picture, size.right, size.bottom))) {
+            images_.push_back(bitmap);
+            SendMessageW(image, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(bitmap));
+        }
         OnPage(tbsAbout, image);
     }
     const HWND panel = Add(L"Static", "", SS_SUNKEN, 56, 44, 158, 74, idcStatic);
@@ -262,49 +290,6 @@ void TWin32SettingDialog::CreateControls() {
     }
     SetWindowPos(pages, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     ShowPage(tbsFile);
-}
-
-HBITMAP TWin32SettingDialog::MakeFractalImage(int width, int height, bool julia) {
-    if (width <= 0 || height <= 0) return nullptr;
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
-    void* bits = nullptr;
-    const HBITMAP bitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    if (!bitmap || !bits) return bitmap;
-    images_.push_back(bitmap);
-    // A small escape-time picture: the Mandelbrot set, or a Julia set of the
-    // "rabbit" point, coloured from deep blue through orange to white.
-    constexpr int kIterations = 48;
-    auto* const pixels = static_cast<uint32_t*>(bits);
-    const double scale = 3.0 / std::min(width, height);
-    for (int y = 0; y < height; ++y) {
-        for (int x = 0; x < width; ++x) {
-            const double px = (x - width / 2.0) * scale + (julia ? 0.0 : -0.6);
-            const double py = (y - height / 2.0) * scale;
-            double zr = julia ? px : 0.0, zi = julia ? py : 0.0;
-            const double cr = julia ? -0.123 : px, ci = julia ? 0.745 : py;
-            int n = 0;
-            while (n < kIterations && zr * zr + zi * zi <= 4.0) {
-                const double t = zr * zr - zi * zi + cr;
-                zi = 2.0 * zr * zi + ci;
-                zr = t;
-                ++n;
-            }
-            uint32_t color = 0x000010;
-            if (n < kIterations) {
-                const double f = std::sqrt(static_cast<double>(n) / kIterations);
-                const auto channel = [f](double a, double b) { return static_cast<uint32_t>(std::clamp(a + b * f, 0.0, 255.0)); };
-                color = (channel(20, 400) << 16) | (channel(30, 300) << 8) | channel(120, 160);
-            }
-            pixels[static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x)] = color;
-        }
-    }
-    return bitmap;
 }
 
 void TWin32SettingDialog::ShowPage(TSettingPage page) {

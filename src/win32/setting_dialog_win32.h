@@ -69,7 +69,6 @@ private:
     void OnCommand(int id, int code);
     void OnPageChosen();
     HBRUSH ControlBrush(HDC dc, HWND control);
-    HBITMAP MakeFractalImage(int width, int height, bool julia);
     HWND Item(int id) const { return GetDlgItem(window_, id); }
 
     static INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
