@@ -1,10 +1,11 @@
 #include "win32/setting_dialog_win32.h"
 
 #include <algorithm>
-#include <cmath>
+#include <cstdint>
 #include <string>
 
 #include "shell/USetting.h"
+#include "shell/about_pictures.h"
 #include "shell/setting_texts.h"
 #include "win32/win32_color.h"
 #include "win32/win32_error.h"
@@ -125,6 +126,28 @@ auto EditOf(TControls& c, int id) -> decltype(&c.edtMrpFile) {
 
 constexpr int kEditIds[] = {idcMrpFile, idcMcfFolder, idcSizeX, idcSizeY, idcWait};
 
+// A DIB section with the picture's pixels, whose layout is the bitmap's own;
+// none when the system cannot make one. The top bytes are cleared: a static
+// control copies a bitmap with an alpha channel, and the copy would be its
+// own to free, not ours.
+TGdiObject<HBITMAP> DibSectionOf(const TBitmap& picture) {
+    if (picture.Width() <= 0 || picture.Height() <= 0) return nullptr;
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = picture.Width();
+    info.bmiHeader.biHeight = -picture.Height();  // top-down
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    TGdiObject<HBITMAP> bitmap(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+    if (!bitmap || !bits) return nullptr;
+    const std::size_t count = static_cast<std::size_t>(picture.Width()) * static_cast<std::size_t>(picture.Height());
+    std::transform(picture.Scanline(0), picture.Scanline(0) + count, static_cast<uint32_t*>(bits),
+                   [](uint32_t pixel) { return pixel & 0x00FFFFFFu; });
+    return bitmap;
+}
+
 }  // namespace
 
 TWin32SettingDialog::TWin32SettingDialog(HINSTANCE Instance, TWin32MessageLoop& Loop)
@@ -133,37 +156,29 @@ TWin32SettingDialog::TWin32SettingDialog(HINSTANCE Instance, TWin32MessageLoop& 
     InitCommonControlsEx(&controls);
     RegisterDialogClass(instance_);
     const std::vector<WORD> dialog = DialogTemplate(Utf8ToWide(texts::kCaption), DialogFace());
-    window_ = CreateDialogIndirectParamW(instance_, reinterpret_cast<LPCDLGTEMPLATEW>(dialog.data()), nullptr,
-                                         &TWin32SettingDialog::DialogProc, reinterpret_cast<LPARAM>(this));
+    window_.reset(CreateDialogIndirectParamW(instance_, reinterpret_cast<LPCDLGTEMPLATEW>(dialog.data()), nullptr,
+                                             &TWin32SettingDialog::DialogProc, reinterpret_cast<LPARAM>(this)));
     if (!window_) RaiseLastOSError();
-    font_ = reinterpret_cast<HFONT>(SendMessageW(window_, WM_GETFONT, 0, 0));
+    font_ = reinterpret_cast<HFONT>(SendMessageW(window_.get(), WM_GETFONT, 0, 0));
     LOGFONTW bold{};
     if (font_ && GetObjectW(font_, sizeof bold, &bold)) {
         bold.lfWeight = FW_BOLD;
         bold.lfHeight = bold.lfHeight * 3 / 2;
-        boldFont_ = CreateFontIndirectW(&bold);
+        boldFont_.reset(CreateFontIndirectW(&bold));
     }
     CreateControls();
-    loop_.SetDialog(window_);
+    // Last: nothing after it can fail.
+    loop_.SetDialog(window_.get());
 }
 
-TWin32SettingDialog::~TWin32SettingDialog() {
-    loop_.SetDialog(nullptr);
-    if (window_) {
-        closing_ = true;
-        DestroyWindow(window_);
-    }
-    for (const HBITMAP image : images_) DeleteObject(image);
-    if (boldFont_) DeleteObject(boldFont_);
-    if (panelBrush_) DeleteObject(panelBrush_);
-}
+TWin32SettingDialog::~TWin32SettingDialog() { loop_.SetDialog(nullptr); }
 
 HWND TWin32SettingDialog::Add(const wchar_t* className, std::string_view text, DWORD style, int x, int y, int width,
                               int height, int id, DWORD exStyle) {
     RECT rect{x, y, x + width, y + height};
-    MapDialogRect(window_, &rect);
+    MapDialogRect(window_.get(), &rect);
     const HWND control = CreateWindowExW(exStyle, className, Utf8ToWide(text).c_str(), WS_CHILD | style, rect.left,
-                                         rect.top, rect.right - rect.left, rect.bottom - rect.top, window_,
+                                         rect.top, rect.right - rect.left, rect.bottom - rect.top, window_.get(),
                                          reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance_, nullptr);
     if (!control) RaiseLastOSError();
     SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
@@ -215,11 +230,15 @@ void TWin32SettingDialog::CreateControls() {
     // between two small pictures.
     const HWND left = Add(L"Static", "", SS_BITMAP | SS_CENTERIMAGE, 18, 66, 30, 30, idcAboutLeftImage);
     const HWND right = Add(L"Static", "", SS_BITMAP | SS_CENTERIMAGE, 222, 66, 30, 30, idcAboutRightImage);
-    for (const auto& [image, julia] : {std::pair{left, false}, std::pair{right, true}}) {
+    for (const auto& [image, picture] :
+         {std::pair{left, TAboutPicture::Mandelbrot}, std::pair{right, TAboutPicture::Julia}}) {
         RECT size{};
         GetClientRect(image, &size);
-        const HBITMAP bitmap = MakeFractalImage(size.right, size.bottom, julia);
-        if (bitmap) SendMessageW(image, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(bitmap));
+        // A picture the system cannot hold is left out.
+        if (TGdiObject<HBITMAP> bitmap = DibSectionOf(MakeAboutPicture(picture, size.right, size.bottom))) {
+            images_.push_back(std::move(bitmap));
+            SendMessageW(image, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(images_.back().get()));
+        }
         OnPage(tbsAbout, image);
     }
     const HWND panel = Add(L"Static", "", SS_SUNKEN, 56, 44, 158, 74, idcStatic);
@@ -227,7 +246,7 @@ void TWin32SettingDialog::CreateControls() {
     RECT panelRect{};
     GetClientRect(panel, &panelRect);
     RECT line{0, 0, 0, 10};
-    MapDialogRect(window_, &line);
+    MapDialogRect(window_.get(), &line);
     const int lineHeight = line.bottom;
     const auto addLine = [&](std::string_view text, int top, int height, HFONT font) {
         const HWND control =
@@ -238,7 +257,7 @@ void TWin32SettingDialog::CreateControls() {
     };
     const int titleHeight = lineHeight * 2;
     const int top = (panelRect.bottom - titleHeight - 2 * lineHeight - lineHeight / 2) / 2;
-    addLine(texts::kAboutTitle, top, titleHeight, boldFont_ ? boldFont_ : font_);
+    addLine(texts::kAboutTitle, top, titleHeight, boldFont_ ? boldFont_.get() : font_);
     addLine(texts::kAboutVersion, top + titleHeight + lineHeight / 2, lineHeight, font_);
     addLine(texts::kAboutAuthor, top + titleHeight + lineHeight * 3 / 2, lineHeight, font_);
 
@@ -264,64 +283,21 @@ void TWin32SettingDialog::CreateControls() {
     ShowPage(tbsFile);
 }
 
-HBITMAP TWin32SettingDialog::MakeFractalImage(int width, int height, bool julia) {
-    if (width <= 0 || height <= 0) return nullptr;
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
-    void* bits = nullptr;
-    const HBITMAP bitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    if (!bitmap || !bits) return bitmap;
-    images_.push_back(bitmap);
-    // A small escape-time picture: the Mandelbrot set, or a Julia set of the
-    // "rabbit" point, coloured from deep blue through orange to white.
-    constexpr int kIterations = 48;
-    auto* const pixels = static_cast<uint32_t*>(bits);
-    const double scale = 3.0 / std::min(width, height);
-    for (int y = 0; y < height; ++y) {
-        for (int x = 0; x < width; ++x) {
-            const double px = (x - width / 2.0) * scale + (julia ? 0.0 : -0.6);
-            const double py = (y - height / 2.0) * scale;
-            double zr = julia ? px : 0.0, zi = julia ? py : 0.0;
-            const double cr = julia ? -0.123 : px, ci = julia ? 0.745 : py;
-            int n = 0;
-            while (n < kIterations && zr * zr + zi * zi <= 4.0) {
-                const double t = zr * zr - zi * zi + cr;
-                zi = 2.0 * zr * zi + ci;
-                zr = t;
-                ++n;
-            }
-            uint32_t color = 0x000010;
-            if (n < kIterations) {
-                const double f = std::sqrt(static_cast<double>(n) / kIterations);
-                const auto channel = [f](double a, double b) { return static_cast<uint32_t>(std::clamp(a + b * f, 0.0, 255.0)); };
-                color = (channel(20, 400) << 16) | (channel(30, 300) << 8) | channel(120, 160);
-            }
-            pixels[static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x)] = color;
-        }
-    }
-    return bitmap;
-}
-
 void TWin32SettingDialog::ShowPage(TSettingPage page) {
     for (int p = 0; p < kSettingPageCount; ++p)
         for (const HWND control : pages_[p]) ShowWindow(control, p == page ? SW_SHOWNA : SW_HIDE);
     // Keyboard focus never stays on a hidden control.
     const HWND focus = GetFocus();
-    if (focus && GetParent(focus) == window_ && !IsWindowVisible(focus)) SetFocus(Item(idcPages));
+    if (focus && GetParent(focus) == window_.get() && !IsWindowVisible(focus)) SetFocus(Item(idcPages));
 }
 
 void TWin32SettingDialog::Show() {
-    ShowWindow(window_, SW_SHOW);
-    SetForegroundWindow(window_);
+    ShowWindow(window_.get(), SW_SHOW);
+    SetForegroundWindow(window_.get());
     SetFocus(Item(idcMrpFile));
     // The system may not report an activation when the process starts
     // without the foreground; the form fills its controls only once anyway.
-    PostMessageW(window_, kActivateMessage, 0, 0);
+    PostMessageW(window_.get(), kActivateMessage, 0, 0);
 }
 
 void TWin32SettingDialog::SetText(int id, const std::string& text) {
@@ -351,11 +327,8 @@ void TWin32SettingDialog::ShowControls(const TSettingControls& Controls) {
     check(idcSpread, c.rdbSpread);
     check(idcCenter, c.rdbCenter);
     if (!panelBrush_ || c.pnlBgcolor.Color != shown_.pnlBgcolor.Color) {
-        const HBRUSH brush = CreateSolidBrush(ColorToRgb(c.pnlBgcolor.Color));
-        if (brush) {
-            if (panelBrush_) DeleteObject(panelBrush_);
-            panelBrush_ = brush;
-        }
+        // Without a new brush the panel keeps the old one.
+        if (TGdiObject<HBRUSH> brush{CreateSolidBrush(ColorToRgb(c.pnlBgcolor.Color))}) panelBrush_ = std::move(brush);
         InvalidateRect(Item(idcBgcolor), nullptr, TRUE);
     }
     EnableWindow(Item(idcBgcolor), c.pnlBgcolor.Enabled);
@@ -421,9 +394,9 @@ void TWin32SettingDialog::OnPageChosen() {
 
 HBRUSH TWin32SettingDialog::ControlBrush(HDC dc, HWND control) {
     const int id = GetDlgCtrlID(control);
-    if (id == idcBgcolor && GetParent(control) == window_) {
+    if (id == idcBgcolor && GetParent(control) == window_.get()) {
         SetBkColor(dc, ColorToRgb(shown_.pnlBgcolor.Color));
-        return panelBrush_;
+        return panelBrush_.get();
     }
     const TEditControl* const edit = EditOf(shown_, id);
     if (!edit || edit->Color >= 0) return nullptr;
@@ -433,21 +406,21 @@ HBRUSH TWin32SettingDialog::ControlBrush(HDC dc, HWND control) {
 }
 
 INT_PTR CALLBACK TWin32SettingDialog::DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    // WM_INITDIALOG ties the window to its object inside the creation; a
+    // message before it, or after the owner has untied them, finds none.
     if (message == WM_INITDIALOG) {
-        auto* self = reinterpret_cast<TWin32SettingDialog*>(lParam);
-        self->window_ = window;
         SetWindowLongPtrW(window, DWLP_USER, lParam);
         return FALSE;
     }
     auto* self = reinterpret_cast<TWin32SettingDialog*>(GetWindowLongPtrW(window, DWLP_USER));
     if (!self) return FALSE;
-    return self->HandleMessage(message, wParam, lParam);
+    return self->HandleMessage(window, message, wParam, lParam);
 }
 
-INT_PTR TWin32SettingDialog::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+INT_PTR TWin32SettingDialog::HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
         case WM_ACTIVATE:
-            if (LOWORD(wParam) != WA_INACTIVE) PostMessageW(window_, kActivateMessage, 0, 0);
+            if (LOWORD(wParam) != WA_INACTIVE) PostMessageW(window, kActivateMessage, 0, 0);
             return FALSE;
         case kActivateMessage:
             if (form_ && !closing_) GuardHandler([&] { form_->FormActivate(); });
@@ -473,8 +446,9 @@ INT_PTR TWin32SettingDialog::HandleMessage(UINT message, WPARAM wParam, LPARAM l
             OnCommand(idcCancel, BN_CLICKED);
             return TRUE;
         case WM_NCDESTROY:
-            SetWindowLongPtrW(window_, DWLP_USER, 0);
-            window_ = nullptr;
+            // Destroyed by someone else: the handle is no longer ours.
+            SetWindowLongPtrW(window, DWLP_USER, 0);
+            if (window_.get() == window) (void)window_.release();
             return FALSE;
         default:
             return FALSE;

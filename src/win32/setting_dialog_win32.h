@@ -9,6 +9,7 @@
 
 #include "platform/setting_window.h"
 #include "win32/win32_api.h"
+#include "win32/win32_handles.h"
 #include "win32/win32_message_loop.h"
 
 namespace nimbrel {
@@ -44,7 +45,8 @@ enum TSettingControlId : int {
 
 class TWin32SettingDialog : public TSettingWindow {
 public:
-    // Creates the dialog hidden; Loop ends when the dialog is closed.
+    // Creates the dialog hidden; Loop ends when the dialog is closed. When the
+    // construction fails, whatever it made so far goes with it.
     TWin32SettingDialog(HINSTANCE Instance, TWin32MessageLoop& Loop);
     ~TWin32SettingDialog() override;
     TWin32SettingDialog(const TWin32SettingDialog&) = delete;
@@ -54,7 +56,7 @@ public:
     void SetForm(TfrmSetting* Form) { form_ = Form; }
     // Shows the dialog in the foreground; its activation fills the controls.
     void Show();
-    HWND Window() const { return window_; }
+    HWND Window() const { return window_.get(); }
 
     void ShowControls(const TSettingControls& Controls) override;
     void Close() override;
@@ -69,24 +71,25 @@ private:
     void OnCommand(int id, int code);
     void OnPageChosen();
     HBRUSH ControlBrush(HDC dc, HWND control);
-    HBITMAP MakeFractalImage(int width, int height, bool julia);
-    HWND Item(int id) const { return GetDlgItem(window_, id); }
+    HWND Item(int id) const { return GetDlgItem(window_.get(), id); }
 
     static INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-    INT_PTR HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
+    INT_PTR HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
     HINSTANCE instance_;
     TWin32MessageLoop& loop_;
     TfrmSetting* form_ = nullptr;
-    HWND window_ = nullptr;
-    HFONT font_ = nullptr;      // the dialog's own; it goes with the dialog
-    HFONT boldFont_ = nullptr;  // the version page's title
+    HFONT font_ = nullptr;            // the dialog's own; it goes with the dialog
+    TGdiObject<HFONT> boldFont_;      // the version page's title
+    std::vector<TGdiObject<HBITMAP>> images_;
+    TGdiObject<HBRUSH> panelBrush_;
     std::array<std::vector<HWND>, kSettingPageCount> pages_;
-    std::vector<HBITMAP> images_;
-    TSettingControls shown_;    // what the controls show now
-    HBRUSH panelBrush_ = nullptr;
-    bool updating_ = false;     // the controls are being set from the model
+    TSettingControls shown_;          // what the controls show now
+    bool updating_ = false;           // the controls are being set from the model
     bool closing_ = false;
+    // Last, so that it goes first: the controls let go of the fonts, images
+    // and brush above before they are deleted.
+    TDialogWindow window_;
 };
 
 }  // namespace nimbrel

@@ -9,6 +9,8 @@
 # parallel. The environment names the programs (CTest sets it):
 #   NIMBREL_SCR      Nimbrel.scr (MinGW build)
 #   NIMBREL_HELPER   nimbrel_e2e_helper.exe (MinGW build)
+#   NIMBREL_DIALOG_TEST  nimbrel_e2e_dialog.exe (MinGW build; the case
+#                    settings-unwind only)
 #   NIMBREL_RENDER   nimbrel-render (native build)
 #   E2E_DATA         tests/e2e/data: the scene and palette files
 #   E2E_WORK         a folder of the build for prefixes, screenshots and logs
@@ -557,6 +559,22 @@ case_settings_folder() {
     expect_exit 20
 }
 
+# The settings dialog built with each of its requests to the system refused
+# in turn (nimbrel_e2e_dialog.exe): every attempt that fails part-way leaves
+# no window, DC or GDI object behind, and no window tied to a dead object.
+case_settings_unwind() {
+    setup settings-unwind
+    : "${NIMBREL_DIALOG_TEST:?}"
+    local status=0
+    # Into a file, not a pipe: the first program of the prefix starts Wine's
+    # services, which would hold a pipe open.
+    wine "$NIMBREL_DIALOG_TEST" >"$WORK/unwind.log" 2>&1 || status=$?
+    tr -d '\r' <"$WORK/unwind.log" >"$WORK/unwind.txt"
+    cat "$WORK/unwind.txt"
+    [ "$status" -eq 0 ] || fail "the dialog left something behind (see $WORK/unwind.txt)"
+    log "$(tail -1 "$WORK/unwind.txt")"
+}
+
 case ${1:-} in
 prefix) make_prefix ;;
 show-key) case_show_key ;;
@@ -570,8 +588,9 @@ settings) case_settings ;;
 settings-ok) case_settings_ok ;;
 settings-no-mrp) case_settings_no_mrp ;;
 settings-folder) case_settings_folder ;;
+settings-unwind) case_settings_unwind ;;
 *)
-    echo "usage: e2e.sh prefix|show-key|show-center|show-tiled|missing-mrp|bad-value|preview|password|settings|settings-ok|settings-no-mrp|settings-folder" >&2
+    echo "usage: e2e.sh prefix|show-key|show-center|show-tiled|missing-mrp|bad-value|preview|password|settings|settings-ok|settings-no-mrp|settings-folder|settings-unwind" >&2
     exit 2
     ;;
 esac
