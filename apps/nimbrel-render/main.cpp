@@ -198,7 +198,7 @@ int Run(const TOptions& options) {
 
     TRecommendationList list;
     try {
-        list.LoadFromFile(options.MrpFile);
+        list.LoadScenes(options.MrpFile);
     } catch (const EAbort&) {
         std::fprintf(stderr, "%s\n", list.LoadFailureText(options.MrpFile).c_str());
         return 1;

@@ -195,8 +195,21 @@ void TRecommendationList::LoadFromFile(const std::string& FileName) {
         ErrorMessage = FileName + kNotFound;
         Abort();
     }
-    std::ifstream file = OpenInputFile(FileName);
+    std::ifstream file;
+    try {
+        file = OpenInputFile(FileName);
+    } catch (const EInOutError&) {
+        // A file that is there but cannot be read: its first line fails, so
+        // that the user gets the one message of a file that fails.
+        ErrorLine = 1;
+        Abort();
+    }
     LoadFromStream(*file.rdbuf());
+}
+
+void TRecommendationList::LoadScenes(const std::string& FileName) {
+    LoadFromFile(FileName);
+    if (Count() == 0) Abort();
 }
 
 std::string TRecommendationList::LoadFailureText(const std::string& FileName) const {

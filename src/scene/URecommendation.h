@@ -67,9 +67,12 @@ public:
     // Reads the MRP file FileName (UTF-8). On success its entries replace the
     // previous ones; on failure the error fields are set, the previous entries
     // stay and the silent abort is raised. An error of the system while
-    // opening the file raises EInOutError; one while reading fails the line
-    // being read.
+    // reading fails the line being read, and one while opening the file fails
+    // its first line.
     void LoadFromFile(const std::string& FileName);
+    // LoadFromFile as the show takes a scene file up: a file without any
+    // scene fails too (the silent abort, the error fields as they were).
+    void LoadScenes(const std::string& FileName);
     // The same for the bytes of a file (no existence test).
     void LoadFromBytes(std::string_view Bytes);
 

@@ -72,8 +72,7 @@ void TfrmMain::FormActivate() {
     FirstActivation_ = false;
     if (!Settings_) Abort();
     try {
-        Recommendations_->LoadFromFile(Settings_->MrpFile);
-        if (Recommendations_->Count() == 0) Abort();
+        Recommendations_->LoadScenes(Settings_->MrpFile);
     } catch (...) {
         if (Init_.SaverMode == smPreview) Abort();
         ShowError(Recommendations_->LoadFailureText(Settings_->MrpFile));

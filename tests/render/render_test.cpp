@@ -139,10 +139,18 @@ TEST_F(RenderTest, SceneFileFailuresPrintTheShowsMessage) {
     EXPECT_EQ(run.Status, 1);
     EXPECT_EQ(run.Errors, bad + "\r\n2 行目にｴﾗｰがあったので読み込みを中止しました。\r\n巾乗の値(POW)は２以上でなくてはいけません。\n");
 
-    // A read error of the system fails the line being read.
-    run = Render(Files, kUnreadableFile);
+    // A read error of the system fails the line being read, a file that
+    // cannot be opened its first line, and a file without scenes fails as
+    // it does in the show.
+    for (const std::string& path : {std::string(kUnreadableFile), std::string(kUnopenableFile)}) {
+        run = Render(Files, path);
+        EXPECT_EQ(run.Status, 1);
+        EXPECT_EQ(run.Errors, path + "\r\n1 行目にｴﾗｰがあったので読み込みを中止しました。\r\n\n");
+    }
+    const std::string empty = Files.Write("empty.mrp", "* no scene\r\n");
+    run = Render(Files, Quote(empty));
     EXPECT_EQ(run.Status, 1);
-    EXPECT_EQ(run.Errors, std::string(kUnreadableFile) + "\r\n1 行目にｴﾗｰがあったので読み込みを中止しました。\r\n\n");
+    EXPECT_EQ(run.Errors, empty + "\r\n0 行目にｴﾗｰがあったので読み込みを中止しました。\r\n\n");
 }
 
 TEST_F(RenderTest, PaletteMessagesAndWhetherTheSceneIsDrawn) {

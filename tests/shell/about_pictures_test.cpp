@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "../support/bitmap_pixels.h"
+#include "engine/mandel_draw.h"
 #include "platform/application.h"
 
 namespace nimbrel {

@@ -21,6 +21,7 @@ TEST_F(ShowTest, SceneFileFailuresShowTheirMessageAndNoShow) {
         {"syntax", "T=MANDEL, Title=A, Cr=abc, Ci=0, W=3\r\n", "\r\n1 " + kLineError + "\r\n"},
         {"empty", "* only a comment\r\n", "\r\n0 " + kLineError + "\r\n"},
         {"read error", "", "\r\n1 " + kLineError + "\r\n", kUnreadableFile},
+        {"open error", "", "\r\n1 " + kLineError + "\r\n", kUnopenableFile},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

@@ -12,6 +12,9 @@ namespace nimbrel::testing {
 // A file the system opens but cannot read: reading the process's own memory at
 // offset 0, which is never mapped, fails with EIO.
 inline const char* const kUnreadableFile = "/proc/self/mem";
+// A file that is there but that not even the administrator may open for
+// reading.
+inline const char* const kUnopenableFile = "/proc/sys/vm/compact_memory";
 
 // A stream buffer that gives Bytes and then fails the way the C++ library's
 // file buffer reports a read error of the system.
