@@ -36,6 +36,11 @@ struct TBatchParams {
     // A point escapes at the first step after which x*x + y*y >= Bailout:
     // 4 for the integer kernels, EscapeRadius squared for the cache kernels.
     double Bailout = 4;
+    // The mean count (MaxIter for a point that stays) of the points of a
+    // recent row of the same picture, or 0 when none is known. Only a hint
+    // for the length of the vector kernels' blocks of steps: the results are
+    // the same whatever it is.
+    int32_t TypicalSteps = 0;
 };
 
 // The points of a batch: N points (Re[k], Im[k]), or with ImShared the row of

@@ -31,6 +31,10 @@ struct TBatchRows::TRowJob {
     int32_t Parts = 1;  // participants sharing the row
     uint32_t* Row = nullptr;       // nullptr: counts only
     const double* Re = nullptr;    // the points' real parts, or nullptr: First + k * Stride
+    const double* LeftRe = nullptr;  // the real part of point 0, when given
+    bool Compute = true;            // false: Then does all the work
+    TChunkWork Then = nullptr;      // called after each chunk, when given
+    void* Context = nullptr;
     std::atomic<int32_t> Next{0};
     TClock::time_point CallerDone;  // when the caller had finished its share
     struct alignas(64) TSum {
@@ -89,12 +93,20 @@ void TBatchRows::RunJob(void* Job, int32_t Participant) {
             b = parts == 1 ? n : std::min(n, a + std::max(kMinChunk, (n - a) / (2 * parts)));
         } while (!job.Next.compare_exchange_weak(a, b, std::memory_order_relaxed));
         if (a >= n) break;
-        if (given == nullptr) RowPlanePoints(level, re, a, b, first, stride, job.Dx, job.ReOrigin);
-        const double* const points = given != nullptr ? given : re;
-        IterateBatch(level, rows.params_, TBatchPoints{points + a, &job.Im, true, static_cast<std::size_t>(b - a)},
-                     TBatchResults{counts + a, zre != nullptr ? zre + a : nullptr, zim != nullptr ? zim + a : nullptr});
-        iterations += pixels != nullptr ? RowPaint(level, counts, a, b, maxIter, pixels, job.Row, first, stride)
-                                        : RowIterations(level, counts, a, b, maxIter);
+        if (job.Compute) {
+            if (given == nullptr) {
+                RowPlanePoints(level, re, a, b, first, stride, job.Dx, job.ReOrigin);
+                if (a == 0 && job.LeftRe != nullptr) re[0] = *job.LeftRe;
+            }
+            const double* const points = given != nullptr ? given : re;
+            IterateBatch(level, rows.params_,
+                         TBatchPoints{points + a, &job.Im, true, static_cast<std::size_t>(b - a)},
+                         TBatchResults{counts + a, zre != nullptr ? zre + a : nullptr,
+                                       zim != nullptr ? zim + a : nullptr});
+            iterations += pixels != nullptr ? RowPaint(level, counts, a, b, maxIter, pixels, job.Row, first, stride)
+                                            : RowIterations(level, counts, a, b, maxIter);
+        }
+        if (job.Then != nullptr) job.Then(job.Context, a, b, Participant);
     }
     job.Sums[Participant].Iterations = iterations;
     if (Participant == 0) job.CallerDone = TClock::now();
@@ -125,6 +137,41 @@ TBatchRows::TResult TBatchRows::ComputePoints(const double* Re, double Im, int32
     return Run(job);
 }
 
+TBatchRows::TResult TBatchRows::ComputeThen(double Dx, double ReOrigin, double Im, int32_t N, const double* LeftRe,
+                                            TChunkWork Then, void* Context) {
+    if (N <= 0) return {};
+    TRowJob job;
+    job.Dx = Dx;
+    job.ReOrigin = ReOrigin;
+    job.Im = Im;
+    job.N = N;
+    job.LeftRe = LeftRe;
+    job.Then = Then;
+    job.Context = Context;
+    return Run(job);
+}
+
+void TBatchRows::NoteIterations(uint64_t Iterations, int64_t Points) {
+    if (Points > 0) params_.TypicalSteps = static_cast<int32_t>(Iterations / static_cast<uint64_t>(Points));
+}
+
+uint64_t TBatchRows::IteratePoints(const double* Re, const double* Im, int32_t N, int32_t* Counts) const {
+    if (N <= 0) return 0;
+    IterateBatch(level_, params_, TBatchPoints{Re, Im, false, static_cast<std::size_t>(N)},
+                 TBatchResults{Counts, nullptr, nullptr});
+    return RowIterations(level_, Counts, 0, N, params_.MaxIter);
+}
+
+void TBatchRows::Share(int32_t N, TChunkWork Work, void* Context) {
+    if (N <= 0) return;
+    TRowJob job;
+    job.N = N;
+    job.Compute = false;
+    job.Then = Work;
+    job.Context = Context;
+    Run(job);
+}
+
 TBatchRows::TResult TBatchRows::Run(TRowJob& job) {
     TResult result;
     const int32_t N = job.N;
@@ -145,6 +192,7 @@ TBatchRows::TResult TBatchRows::Run(TRowJob& job) {
         RunJob(&job, 0);
     }
     for (int32_t i = 0; i < parts; ++i) result.Iterations += job.Sums[i].Iterations;
+    if (job.Compute) NoteIterations(result.Iterations, N);
     result.Painted = job.Row != nullptr;
     return result;
 }

@@ -45,11 +45,44 @@ public:
     // Computes the N points (Re[k], Im), for points that are no multiples of
     // a step; never paints.
     TResult ComputePoints(const double* Re, double Im, int32_t N);
+
+    // The work of one participant on the points [A, B) of a shared row:
+    // Participant is 0 on the calling thread and below Participants() on the
+    // others; no two calls of one row overlap in [A, B).
+    using TChunkWork = void (*)(void* Context, int32_t A, int32_t B, int32_t Participant);
+    // Computes the N points x = 0 .. N - 1 with plane point (x * Dx +
+    // ReOrigin, Im), or LeftRe itself for x = 0 when given (the left edge of
+    // the plane as the point-by-point loops take it), then calls Then on the
+    // points each participant computed, on that participant, while the
+    // counts (and z) of those points are fresh. An exception that leaves Then
+    // is raised again here once every participant has finished.
+    TResult ComputeThen(double Dx, double ReOrigin, double Im, int32_t N, const double* LeftRe, TChunkWork Then,
+                        void* Context);
+    // Shares [0, N) among the participants in the same chunks, without
+    // computing anything: Work does it all.
+    void Share(int32_t N, TChunkWork Work, void* Context);
+    template <class F> void Share(int32_t N, const F& Work) { Share(N, &CallWork<F>, Context(Work)); }
+    template <class F>
+    TResult ComputeThen(double Dx, double ReOrigin, double Im, int32_t N, const double* LeftRe, const F& Then) {
+        return ComputeThen(Dx, ReOrigin, Im, N, LeftRe, &CallWork<F>, Context(Then));
+    }
+    // The participants of the rows since the last Begin (1 without a pool).
+    int32_t Participants() const { return participants_; }
+    // Computes the N points (Re[k], Im[k]) into Counts on the calling
+    // participant (inside a chunk's work); answers their iterations.
+    uint64_t IteratePoints(const double* Re, const double* Im, int32_t N, int32_t* Counts) const;
+    // The iterations of a row of Points points just computed: the kernels
+    // take the typical count as a hint for the rows that follow.
+    void NoteIterations(uint64_t Iterations, int64_t Points);
     const int32_t* Counts() const { return counts_.data(); }
     const double* ZRe() const { return zre_.data(); }
     const double* ZIm() const { return zim_.data(); }
 
 private:
+    template <class F> static void CallWork(void* Work, int32_t A, int32_t B, int32_t Participant) {
+        (*static_cast<const F*>(Work))(A, B, Participant);
+    }
+    template <class F> static void* Context(const F& Work) { return const_cast<F*>(&Work); }
     struct TRowJob;
     static void RunJob(void* Job, int32_t Participant);
     TResult Run(TRowJob& Job);

@@ -10,22 +10,29 @@
 
 namespace nimbrel {
 
+namespace detail {
+// The average colour of four samples, channel by channel: the four integer
+// channels are added, divided by 4, and rounded with halves to the even
+// neighbour (a sum of 2 gives 0, 10 gives 2).
+inline uint32_t AveragePixel(const TRgb& s1, const TRgb& s2, const TRgb& s3, const TRgb& s4) {
+    TRgb acc;
+    acc.SetR(Round((s1.R() + s2.R() + s3.R() + s4.R()) / 4.0));
+    acc.SetG(Round((s1.G() + s2.G() + s3.G() + s4.G()) / 4.0));
+    acc.SetB(Round((s1.B() + s2.B() + s3.B() + s4.B()) / 4.0));
+    return TBitmap::ToPixel(acc.GetColor());
+}
+}  // namespace detail
+
 template <class Kernel> void TMandel::DrawAntialias(Kernel&& kernel) {
     const TFrame f = BeginFrame();
     TBusyGuard busy(*this);
     // dy is negative, so a positive row offset moves down the picture.
     const double hx = f.dx / 2;
     const double hy = f.dy / 2;
-    // The colours are averaged, not the counts; the same five triples serve
+    // The colours are averaged, not the counts; the same four triples serve
     // every pixel.
-    TRgb acc, s1, s2, s3, s4;
-    auto average = [&](uint32_t& pixel) {
-        // Halves go to the even neighbour: a sum of 2 gives 0, 10 gives 2.
-        acc.SetR(Round((s1.R() + s2.R() + s3.R() + s4.R()) / 4.0));
-        acc.SetG(Round((s1.G() + s2.G() + s3.G() + s4.G()) / 4.0));
-        acc.SetB(Round((s1.B() + s2.B() + s3.B() + s4.B()) / 4.0));
-        pixel = TBitmap::ToPixel(acc.GetColor());
-    };
+    TRgb s1, s2, s3, s4;
+    auto average = [&](uint32_t& pixel) { pixel = detail::AveragePixel(s1, s2, s3, s4); };
     if constexpr (detail::kIsEngineKernel<Kernel>) {
         // The row's samples computed at once: its columns px and px + hx,
         // first at py, then at py + hy. The samples are then counted and
@@ -42,6 +49,54 @@ template <class Kernel> void TMandel::DrawAntialias(Kernel&& kernel) {
             const double px = x * f.dx + f.P.Re;
             re[x] = px;
             re[w + x] = px + hx;
+        }
+        if (batch.ColorsKnown()) {
+            // No colour can fail: each participant computes the four samples
+            // of the pixels of its part of the row in one batch and averages
+            // them into the bitmap.
+            TBatchRows& rows = batch.Rows();
+            batch.SampleChunks.resize(static_cast<std::size_t>(rows.Participants()));
+            for (auto& c : batch.SampleChunks) {
+                c.Re.resize(4 * static_cast<std::size_t>(w));
+                c.Im.resize(4 * static_cast<std::size_t>(w));
+                c.Counts.resize(4 * static_cast<std::size_t>(w));
+            }
+            for (int32_t y = 0; y <= f.LastY; ++y) {
+                uint32_t* const row = bitmap_.Scanline(y);
+                const double py = y * f.dy + f.P.Im;
+                const double pyh = py + hy;
+                for (auto& c : batch.SampleChunks) c.Iterations = 0;
+                const auto work = [&](int32_t a, int32_t b, int32_t p) {
+                    TMandelBatch::TSampleChunk& c = batch.SampleChunks[static_cast<std::size_t>(p)];
+                    const int32_t n = b - a;
+                    double* const cre = c.Re.data();
+                    double* const cim = c.Im.data();
+                    for (int32_t k = 0; k < n; ++k) {
+                        cre[k] = cre[2 * n + k] = re[a + k];
+                        cre[n + k] = cre[3 * n + k] = re[w + a + k];
+                        cim[k] = cim[n + k] = py;
+                        cim[2 * n + k] = cim[3 * n + k] = pyh;
+                    }
+                    const int32_t* const counts = c.Counts.data();
+                    c.Iterations += rows.IteratePoints(cre, cim, 4 * n, c.Counts.data());
+                    TRgb t1, t2, t3, t4;
+                    for (int32_t k = 0; k < n; ++k) {
+                        t1.SetColor(batch.Color(counts[k]));
+                        t2.SetColor(batch.Color(counts[n + k]));
+                        t3.SetColor(batch.Color(counts[2 * n + k]));
+                        t4.SetColor(batch.Color(counts[3 * n + k]));
+                        row[a + k] = detail::AveragePixel(t1, t2, t3, t4);
+                    }
+                };
+                rows.Share(w, work);
+                uint64_t iterations = 0;
+                for (const auto& c : batch.SampleChunks) iterations += c.Iterations;
+                rows.NoteIterations(iterations, 4 * int64_t{w});
+                Stats.KernelCalls += 4 * static_cast<uint64_t>(w);
+                Stats.Iterations += iterations;
+                YieldRow();
+            }
+            return;
         }
         for (int32_t y = 0; y <= f.LastY; ++y) {
             uint32_t* row = bitmap_.Scanline(y);

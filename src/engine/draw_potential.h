@@ -11,6 +11,8 @@
 // redraws from it.
 #pragma once
 
+#include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdint>
 #include <type_traits>
@@ -145,11 +147,200 @@ void TMandel::ShadePixel(int32_t x, int32_t y, double dy, Pot pot, Shade shade, 
     }
 }
 
+template <bool Tint, class Shade, class Transfer>
+uint32_t TMandel::ShadedPixel(int32_t count, double A, double B, double C, Shade shade, Transfer transfer, TRgb& rgb,
+                              const TMandelBatch& batch) const {
+    // ShadePixel's steps, its potentials computed beforehand (they are pure
+    // functions of the cells) and its colours taken from the lookup where
+    // it holds.
+    if (count == 0) return TBitmap::ToPixel(batch.Color(0));
+    const double v = transfer(*this, shade(A, B, C));
+    if constexpr (Tint) {
+        rgb.SetColor(batch.Color(count));
+        const double cr = rgb.GetCr();
+        const double cb = rgb.GetCb();
+        rgb.SetYCrCb(v, cr, cb);
+        return TBitmap::ToPixel(rgb.GetColor());
+    } else {
+        const int32_t index = CheckedInt32(Trunc64((static_cast<double>(colorCount_) - 1) * v + 1));
+        return TBitmap::ToPixel(batch.Color(index));
+    }
+}
+
+namespace detail {
+
+// The first pixel of a row that failed on any participant, or the row's
+// width when none did.
+class TFirstFailure {
+public:
+    explicit TFirstFailure(int32_t Width) : first_(Width) {}
+    void Failed(int32_t X) {
+        int32_t seen = first_.load(std::memory_order_relaxed);
+        while (X < seen && !first_.compare_exchange_weak(seen, X, std::memory_order_relaxed)) {
+        }
+    }
+    int32_t First() const { return first_.load(std::memory_order_relaxed); }
+
+private:
+    std::atomic<int32_t> first_;
+};
+
+// The potential procedures Draw binds are pure functions of a cell, which
+// the rows may compute once per cell and on any thread; procedures of
+// unknown kind run point by point on the calling thread.
+template <class Pot, class Shade, class Transfer>
+inline constexpr bool kSharedShading = !std::is_same_v<Pot, TPotentialVia> && !std::is_same_v<Shade, TShadeVia> &&
+                                       !std::is_same_v<Transfer, TTransferVia>;
+
+}  // namespace detail
+
+// Each pixel row Y - 1 of the shaded modes comes with grid row Y: a
+// participant that computed the grid points [a, b) stores their cells,
+// takes their potentials, and shades the pixels [a, b) of the row above
+// from those and from the potentials of the grid row before (pixel X needs
+// cells X and X + 1 of the row before and cell X of its own row). The
+// pixels go to a row buffer, so that a pixel that fails on any participant
+// leaves the bitmap as the point-by-point loop leaves it: the calling
+// thread copies the pixels before it, puts back the cells the loop would
+// not yet have stored, counts those it would have, and shades the failing
+// pixel itself, which raises the same exception at the same pixel.
+template <bool Tint, class Pot, class Shade, class Transfer>
+void TMandel::ComputeShadedRows(const TFrame& f, Pot pot, Shade shade, Transfer transfer) {
+    const int32_t w = width_, h = height_;
+    const double dy = f.dy;
+    TMandelBatch& batch = Batch();
+    TBatchRows& rows = batch.Rows();
+    const auto n = static_cast<std::size_t>(w) + 1;
+    for (auto& p : batch.Potentials) p.resize(n);
+    for (auto& c : batch.RowCounts) c.resize(n);
+    batch.PixelRow.resize(n);
+    batch.SavedCells.resize(n);
+    double* above = batch.Potentials[0].data();
+    double* below = batch.Potentials[1].data();
+    int32_t* aboveCounts = batch.RowCounts[0].data();
+    int32_t* belowCounts = batch.RowCounts[1].data();
+    uint32_t* const pixels = batch.PixelRow.data();
+    TResultCell* const saved = batch.SavedCells.data();
+    for (int32_t Y = 0; Y <= h; ++Y) {
+        detail::TFirstFailure failure(w);
+        const auto work = [&](int32_t a, int32_t b, int32_t) {
+            const int32_t* const counts = rows.Counts();
+            const double* const zre = rows.ZRe();
+            const double* const zim = rows.ZIm();
+            for (int32_t X = a; X < b; ++X) {
+                const auto x = static_cast<std::size_t>(X);
+                TResultCell& cell = ResultCache[x][static_cast<std::size_t>(Y)];
+                saved[x] = cell;
+                cell.Count = counts[x];
+                cell.Z = TComplexPoint{zre[x], zim[x]};
+                below[x] = pot(*this, cell.Z, cell.Count) / dy;
+                belowCounts[x] = cell.Count;
+            }
+            if (Y == 0) return;
+            TRgb rgb;
+            for (int32_t X = a; X < b && X < w; ++X) {
+                const auto x = static_cast<std::size_t>(X);
+                try {
+                    pixels[x] = ShadedPixel<Tint>(aboveCounts[x], above[x], above[x + 1], below[x], shade, transfer,
+                                                  rgb, batch);
+                } catch (const Exception&) {
+                    failure.Failed(X);
+                    return;
+                }
+            }
+        };
+        // The point-by-point loop takes the left edge of rows 1.. as the
+        // plane's edge itself, and that of row 0 as P.Re + 0 * dx.
+        const TBatchRows::TResult r =
+            rows.ComputeThen(f.dx, f.P.Re, f.P.Im + Y * f.dy, w + 1, Y == 0 ? nullptr : &f.P.Re, work);
+        const int32_t first = failure.First();
+        if (first < w) {
+            // The loop stores and counts cells 0 .. first + 1 of this row
+            // before it shades pixel `first`.
+            for (int32_t X = first + 2; X <= w; ++X)
+                ResultCache[static_cast<std::size_t>(X)][static_cast<std::size_t>(Y)] = saved[X];
+            for (int32_t X = 0; X <= first + 1; ++X) Tally(belowCounts[X]);
+            std::copy(pixels, pixels + first, bitmap_.Scanline(Y - 1));
+            TRgb rgb;
+            ShadePixel<Tint>(first, Y - 1, dy, pot, shade, transfer, rgb);
+            // Not reached: the same pixel fails again. Should it not, the
+            // row goes on point by point.
+            for (int32_t X = first + 2; X <= w; ++X) {
+                TResultCell& cell = Cell(X, Y);
+                cell.Count = belowCounts[X];
+                cell.Z = TComplexPoint{rows.ZRe()[X], rows.ZIm()[X]};
+                Tally(cell.Count);
+                ShadePixel<Tint>(X - 1, Y - 1, dy, pot, shade, transfer, rgb);
+            }
+        } else {
+            Stats.KernelCalls += static_cast<uint64_t>(w) + 1;
+            Stats.Iterations += r.Iterations;
+            if (Y > 0) std::copy(pixels, pixels + w, bitmap_.Scanline(Y - 1));
+        }
+        if (Y > 0) YieldRow();
+        std::swap(above, below);
+        std::swap(aboveCounts, belowCounts);
+    }
+}
+
+// The redraw from the cache, a row at a time as ComputeShadedRows shades it.
+template <bool Tint, class Pot, class Shade, class Transfer>
+void TMandel::RedrawShadedRows(double dy, Pot pot, Shade shade, Transfer transfer) {
+    const int32_t w = width_, h = height_;
+    TMandelBatch& batch = Batch();
+    batch.BeginCache();
+    TBatchRows& rows = batch.Rows();
+    const auto n = static_cast<std::size_t>(w) + 1;
+    for (auto& p : batch.Potentials) p.resize(n);
+    for (auto& c : batch.RowCounts) c.resize(n);
+    batch.PixelRow.resize(n);
+    double* above = batch.Potentials[0].data();
+    double* below = batch.Potentials[1].data();
+    int32_t* aboveCounts = batch.RowCounts[0].data();
+    int32_t* belowCounts = batch.RowCounts[1].data();
+    uint32_t* const pixels = batch.PixelRow.data();
+    for (int32_t Y = 0; Y <= h; ++Y) {
+        detail::TFirstFailure failure(w);
+        const auto work = [&](int32_t a, int32_t b, int32_t) {
+            for (int32_t X = a; X < b; ++X) {
+                const auto x = static_cast<std::size_t>(X);
+                const TResultCell& cell = ResultCache[x][static_cast<std::size_t>(Y)];
+                below[x] = pot(*this, cell.Z, cell.Count) / dy;
+                belowCounts[x] = cell.Count;
+            }
+            if (Y == 0) return;
+            TRgb rgb;
+            for (int32_t X = a; X < b && X < w; ++X) {
+                const auto x = static_cast<std::size_t>(X);
+                try {
+                    pixels[x] = ShadedPixel<Tint>(aboveCounts[x], above[x], above[x + 1], below[x], shade, transfer,
+                                                  rgb, batch);
+                } catch (const Exception&) {
+                    failure.Failed(X);
+                    return;
+                }
+            }
+        };
+        rows.Share(w + 1, work);
+        if (Y > 0) {
+            const int32_t first = failure.First();
+            std::copy(pixels, pixels + first, bitmap_.Scanline(Y - 1));
+            TRgb rgb;
+            // A failing pixel fails again here, on the calling thread.
+            for (int32_t X = first; X < w; ++X) ShadePixel<Tint>(X, Y - 1, dy, pot, shade, transfer, rgb);
+            YieldRow();
+        }
+        std::swap(above, below);
+        std::swap(aboveCounts, belowCounts);
+    }
+}
+
 template <class Kernel> void TMandel::DrawPotentialCache(Kernel&& kernel) {
     const int32_t w = width_, h = height_;
     if (CacheMatchesView()) {
         SetBusy(true);
         TBusyGuard busy(*this);
+        if (ShapedForRows()) return RedrawCountRows();
         for (int32_t Y = 0; Y < h; ++Y) {
             for (int32_t X = 0; X < w; ++X) bitmap_.SetPixel(X, Y, CountToColor(Cell(X, Y).Count));
             YieldRow();
@@ -164,6 +355,11 @@ template <class Kernel> void TMandel::DrawPotentialCache(Kernel&& kernel) {
         TBusyGuard busy(*this);
         TMandelBatch& batch = Batch();
         batch.BeginCache();
+        if (batch.ColorsKnown() && ShapedForRows()) {
+            ComputeCountRows(f);
+            StoreCacheKey();
+            return;
+        }
         for (int32_t Y = 0; Y <= h; ++Y) {
             const TMandelBatch::TCacheRow row = batch.ComputeCacheRow(f, f.P.Im + Y * f.dy, 0, w + 1);
             if (Y == h) {
@@ -203,7 +399,11 @@ template <bool Tint> void TMandel::RedrawShaded() {
     const TComplexPoint Q = GetPointQ();
     const TComplexPoint P = GetPointP();
     const double dy = (Q.Im - P.Im) / h;
+    const bool shaped = ShapedForRows();
     WithBoundProcs([&](auto pot, auto shade, auto transfer) {
+        if constexpr (detail::kSharedShading<decltype(pot), decltype(shade), decltype(transfer)>) {
+            if (shaped) return RedrawShadedRows<Tint>(dy, pot, shade, transfer);
+        }
         for (int32_t Y = 0; Y < h; ++Y) {
             for (int32_t X = 0; X < w; ++X) ShadePixel<Tint>(X, Y, dy, pot, shade, transfer, rgb);
             YieldRow();
@@ -221,7 +421,11 @@ template <bool Tint, class Kernel> void TMandel::ComputeShaded(Kernel& kernel) {
         TMandelBatch& batch = Batch();
         batch.BeginCache();
         TRgb rgb;
+        const bool shaped = ShapedForRows();
         WithBoundProcs([&](auto pot, auto shade, auto transfer) {
+            if constexpr (detail::kSharedShading<decltype(pot), decltype(shade), decltype(transfer)>) {
+                if (shaped) return ComputeShadedRows<Tint>(f, pot, shade, transfer);
+            }
             const TMandelBatch::TCacheRow top = batch.ComputeCacheRow(f, f.P.Im, 0, w + 1);
             for (int32_t X = 0; X <= w; ++X) batch.StoreCell(top, X, X, 0);
             for (int32_t Y = 1; Y <= h; ++Y) {

@@ -27,6 +27,10 @@ TBatchParams TMandelBatch::Params(double Bailout) const {
 
 void TMandelBatch::Begin(int32_t PointsPerRow) {
     rows_.Begin(Params(kIntegerBailout), m_.simdLevel_, m_.GetThreadCount(), PointsPerRow);
+    FindColors();
+}
+
+void TMandelBatch::FindColors() {
     // The workers paint only when no count can make CountToColor fail;
     // otherwise the calling thread converts every count itself, so that the
     // failure comes at the same pixel as ever.
@@ -91,9 +95,7 @@ const int32_t* TMandelBatch::PlanBoundaryStrip(int32_t Top, int32_t H) { return 
 
 void TMandelBatch::BeginCache() {
     rows_.Begin(Params(m_.escapeRadiusSqr_), m_.simdLevel_, m_.GetThreadCount(), m_.width_ + 1, true);
-    colorsKnown_ = false;
-    pixels_ = nullptr;
-    pixelCount_ = 0;
+    FindColors();
 }
 
 TMandelBatch::TCacheRow TMandelBatch::ComputeCacheRow(const TMandel::TFrame& f, double Im, int32_t First,

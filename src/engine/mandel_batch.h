@@ -56,6 +56,14 @@ public:
     // Mode 4's sample columns of a row and the counts of its upper samples.
     std::vector<double> SampleRe;
     std::vector<int32_t> UpperCounts;
+    // Mode 4's samples of a chunk of a row, per participant: the four
+    // samples of each pixel and their counts, and the chunk's iterations.
+    struct TSampleChunk {
+        std::vector<double> Re, Im;
+        std::vector<int32_t> Counts;
+        alignas(64) uint64_t Iterations = 0;
+    };
+    std::vector<TSampleChunk> SampleChunks;
 
     // ---- The shaded modes --------------------------------------------------
     // After BeginCacheComputation: the batch parameters with the escape
@@ -67,6 +75,8 @@ public:
         const double* ZRe;
         const double* ZIm;
     };
+    // BeginCache also finds the colour of every count 0..MaxIter when all of
+    // them can be looked up without fault (ColorsKnown, PixelOf).
     void BeginCache();
     TCacheRow ComputeCacheRow(const TMandel::TFrame& f, double Im, int32_t First, int32_t N);
     void StoreCell(const TCacheRow& Row, int32_t k, int32_t X, int32_t Y) {
@@ -76,7 +86,23 @@ public:
         m_.Tally(cell.Count);
     }
 
+    // The lookup of Begin or BeginCache: whether every count 0..MaxIter has
+    // its pixel, and the pixel of one of them.
+    bool ColorsKnown() const { return colorsKnown_; }
+    uint32_t PixelOf(int32_t Count) const { return pixels_[static_cast<std::size_t>(Count)]; }
+    // The rows themselves, for draw methods that do more per chunk of a row
+    // than compute and paint it (the shaded modes).
+    TBatchRows& Rows() { return rows_; }
+    // Buffers of the shaded modes, kept from draw to draw: the potentials
+    // and counts of two grid rows, a row of pixels, the cells a row replaced.
+    std::vector<double> Potentials[2];
+    std::vector<int32_t> RowCounts[2];
+    std::vector<uint32_t> PixelRow;
+    std::vector<TResultCell> SavedCells;
+
 private:
+    // Fills the lookup of every count's pixel when no colour can fail.
+    void FindColors();
     // The batch kernels' parameters for the engine's kind, power and limit.
     TBatchParams Params(double Bailout) const;
 

@@ -275,9 +275,8 @@ private:
     void BindPotentialProcs();
     TResultCell& Cell(int32_t X, int32_t Y) {
         if (X < 0 || static_cast<std::size_t>(X) >= ResultCache.size()) RaiseRangeError();
-        auto& column = ResultCache[static_cast<std::size_t>(X)];
-        if (Y < 0 || static_cast<std::size_t>(Y) >= column.size()) RaiseRangeError();
-        return column[static_cast<std::size_t>(Y)];
+        if (Y < 0 || static_cast<std::size_t>(Y) >= ResultCache.Rows()) RaiseRangeError();
+        return ResultCache[static_cast<std::size_t>(X)][static_cast<std::size_t>(Y)];
     }
     TFrame BeginCacheComputation();
     template <class F> void WithBoundProcs(F&& f);
@@ -287,6 +286,21 @@ private:
     void ShadePixel(int32_t x, int32_t y, double dy, Pot pot, Shade shade, Transfer transfer, TRgb& rgb);
     template <bool Tint> void RedrawShaded();
     template <bool Tint, class Kernel> void ComputeShaded(Kernel& kernel);
+    // The same with the rows shared among the worker pool (engine/
+    // draw_potential.h): the pixel ShadePixel sets, from the potentials of
+    // the cells already divided by dy (const: the workers call it); whether
+    // the cache and the bitmap have the shape of the picture; the rows of
+    // the renderers.
+    template <bool Tint, class Shade, class Transfer>
+    uint32_t ShadedPixel(int32_t count, double A, double B, double C, Shade shade, Transfer transfer, TRgb& rgb,
+                         const TMandelBatch& batch) const;
+    bool ShapedForRows() const;
+    template <bool Tint, class Pot, class Shade, class Transfer>
+    void RedrawShadedRows(double dy, Pot pot, Shade shade, Transfer transfer);
+    template <bool Tint, class Pot, class Shade, class Transfer>
+    void ComputeShadedRows(const TFrame& f, Pot pot, Shade shade, Transfer transfer);
+    void RedrawCountRows();
+    void ComputeCountRows(const TFrame& f);
 
     // The view.
     TFractalKind kind_ = fkMandelbrot;
