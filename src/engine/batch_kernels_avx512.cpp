@@ -49,7 +49,11 @@ struct TAvx512 {
 
 void IterateBatchAVX512(const TBatchParams& Params, const TBatchPoints& Points,
                         const TBatchResults& Results) {
-    IterateBatchWith<TAvx512, 6>(Params, Points, Results);
+    // Long blocks: ten slots, each step's z not kept (a step is then seven
+    // arithmetic operations and two loads, no store; 32 registers hold the
+    // slots' z and the step's temporaries). Short blocks: six slots keeping
+    // each step's z, which makes their frequent searches cheap.
+    IterateBatchWith<TAvx512, 10, true, 6, false>(Params, Points, Results);
 }
 
 int32_t RowPlanePointsAVX512(double* Re, int32_t A, int32_t B, int32_t First, int32_t Stride, double Dx,

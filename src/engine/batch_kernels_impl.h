@@ -9,9 +9,10 @@
 // without looking at the escape condition; nothing of the test feeds back
 // into z, so the chain of dependent operations per step is as short as in the
 // scalar loop and the slots hide each other's latency. After a block, the
-// lanes that show an escape are searched in the block's kept z for their
-// first one. A slot whose lanes are all done, or that has made MaxIter steps,
-// writes its results and takes the next group of points.
+// lanes that show an escape are searched for their first one, in the z kept
+// after each step of the block or in the steps made again from its start. A
+// slot whose lanes are all done, or that has made MaxIter steps, writes its
+// results and takes the next group of points.
 #pragma once
 
 #include <cfloat>
@@ -42,21 +43,33 @@
 namespace nimbrel {
 namespace {
 
-// z' = z^2 + c, in the order of IterateMandel2: x' = (xx - yy) + c.Re,
-// y' = (2 x) y + c.Im; then the squares of the new z.
-// 2 x is computed as a multiplication, which gives the same value as x + x
-// but balances the step between the adding and the multiplying units; the
-// constant is hidden from the compiler so that it keeps the multiplication.
+// The steps below take z = (x, y) and c and leave z' = z^N + c in x and y,
+// each operation as the reference iteration (engine/kernels.h) makes it;
+// the squares for the escape test are taken apart (TBatchRun::Out), as the
+// reference takes them after each step. Slot is the vector slot making the
+// step, for the steps that share their work between the adding and the
+// multiplying units.
+
+// z' = z^2 + c in the order of the reference: x' = (xx - yy) + c.Re,
+// y' = (2 x) y + c.Im. Doubling is exact, so x + x and 2 * x are the same
+// number for every x, infinities, NaN and subnormals included (both are the
+// exact 2x rounded once, and 2x needs no rounding below overflow); a step is
+// then three multiplications, three additions and the doubling, which the
+// even slots give to the adders and the odd slots to the multipliers, so
+// that both kinds of unit carry three and a half operations per step. The
+// constant 2 is hidden from the compiler, which would otherwise turn the
+// multiplication back into an addition.
 template <class V> struct TStepPower2 {
     using D = typename V::D;
     using M = typename V::M;
     D two = V::Opaque(V::Set1(2.0));
-    NIMBREL_ALWAYS_INLINE void operator()(D& x, D& y, D& xx, D& yy, D cr, D ci) const {
-        const D t = V::Sub(xx, yy);
-        y = V::Add(V::Mul(V::Mul(two, x), y), ci);
-        x = V::Add(t, cr);
-        xx = V::Mul(x, x);
-        yy = V::Mul(y, y);
+    template <int Slot>
+    NIMBREL_ALWAYS_INLINE void operator()(std::integral_constant<int, Slot>, D& x, D& y, D cr, D ci) const {
+        const D xx = V::Mul(x, x);
+        const D yy = V::Mul(y, y);
+        const D twoX = Slot % 2 == 0 ? V::Add(x, x) : V::Mul(two, x);
+        y = V::Add(V::Mul(twoX, y), ci);
+        x = V::Add(V::Sub(xx, yy), cr);
     }
 };
 
@@ -65,13 +78,14 @@ template <class V> struct TStepPower2 {
 template <class V> struct TStepPower3 {
     using D = typename V::D;
     using M = typename V::M;
-    NIMBREL_ALWAYS_INLINE void operator()(D& x, D& y, D& xx, D& yy, D cr, D ci) const {
+    template <int Slot>
+    NIMBREL_ALWAYS_INLINE void operator()(std::integral_constant<int, Slot>, D& x, D& y, D cr, D ci) const {
         const D three = V::Set1(3.0);
+        const D xx = V::Mul(x, x);
+        const D yy = V::Mul(y, y);
         const D px = V::Mul(V::Sub(xx, V::Mul(three, yy)), x);
         y = V::Add(V::Mul(V::Sub(V::Mul(three, xx), yy), y), ci);
         x = V::Add(px, cr);
-        xx = V::Mul(x, x);
-        yy = V::Mul(y, y);
     }
 };
 
@@ -89,7 +103,8 @@ template <class V> struct TStepPowerN {
             if (n % 2 != 0) oddLevels |= uint32_t{1} << levels;
     }
 
-    NIMBREL_ALWAYS_INLINE void operator()(D& x, D& y, D& xx, D& yy, D cr, D ci) const {
+    template <int Slot>
+    NIMBREL_ALWAYS_INLINE void operator()(std::integral_constant<int, Slot>, D& x, D& y, D cr, D ci) const {
         D keptRe[32];
         D keptIm[32];
         D a = x, b = y;
@@ -110,8 +125,6 @@ template <class V> struct TStepPowerN {
         }
         x = V::Add(a, cr);
         y = V::Add(b, ci);
-        xx = V::Mul(x, x);
-        yy = V::Mul(y, y);
     }
 };
 
@@ -151,28 +164,31 @@ struct TEscapeLimit {
 // time.
 //
 // A slot holds a group of V::L consecutive points. Every slot makes K steps
-// without looking at the escape condition, keeping each step's z; nothing of
-// the test stands between one step and the next, so the slots hide each
-// other's latency and a step costs only its own operations. After the K
-// steps, a lane whose escape lasts (see TEscapeLimit) and that has not
-// escaped shows x*x + y*y < bailout, unless it escaped within the block; the
-// lanes that show otherwise, and those whose escape need not last, are
-// searched in the kept z of the block for their first escape, computed from
-// them exactly as the scalar loop computes it. A lane that has escaped goes
-// on stepping, harmlessly, but no longer counts. A lane whose z turned NaN
-// without escaping (from a NaN or infinite start) can never escape: it is
-// searched once and then left alone. The group's last block may go beyond
-// MaxIter: only its first steps are searched, and the z of a lane that did
-// not escape is the one kept at step MaxIter. When all lanes have escaped or
-// MaxIter is reached, the slot writes the group's results and takes the next
-// group. Lanes beyond the last point start out escaped and are never written.
-template <class V, int NV, int K, class Step, bool KeepZ> class TBatchRun {
+// without looking at the escape condition; nothing of the test stands
+// between one step and the next, so the slots hide each other's latency and
+// a step costs only its own operations. After the K steps, a lane whose
+// escape lasts (see TEscapeLimit) and that has not escaped shows x*x + y*y <
+// bailout, unless it escaped within the block; the lanes that show
+// otherwise, and those whose escape need not last, are searched for their
+// first escape within the block, computed exactly as the scalar loop
+// computes it. Either each step's z is kept (Replay false), or only the z at
+// the start of the block, from which the search makes the block's steps
+// again (Replay true): the same operations on the same values give the same
+// z. A lane that has escaped goes on stepping, harmlessly, but no longer
+// counts. A lane whose z turned NaN without escaping (from a NaN or infinite
+// start) can never escape: it is searched once and then left alone. The
+// group's last block may go beyond MaxIter: only its first steps are
+// searched, and the z of a lane that did not escape is the one at step
+// MaxIter. When all lanes have escaped or MaxIter is reached, the slot
+// writes the group's results and takes the next group. Lanes beyond the
+// last point start out escaped and are never written.
+template <class V, int NV, int K, class Step, bool KeepZ, bool Replay> class TBatchRun {
     using D = typename V::D;
     using M = typename V::M;
     static constexpr int L = V::L;
 
     struct TSlot {
-        D x, y, xx, yy;
+        D x, y;
         M done;            // escaped, or no point in the lane
         M watch;           // an escape that may not last: search every block
         M stuck;           // NaN without an escape: never escapes
@@ -194,7 +210,6 @@ public:
         : p_(params), pts_(points), out_(results), step_(step), limit_(params) {}
 
     void Run() {
-        const D bailout = V::Set1(p_.Bailout);
         const Step step = step_;
         TSlot s[NV];
         Unroll<NV>([&](auto v) NIMBREL_LAMBDA_INLINE {
@@ -203,13 +218,22 @@ public:
             Load(t, decltype(v)::value);
         });
         while (live_ > 0) {
+            if constexpr (Replay) {
+                Unroll<NV>([&](auto v) NIMBREL_LAMBDA_INLINE {
+                    constexpr int i = decltype(v)::value;
+                    V::Store(startX_[i], s[i].x);
+                    V::Store(startY_[i], s[i].y);
+                });
+            }
             Unroll<K>([&](auto k) NIMBREL_LAMBDA_INLINE {
                 Unroll<NV>([&](auto v) NIMBREL_LAMBDA_INLINE {
-                    TSlot& t = s[decltype(v)::value];
                     constexpr int i = decltype(v)::value;
-                    step(t.x, t.y, t.xx, t.yy, V::Load(cRe_[i]), V::Load(cIm_[i]));
-                    V::Store(keptX_[decltype(v)::value][decltype(k)::value], t.x);
-                    V::Store(keptY_[decltype(v)::value][decltype(k)::value], t.y);
+                    TSlot& t = s[i];
+                    step(v, t.x, t.y, V::Load(cRe_[i]), V::Load(cIm_[i]));
+                    if constexpr (!Replay) {
+                        V::Store(keptX_[i][decltype(k)::value], t.x);
+                        V::Store(keptY_[i][decltype(k)::value], t.y);
+                    }
                 });
             });
             Unroll<NV>([&](auto v) NIMBREL_LAMBDA_INLINE {
@@ -217,50 +241,74 @@ public:
                 TSlot& t = s[i];
                 const int64_t left = p_.MaxIter - t.steps;
                 t.steps += K;
-                const M out = V::NotLess(V::Add(t.xx, t.yy), bailout);
-                const M flagged = V::AndNot(V::Or(t.done, t.stuck), V::Or(out, t.watch));
+                const M flagged = V::AndNot(V::Or(t.done, t.stuck), V::Or(Out(t.x, t.y), t.watch));
+                D endX = t.x, endY = t.y;
                 if (left > K) [[likely]] {
                     if (!V::Any(flagged)) [[likely]] return;
-                    const M pending = Search(i, flagged, K, t.steps - K);
+                    const M pending = Search(v, flagged, K, t.steps - K, endX, endY);
                     t.done = V::Or(t.done, V::AndNot(pending, flagged));
                     // A lane whose escape would have lasted, flagged without
                     // escaping, is NaN.
                     t.stuck = V::Or(t.stuck, V::AndNot(t.watch, pending));
                     if (!V::All(t.done)) return;
-                    Finish(i, t.base, t.valid, t.done, t.x, t.y);
                 } else {
                     // The group's last block: the steps up to MaxIter count,
-                    // and a lane that did not escape ends with the z kept at
+                    // and a lane that did not escape ends with the z of step
                     // MaxIter.
                     if (t.valid == 0) return;
                     const int r = static_cast<int>(left);
-                    if (V::Any(flagged)) {
-                        const M pending = Search(i, flagged, r, t.steps - K);
+                    if (Replay || V::Any(flagged)) {
+                        const M pending = Search(v, flagged, r, t.steps - K, endX, endY);
                         t.done = V::Or(t.done, V::AndNot(pending, flagged));
                     }
-                    Finish(i, t.base, t.valid, t.done, V::Load(keptX_[i][r - 1]), V::Load(keptY_[i][r - 1]));
+                    if constexpr (!Replay) {
+                        endX = V::Load(keptX_[i][r - 1]);
+                        endY = V::Load(keptY_[i][r - 1]);
+                    }
                 }
+                Finish(i, t.base, t.valid, t.done, endX, endY);
                 Load(t, i);
             });
         }
     }
 
 private:
+    // The escape test of the reference iteration: x*x + y*y >= bailout, or
+    // NaN (for the lanes whose escape lasts, NaN means it has escaped or
+    // never will; the search tells which).
+    NIMBREL_ALWAYS_INLINE M Out(D x, D y) const {
+        return V::NotLess(V::Add(V::Mul(x, x), V::Mul(y, y)), V::Set1(p_.Bailout));
+    }
+
     // Finds the first escape, within the first r steps of the block, of the
     // flagged lanes (the group had made `before` steps before the block);
-    // answers those that did not escape.
-    NIMBREL_ALWAYS_INLINE M Search(int i, M flagged, int r, int64_t before) {
+    // answers those that did not escape. With Replay, EndX and EndY receive
+    // the z after step r.
+    template <int I>
+    NIMBREL_ALWAYS_INLINE M Search(std::integral_constant<int, I> v, M flagged, int r, int64_t before, D& EndX,
+                                   D& EndY) {
         const D bailout = V::Set1(p_.Bailout);
-        TFound& f = found_[i];
+        TFound& f = found_[I];
         D count = V::Load(f.Count);
         D zr = V::Load(f.ZRe);
         D zi = V::Load(f.ZIm);
         D stepNo = V::Set1(static_cast<double>(before));
         const D one = V::Set1(1.0);
         M pending = flagged;
+        D x, y, cr, ci;
+        if constexpr (Replay) {
+            x = V::Load(startX_[I]);
+            y = V::Load(startY_[I]);
+            cr = V::Load(cRe_[I]);
+            ci = V::Load(cIm_[I]);
+        }
         for (int k = 0; k < r; ++k) {
-            const D x = V::Load(keptX_[i][k]);
-            const D y = V::Load(keptY_[i][k]);
+            if constexpr (Replay) {
+                step_(v, x, y, cr, ci);
+            } else {
+                x = V::Load(keptX_[I][k]);
+                y = V::Load(keptY_[I][k]);
+            }
             stepNo = V::Add(stepNo, one);
             const M escaped = V::And(V::Ge(V::Add(V::Mul(x, x), V::Mul(y, y)), bailout), pending);
             count = V::Select(escaped, stepNo, count);
@@ -269,6 +317,10 @@ private:
                 zi = V::Select(escaped, y, zi);
             }
             pending = V::AndNot(escaped, pending);
+        }
+        if constexpr (Replay) {
+            EndX = x;
+            EndY = y;
         }
         V::Store(f.Count, count);
         if constexpr (KeepZ) {
@@ -289,7 +341,7 @@ private:
             if (t.valid != 0) --live_;
             t.valid = 0;
             t.base = next_;
-            t.x = t.y = t.xx = t.yy = V::Zero();
+            t.x = t.y = V::Zero();
             V::Store(cRe_[i], V::Zero());
             V::Store(cIm_[i], V::Zero());
             t.done = V::DoneFrom(0);
@@ -319,13 +371,11 @@ private:
         if (p_.Julia) {
             t.x = re;
             t.y = im;
-            t.xx = V::Mul(re, re);
-            t.yy = V::Mul(im, im);
             V::Store(cRe_[i], V::Set1(p_.JuliaRe));
             V::Store(cIm_[i], V::Set1(p_.JuliaIm));
             t.watch = limit_.Lasting ? V::DoneFrom(L) : V::DoneFrom(0);
         } else {
-            t.x = t.y = t.xx = t.yy = V::Zero();
+            t.x = t.y = V::Zero();
             V::Store(cRe_[i], re);
             V::Store(cIm_[i], im);
             t.watch = limit_.Lasting
@@ -376,9 +426,13 @@ private:
     const TEscapeLimit limit_;
     std::size_t next_ = 0;
     int live_ = 0;
-    // The z after each step of the current block, per slot.
-    alignas(64) double keptX_[NV][K][L];
-    alignas(64) double keptY_[NV][K][L];
+    // Per slot, the z after each step of the current block (Replay false) or
+    // at its start (Replay true).
+    static constexpr int kKept = Replay ? 1 : NV;
+    alignas(64) double keptX_[kKept][K][L];
+    alignas(64) double keptY_[kKept][K][L];
+    alignas(64) double startX_[NV][L];
+    alignas(64) double startY_[NV][L];
     TFound found_[NV];
     // Each slot's c, read from memory by the steps, which leaves the vector
     // registers to the slots' z.
@@ -396,33 +450,38 @@ inline void NoSteps(const TBatchParams& p, const TBatchPoints& pts, const TBatch
     }
 }
 
-template <class V, int NV, int K, bool KeepZ>
+template <class V, int NV, int K, bool KeepZ, bool Replay>
 void IterateBatchKeeping(const TBatchParams& p, const TBatchPoints& pts, const TBatchResults& out) {
     if (p.Power == 2) {
-        TBatchRun<V, NV, K, TStepPower2<V>, KeepZ>(p, pts, out, TStepPower2<V>{}).Run();
+        TBatchRun<V, NV, K, TStepPower2<V>, KeepZ, Replay>(p, pts, out, TStepPower2<V>{}).Run();
     } else if (p.Power == 3) {
-        TBatchRun<V, NV, K, TStepPower3<V>, KeepZ>(p, pts, out, TStepPower3<V>{}).Run();
+        TBatchRun<V, NV, K, TStepPower3<V>, KeepZ, Replay>(p, pts, out, TStepPower3<V>{}).Run();
     } else {
         // The general power is long per step; two slots hide its latency.
-        TBatchRun<V, 2, K, TStepPowerN<V>, KeepZ>(p, pts, out, TStepPowerN<V>(p.Power)).Run();
+        TBatchRun<V, 2, K, TStepPowerN<V>, KeepZ, false>(p, pts, out, TStepPowerN<V>(p.Power)).Run();
     }
 }
 
-// NV slots in flight. Blocks of 25 steps cost least where most points stay
-// long (inside the set: 2.0 iterations per cycle against 1.8 with 5 steps,
-// AVX-512); blocks of 5 where most escape early (a group ends at the block
-// in which its last lane escaped).
-template <class V, int NV>
+template <class V, int NV, int K, bool Replay>
+void IterateBatchBlocks(const TBatchParams& p, const TBatchPoints& pts, const TBatchResults& out) {
+    if (out.ZRe != nullptr) IterateBatchKeeping<V, NV, K, true, Replay>(p, pts, out);
+    else IterateBatchKeeping<V, NV, K, false, Replay>(p, pts, out);
+}
+
+// Blocks of 25 steps cost least where the points stay long (inside the set),
+// blocks of 5 where they escape early: a group ends at the block in which its
+// last lane escaped, and each block ends in a test. The points' typical count
+// decides, as a recent row of the picture saw it, or else the iteration
+// limit. Long blocks and short ones each have their number of slots, and
+// their way of keeping z for the search (TBatchRun).
+constexpr int32_t kLongBlocksFrom = 100;
+
+template <class V, int NVLong, bool ReplayLong, int NVShort, bool ReplayShort>
 void IterateBatchWith(const TBatchParams& p, const TBatchPoints& pts, const TBatchResults& out) {
     if (p.MaxIter <= 0) return NoSteps(p, pts, out);
-    const bool keepZ = out.ZRe != nullptr;
-    if (p.MaxIter >= 500) {
-        if (keepZ) IterateBatchKeeping<V, NV, 25, true>(p, pts, out);
-        else IterateBatchKeeping<V, NV, 25, false>(p, pts, out);
-    } else {
-        if (keepZ) IterateBatchKeeping<V, NV, 5, true>(p, pts, out);
-        else IterateBatchKeeping<V, NV, 5, false>(p, pts, out);
-    }
+    const int32_t typical = p.TypicalSteps > 0 ? p.TypicalSteps : p.MaxIter;
+    if (typical >= kLongBlocksFrom) IterateBatchBlocks<V, NVLong, 25, ReplayLong>(p, pts, out);
+    else IterateBatchBlocks<V, NVShort, 5, ReplayShort>(p, pts, out);
 }
 
 }  // namespace

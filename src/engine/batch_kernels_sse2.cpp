@@ -50,7 +50,8 @@ struct TSse2 {
 
 void IterateBatchSSE2(const TBatchParams& Params, const TBatchPoints& Points,
                       const TBatchResults& Results) {
-    IterateBatchWith<TSse2, 6>(Params, Points, Results);
+    // Six slots keeping each step's z, in long blocks and short ones.
+    IterateBatchWith<TSse2, 6, false, 6, false>(Params, Points, Results);
 }
 
 }  // namespace nimbrel
