@@ -271,6 +271,38 @@ TEST(BatchDraw, ColourFailuresStopAtTheSamePixel) {
     }
 }
 
+// The shaded modes share each row among the participants: a colour that
+// fails in any part of a row, on any participant (while another may already
+// have shaded pixels after it), stops the draw at the pixel where the
+// point-by-point loop stops, with the pixels, the statistics and the cache
+// cells it leaves. Rows of 1101 grid points, failing near their start (the
+// first chunk) and in their middle (a later one), by a negative colour step:
+// the palette fails on the entry of the brightness, the tint on the count.
+TEST(BatchDraw, ShadedColourFailuresInEveryPartOfASharedRow) {
+    struct Case {
+        uint8_t mode, tint;
+        int32_t step;
+    };
+    const Case cases[] = {{dmPotentialGreen, 0, -15}, {dmPotentialCosine, 0, -15}, {dmPotentialSmooth, 1, -8},
+                          {dmPotentialCosine, 1, -2}, {dmPotentialCache, 0, -4}};
+    std::vector<int32_t> failedAt;
+    for (const Case& c : cases) {
+        const TSetup s{fkMandelbrot, 2, 1100, 20, 100, 2, c.tint};
+        TMandel ref;
+        Configure(ref, s, c.mode);
+        ref.SetColorStep(c.step);
+        const std::string wantError = ErrorOf([&] { DrawScalar(ref); });
+        const std::string where = Describe(s, c.mode) + " step " + std::to_string(c.step);
+        ASSERT_FALSE(wantError.empty()) << where;
+        const TPixels shown = Pixels(ref.GetBitmap());
+        failedAt.push_back(static_cast<int32_t>(std::find(shown.begin(), shown.end(), TBitmap::ToPixel(0x0BADBAD)) - shown.begin()) %
+                           s.Width);
+        ExpectSameFailure(ref, wantError, s, c.mode, c.step, {1, 2, 3}, where);
+    }
+    EXPECT_LT(*std::min_element(failedAt.begin(), failedAt.end()), 256) << "a failure in a row's first chunk";
+    EXPECT_GT(*std::max_element(failedAt.begin(), failedAt.end()), 512) << "a failure in a later chunk";
+}
+
 TEST(BatchDraw, CancellationStopsAfterTheSameRow) {
     for (uint8_t mode : kAllModes) {
         const TSetup s{fkMandelbrot, 2, 700, 40, 200};

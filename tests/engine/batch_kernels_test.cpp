@@ -279,6 +279,57 @@ TEST(BatchKernels, LongLimitsOnHardPoints) {
                                        std::to_string(maxIter));
 }
 
+// The typical count only chooses the length of the blocks of steps (and with
+// it how the search finds an escape: in the z kept after each step, or by
+// making the block's steps again); every length gives the reference's counts
+// and z, whatever the iteration limit, also where the limit ends a long block
+// early and where escapes need not last.
+TEST(BatchKernels, EveryBlockLengthForEveryLimit) {
+    const TPoints pts = HardPoints(1000 * kScale, 6);
+    struct Case {
+        bool julia;
+        double cr, ci, bailout;
+    };
+    const Case cases[] = {{false, 0, 0, 4.0}, {true, -0.123, 0.745, 4.0}, {true, -0.8, 0.156, 2500.0},
+                          {true, -3.0, 0.0, 4.0} /* escapes that return */, {false, 0, 0, 1.5}};
+    for (const Case& c : cases)
+        for (int32_t power : {2, 3})
+            for (int32_t typical : {1, 99, 100, 5000})
+                for (int32_t maxIter : {1, 4, 26, 99, 250, 777}) {
+                    TBatchParams p{c.julia, c.cr, c.ci, power, maxIter, c.bailout};
+                    p.TypicalSteps = typical;
+                    ExpectSameAsScalar(p, pts, false,
+                                       "julia " + std::to_string(c.julia) + " c " + std::to_string(c.cr) +
+                                           " bailout " + std::to_string(c.bailout) + " power " +
+                                           std::to_string(power) + " typical " + std::to_string(typical) +
+                                           " maxIter " + std::to_string(maxIter));
+                }
+}
+
+// The kernels form 2x as x + x in some vector slots and as 2 * x in others
+// (the adders and the multipliers share the work); that is exact only because
+// both are the one rounding of the exact 2x. Over every coordinate of the hard
+// points and their products, infinities, NaN, subnormals and the largest
+// doubles included: the two agree bit for bit. Doubling a rounded product is
+// not the same (2 (x y) against (2 x) y below the normal range), which is why
+// the step keeps the reference's (2 x) y.
+TEST(BatchKernels, DoublingAsAnAdditionOrAMultiplicationIsTheSameNumber) {
+    const TPoints pts = HardPoints(2000, 7);
+    volatile double two = 2.0;  // kept a multiplication
+    std::vector<double> values(pts.Re);
+    values.insert(values.end(), pts.Im.begin(), pts.Im.end());
+    for (std::size_t k = 0; k + 1 < pts.Size(); ++k) values.push_back(pts.Re[k] * pts.Im[k + 1]);
+    for (double v : {std::numeric_limits<double>::denorm_min(), std::numeric_limits<double>::min(),
+                     std::numeric_limits<double>::max() / 2, std::nextafter(std::numeric_limits<double>::max() / 2, kInf)})
+        for (double sign : {1.0, -1.0}) values.push_back(sign * v);
+    for (double x : values) {
+        const double sum = x + x, product = two * x;
+        ASSERT_TRUE(SameDouble(sum, product)) << x;
+    }
+    const double x = 0.3, y = std::numeric_limits<double>::denorm_min();  // 0.3 ulp rounds to 0, 0.6 to 1
+    EXPECT_NE(two * (x * y), (two * x) * y);
+}
+
 TEST(BatchRowWork, EveryLevelComputesPointsIterationsAndPixelsAsThePlainLoops) {
     std::vector<int32_t> counts(70);
     for (std::size_t k = 0; k < counts.size(); ++k) counts[k] = static_cast<int32_t>((k * 37) % 13);  // 0..12

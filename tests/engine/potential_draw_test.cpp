@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
 #include <functional>
+#include <limits>
 #include <string>
 #include <utility>
 #include <vector>
@@ -251,6 +253,105 @@ TEST(PotentialDraw, OnePixelUsesATwoByTwoGridInRowOrder) {
                 EXPECT_EQ(points[i].Re, cells[i].first ? P.Re + (Q.Re - P.Re) : P.Re);
                 EXPECT_EQ(points[i].Im, cells[i].second ? P.Im + (Q.Im - P.Im) : P.Im);
             }
+        }
+    }
+}
+
+// Not a procedure Draw binds, so that the renderers take it point by point on
+// the calling thread: the oracle of the rows shared among the workers.
+double ShadeReciprocalAlone(double A, double B, double C) { return ShadeReciprocal(A, B, C); }
+
+std::vector<uint64_t> CacheBits(const TMandel& m) {
+    std::vector<uint64_t> out;
+    for (const auto column : m.ResultCache)
+        for (const TResultCell& c : column) {
+            out.push_back(static_cast<uint32_t>(c.Count));
+            out.push_back(std::bit_cast<uint64_t>(c.Z.Re));
+            out.push_back(std::bit_cast<uint64_t>(c.Z.Im));
+        }
+    return out;
+}
+
+// A redraw from the cache shares each row among the participants. A pixel
+// that fails on any of them, while another may have shaded pixels after it,
+// fails on the calling thread where the point-by-point loop fails: the same
+// message, the pixels before it set and none after it, the cache untouched
+// and still valid. Rows of 1201 cells, whose last z is NaN (a NaN cosine
+// potential) at chosen places, or whose count has no colour (mode 5).
+TEST(PotentialDraw, ARedrawSharedAmongThreadsFailsWhereTheLoopFails) {
+    struct Case {
+        const char* what;
+        uint8_t mode, variant;
+        std::vector<std::pair<int32_t, int32_t>> bad;
+    };
+    const Case cases[] = {
+        {"no failure", dmPotentialCosine, 0, {}},
+        {"in the middle of a row and later in it", dmPotentialCosine, 0, {{700, 2}, {1000, 2}}},
+        {"at the first pixel", dmPotentialCosine, 1, {{0, 0}}},
+        {"at the last cell of a row, a right neighbour", dmPotentialCosine, 1, {{1200, 3}}},
+        {"mode 5, a count without a colour", dmPotentialCache, 0, {{640, 1}, {900, 1}}},
+    };
+    for (const Case& c : cases) {
+        const TResultCell badCell = c.mode == dmPotentialCache
+                                        ? TResultCell{-5, {3, 0}}
+                                        : TResultCell{1, {std::numeric_limits<double>::quiet_NaN(), 0}};
+        auto cell = [](int32_t X, int32_t Y) { return Escaped(1 + ((X * 7 + Y * 3) % 5) * 0.25, 1 + (X + Y) % 4); };
+        std::string wantError;
+        std::vector<int32_t> want;
+        for (const int32_t threads : {0, 1, 2, 3}) {  // 0: the oracle
+            TMandel m;
+            Size(m, 1200, 5);
+            m.DrawMode = c.mode;
+            m.PotentialVariant = c.variant;
+            m.ShadingFunction = 2;
+            FillCache(m, cell);
+            for (const auto& [X, Y] : c.bad) m.ResultCache[X][Y] = badCell;
+            const std::vector<uint64_t> cells = CacheBits(m);
+            Sentinel(m);
+            m.SetThreadCount(threads == 0 ? 1 : threads);
+            const std::string what = std::string(c.what) + ", threads " + std::to_string(threads);
+            std::string error;
+            if (threads == 0 && c.mode == dmPotentialCache) {
+                // Every pixel's colour in row order, up to the first that fails.
+                try {
+                    for (int32_t Y = 0; Y < 5; ++Y)
+                        for (int32_t X = 0; X < 1200; ++X)
+                            m.GetBitmap().SetPixel(X, Y, m.CountToColor(m.ResultCache[X][Y].Count));
+                } catch (const Exception& e) {
+                    error = e.what();
+                }
+            } else if (threads == 0) {
+                m.PotentialProc = &TMandel::PotentialCosine;
+                m.ShadeProc = &ShadeReciprocalAlone;
+                m.TransferProc = &TMandel::BrightnessShift;
+                auto none = [](const TComplexPoint&, int32_t, int32_t) { ADD_FAILURE() << "recomputed"; };
+                try {
+                    if (c.variant == 1)
+                        m.DrawPotentialTint(none);
+                    else
+                        m.DrawPotentialPalette(none);
+                } catch (const Exception& e) {
+                    error = e.what();
+                }
+            } else {
+                try {
+                    m.Draw();
+                } catch (const Exception& e) {
+                    error = e.what();
+                }
+                EXPECT_EQ(m.Stats.KernelCalls, 0u) << what;
+            }
+            EXPECT_FALSE(m.GetBusy()) << what;
+            EXPECT_TRUE(m.CacheMatchesView()) << what;
+            EXPECT_TRUE(CacheBits(m) == cells) << what;
+            if (threads == 0) {
+                wantError = error;
+                want = Pixels(m.GetBitmap());
+                EXPECT_EQ(wantError.empty(), c.bad.empty()) << what;
+                continue;
+            }
+            EXPECT_EQ(error, wantError) << what;
+            EXPECT_TRUE(Pixels(m.GetBitmap()) == want) << what;
         }
     }
 }
