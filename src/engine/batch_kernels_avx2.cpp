@@ -51,9 +51,9 @@ struct TAvx2 {
 
 void IterateBatchAVX2(const TBatchParams& Params, const TBatchPoints& Points,
                       const TBatchResults& Results) {
-    // Long blocks: seven slots without stores (16 registers: the slots' z
-    // and a few temporaries); short blocks: five slots keeping each step's z.
-    IterateBatchWith<TAvx2, 7, true, 5, false>(Params, Points, Results);
+    // Seven slots in long blocks (16 registers: the slots' z and a few
+    // temporaries), five in short ones.
+    IterateBatchWith<TAvx2, 7, 7, 5>(Params, Points, Results);
 }
 
 int32_t RowPlanePointsAVX2(double* Re, int32_t A, int32_t B, int32_t First, int32_t Stride, double Dx, double Origin) {

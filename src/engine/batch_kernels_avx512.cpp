@@ -49,11 +49,10 @@ struct TAvx512 {
 
 void IterateBatchAVX512(const TBatchParams& Params, const TBatchPoints& Points,
                         const TBatchResults& Results) {
-    // Long blocks: ten slots, each step's z not kept (a step is then seven
-    // arithmetic operations and two loads, no store; 32 registers hold the
-    // slots' z and the step's temporaries). Short blocks: six slots keeping
-    // each step's z, which makes their frequent searches cheap.
-    IterateBatchWith<TAvx512, 10, true, 6, false>(Params, Points, Results);
+    // Inside the set ten slots without stores (a step is seven arithmetic
+    // operations and two loads; 32 registers hold the slots' z and the
+    // steps' temporaries); elsewhere six slots keeping each step's z.
+    IterateBatchWith<TAvx512, 10, 6, 6>(Params, Points, Results);
 }
 
 int32_t RowPlanePointsAVX512(double* Re, int32_t A, int32_t B, int32_t First, int32_t Stride, double Dx,

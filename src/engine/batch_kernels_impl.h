@@ -245,7 +245,7 @@ public:
                 D endX = t.x, endY = t.y;
                 if (left > K) [[likely]] {
                     if (!V::Any(flagged)) [[likely]] return;
-                    const M pending = Search(v, flagged, K, t.steps - K, endX, endY);
+                    const M pending = Search(v, flagged, !V::Any(V::And(flagged, t.watch)), K, t.steps - K, endX, endY);
                     t.done = V::Or(t.done, V::AndNot(pending, flagged));
                     // A lane whose escape would have lasted, flagged without
                     // escaping, is NaN.
@@ -258,7 +258,7 @@ public:
                     if (t.valid == 0) return;
                     const int r = static_cast<int>(left);
                     if (Replay || V::Any(flagged)) {
-                        const M pending = Search(v, flagged, r, t.steps - K, endX, endY);
+                        const M pending = Search(v, flagged, false, r, t.steps - K, endX, endY);
                         t.done = V::Or(t.done, V::AndNot(pending, flagged));
                     }
                     if constexpr (!Replay) {
@@ -282,17 +282,16 @@ private:
 
     // Finds the first escape, within the first r steps of the block, of the
     // flagged lanes (the group had made `before` steps before the block);
-    // answers those that did not escape. With Replay, EndX and EndY receive
-    // the z after step r.
+    // answers those that did not escape. Lasting: the escapes of all flagged
+    // lanes last. With Replay, EndX and EndY receive the z after step r.
     template <int I>
-    NIMBREL_ALWAYS_INLINE M Search(std::integral_constant<int, I> v, M flagged, int r, int64_t before, D& EndX,
-                                   D& EndY) {
+    NIMBREL_ALWAYS_INLINE M Search(std::integral_constant<int, I> v, M flagged, bool lasting, int r, int64_t before,
+                                   D& EndX, D& EndY) {
         const D bailout = V::Set1(p_.Bailout);
         TFound& f = found_[I];
         D count = V::Load(f.Count);
         D zr = V::Load(f.ZRe);
         D zi = V::Load(f.ZIm);
-        D stepNo = V::Set1(static_cast<double>(before));
         const D one = V::Set1(1.0);
         M pending = flagged;
         D x, y, cr, ci;
@@ -302,22 +301,47 @@ private:
             cr = V::Load(cRe_[I]);
             ci = V::Load(cIm_[I]);
         }
-        for (int k = 0; k < r; ++k) {
-            if constexpr (Replay) {
-                step_(v, x, y, cr, ci);
-            } else {
-                x = V::Load(keptX_[I][k]);
-                y = V::Load(keptY_[I][k]);
+        // Steps from .. to - 1, each tested as the scalar loop tests it.
+        auto scan = [&](int from, int to) NIMBREL_LAMBDA_INLINE {
+            D stepNo = V::Set1(static_cast<double>(before + from));
+            for (int k = from; k < to; ++k) {
+                if constexpr (Replay) {
+                    step_(v, x, y, cr, ci);
+                } else {
+                    x = V::Load(keptX_[I][k]);
+                    y = V::Load(keptY_[I][k]);
+                }
+                stepNo = V::Add(stepNo, one);
+                const M escaped = V::And(V::Ge(V::Add(V::Mul(x, x), V::Mul(y, y)), bailout), pending);
+                count = V::Select(escaped, stepNo, count);
+                if constexpr (KeepZ) {
+                    zr = V::Select(escaped, x, zr);
+                    zi = V::Select(escaped, y, zi);
+                }
+                pending = V::AndNot(escaped, pending);
             }
-            stepNo = V::Add(stepNo, one);
-            const M escaped = V::And(V::Ge(V::Add(V::Mul(x, x), V::Mul(y, y)), bailout), pending);
-            count = V::Select(escaped, stepNo, count);
-            if constexpr (KeepZ) {
-                zr = V::Select(escaped, x, zr);
-                zi = V::Select(escaped, y, zi);
+        };
+        bool scanned = false;
+        if constexpr (!Replay && K > 5 && K % 5 == 0) {
+            if (lasting && r == K) {
+                // From its escape on a lasting lane shows x*x + y*y >= bailout
+                // or NaN, and never before it (z is finite until it has
+                // escaped): every fifth step tells in which five steps each
+                // escape lies, and only those steps are searched.
+                M located = V::DoneFrom(L);
+                for (int k = 4; k < K; k += 5) {
+                    const D px = V::Load(keptX_[I][k]);
+                    const D py = V::Load(keptY_[I][k]);
+                    const M shown = V::And(V::NotLess(V::Add(V::Mul(px, px), V::Mul(py, py)), bailout), flagged);
+                    const M reached = V::AndNot(located, shown);
+                    if (!V::Any(reached)) continue;
+                    located = V::Or(located, reached);
+                    scan(k - 4, k + 1);
+                }
+                scanned = true;
             }
-            pending = V::AndNot(escaped, pending);
         }
+        if (!scanned) scan(0, r);
         if constexpr (Replay) {
             EndX = x;
             EndY = y;
@@ -468,20 +492,26 @@ void IterateBatchBlocks(const TBatchParams& p, const TBatchPoints& pts, const TB
     else IterateBatchKeeping<V, NV, K, false, Replay>(p, pts, out);
 }
 
-// Blocks of 25 steps cost least where the points stay long (inside the set),
-// blocks of 5 where they escape early: a group ends at the block in which its
-// last lane escaped, and each block ends in a test. The points' typical count
-// decides, as a recent row of the picture saw it, or else the iteration
-// limit. Long blocks and short ones each have their number of slots, and
-// their way of keeping z for the search (TBatchRun).
+// Blocks of 25 steps cost least where the points stay long, blocks of 5
+// where they escape early: a group ends at the block in which its last lane
+// escaped, and each block ends in a test. Where nearly every point stays to
+// the limit (inside the set) a search is rare, and the steps go fastest
+// without keeping their z (Replay); where points escape all along, the kept z
+// make each search short. The points' typical count decides, as a recent row
+// of the picture saw it, or else the iteration limit. Each way has its own
+// number of slots.
 constexpr int32_t kLongBlocksFrom = 100;
 
-template <class V, int NVLong, bool ReplayLong, int NVShort, bool ReplayShort>
+template <class V, int NVInside, int NVLong, int NVShort>
 void IterateBatchWith(const TBatchParams& p, const TBatchPoints& pts, const TBatchResults& out) {
     if (p.MaxIter <= 0) return NoSteps(p, pts, out);
     const int32_t typical = p.TypicalSteps > 0 ? p.TypicalSteps : p.MaxIter;
-    if (typical >= kLongBlocksFrom) IterateBatchBlocks<V, NVLong, 25, ReplayLong>(p, pts, out);
-    else IterateBatchBlocks<V, NVShort, 5, ReplayShort>(p, pts, out);
+    if (typical < kLongBlocksFrom)
+        IterateBatchBlocks<V, NVShort, 5, false>(p, pts, out);
+    else if (typical >= p.MaxIter - p.MaxIter / 8)
+        IterateBatchBlocks<V, NVInside, 25, true>(p, pts, out);
+    else
+        IterateBatchBlocks<V, NVLong, 25, false>(p, pts, out);
 }
 
 }  // namespace

@@ -50,8 +50,8 @@ struct TSse2 {
 
 void IterateBatchSSE2(const TBatchParams& Params, const TBatchPoints& Points,
                       const TBatchResults& Results) {
-    // Six slots keeping each step's z, in long blocks and short ones.
-    IterateBatchWith<TSse2, 6, false, 6, false>(Params, Points, Results);
+    // Six slots whatever the blocks.
+    IterateBatchWith<TSse2, 6, 6, 6>(Params, Points, Results);
 }
 
 }  // namespace nimbrel
