@@ -10,8 +10,12 @@ namespace {
 
 // Participants take chunks of a row one after another, so that a part of the
 // row that iterates long does not hold up the others; a chunk is still long
-// enough for the vector slots of a batch kernel to stay full.
-constexpr int32_t kMinChunk = 256;
+// enough for the vector slots of a batch kernel to stay full. Chunks are
+// whole multiples of kChunkQuantum points, which the kernels' waves of
+// groups divide (ten or six slots of eight lanes, five of four, ...): a
+// chunk whose points all stay to the limit then ends with every slot full.
+constexpr int32_t kChunkQuantum = 240;
+constexpr int32_t kMinChunk = kChunkQuantum;
 // Below this many points the row is computed on the calling thread alone.
 constexpr int32_t kMinPointsForPool = 256;
 // A wait for the workers beyond twice the caller's own time counts as
@@ -90,7 +94,8 @@ void TBatchRows::RunJob(void* Job, int32_t Participant) {
         int32_t b = 0;
         do {
             if (a >= n) break;
-            b = parts == 1 ? n : std::min(n, a + std::max(kMinChunk, (n - a) / (2 * parts)));
+            const int32_t share = (n - a) / (2 * parts);
+            b = parts == 1 ? n : std::min(n, a + std::max(kMinChunk, share - share % kChunkQuantum));
         } while (!job.Next.compare_exchange_weak(a, b, std::memory_order_relaxed));
         if (a >= n) break;
         if (job.Compute) {
