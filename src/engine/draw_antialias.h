@@ -14,11 +14,18 @@ namespace detail {
 // The average colour of four samples, channel by channel: the four integer
 // channels are added, divided by 4, and rounded with halves to the even
 // neighbour (a sum of 2 gives 0, 10 gives 2).
+// Sum / 4 rounded with halves to the even neighbour, as Round(Sum / 4.0)
+// rounds it, in integers: the quotient, plus one when the remainder is 3, or
+// 2 with an odd quotient.
+constexpr int32_t QuarterRounded(int32_t Sum) {
+    const int32_t q = Sum >> 2, r = Sum & 3;
+    return q + (r == 3 || (r == 2 && (q & 1) != 0) ? 1 : 0);
+}
 inline uint32_t AveragePixel(const TRgb& s1, const TRgb& s2, const TRgb& s3, const TRgb& s4) {
     TRgb acc;
-    acc.SetR(Round((s1.R() + s2.R() + s3.R() + s4.R()) / 4.0));
-    acc.SetG(Round((s1.G() + s2.G() + s3.G() + s4.G()) / 4.0));
-    acc.SetB(Round((s1.B() + s2.B() + s3.B() + s4.B()) / 4.0));
+    acc.SetR(QuarterRounded(s1.R() + s2.R() + s3.R() + s4.R()));
+    acc.SetG(QuarterRounded(s1.G() + s2.G() + s3.G() + s4.G()));
+    acc.SetB(QuarterRounded(s1.B() + s2.B() + s3.B() + s4.B()));
     return TBitmap::ToPixel(acc.GetColor());
 }
 }  // namespace detail

@@ -6,6 +6,7 @@
 #include "engine/mandel_class.h"
 #include "engine/mandel_draw.h"
 #include "platform/exceptions.h"
+#include "platform/sysutils.h"
 #include "platform/application.h"
 
 namespace nimbrel {
@@ -51,6 +52,11 @@ TEST(Antialias, AveragesTheFourSampleColoursRoundingHalvesToEven) {
         m.DrawAntialias(SampleKernel{&points});
         EXPECT_EQ(m.GetBitmap().GetPixel(0, 0), c.expected) << std::hex << c.samples[0] << " " << c.samples[1];
     }
+}
+
+TEST(Antialias, TheIntegerQuarterRoundsEverySumAsRoundDoes) {
+    for (int32_t sum = -1020; sum <= 4 * 255; ++sum)
+        ASSERT_EQ(detail::QuarterRounded(sum), Round(sum / 4.0)) << sum;
 }
 
 TEST(Antialias, OnePixelSamplesItsCornerAndTheThreeHalfStepPoints) {
