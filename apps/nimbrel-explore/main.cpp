@@ -36,11 +36,15 @@ const char* const kUsage =
     "  -s, --size WxH       the picture size of the window at the start (default 960x540)\n"
     "  -m, --draw-mode N    the stored draw-mode number (0-8) of the start and of\n"
     "                       scenes that name none (default 4, as in the settings)\n"
+    "      --log            the status line of every complete picture on standard output\n"
     "  -h, --help           this text\n";
 
 struct TUsageError {
     std::string Text;
 };
+
+// Whether --log was given.
+bool LogPictures = false;
 
 TExplorerOptions ParseArguments(int argc, char** argv) {
     TExplorerOptions options;
@@ -75,6 +79,8 @@ TExplorerOptions ParseArguments(int argc, char** argv) {
             int32_t mode = 0;
             if (!TryStrToInt(value(i), mode) || mode < 0 || mode > 8) throw TUsageError{"bad draw mode " + args[i]};
             options.DefaultDrawMode = StoredToDrawMode(mode);
+        } else if (a == "--log") {
+            LogPictures = true;
         } else if (!a.empty() && a[0] == '-' && a != "-") {
             throw TUsageError{"unknown option " + a};
         } else if (!haveFile) {
@@ -388,9 +394,15 @@ int Run(TExplorerOptions options) {
         TFrontEnd front(explorer, window, renderer);
         front.FollowWindowSize();
         TScopedMessagePump pump([&] { front.Pump(); });
+        int64_t logged = 0;
         for (;;) {
             if (explorer.HasWork()) {
                 if (!explorer.Step()) break;
+                if (LogPictures && explorer.CompletedPictures() != logged) {
+                    logged = explorer.CompletedPictures();
+                    std::printf("%s\n", explorer.StatusText().c_str());
+                    std::fflush(stdout);
+                }
                 front.Show();
             } else {
                 front.Wait();

@@ -242,6 +242,7 @@ void TExplorer::DrawPicture() {
     try {
         engine_->Draw();
         complete_ = true;
+        ++completedPictures_;
         lastSeconds_ = Now() - requestTime_;
     } catch (const EAbort&) {
         // Cancelled by a command, which is queued; without one the engine
@@ -255,9 +256,15 @@ void TExplorer::DrawPicture() {
     drawing_ = false;
 }
 
+TComplexPoint TExplorer::OffsetAt(double X, double Y) const {
+    const int32_t w = engine_->GetWidth(), h = engine_->GetHeight();
+    const TFrame f = FrameOf(view_.Center, view_.ViewWidth, w, h);
+    return {(X - w / 2.0) * f.dx, (Y - h / 2.0) * f.dy};
+}
+
 TComplexPoint TExplorer::PointAt(int32_t X, int32_t Y) const {
-    const TFrame f = FrameOf(view_.Center, view_.ViewWidth, engine_->GetWidth(), engine_->GetHeight());
-    return {X * f.dx + f.P.Re, Y * f.dy + f.P.Im};
+    const TComplexPoint offset = OffsetAt(X, Y);
+    return {view_.Center.Re + offset.Re, view_.Center.Im + offset.Im};
 }
 
 void TExplorer::ResetPosition(TExplorerView& View) {
@@ -310,8 +317,11 @@ void TExplorer::PreviewMove(const TExplorerView& View) {
 
 void TExplorer::Zoom(int32_t X, int32_t Y, double Factor, double Time) {
     TExplorerView view = view_;
-    const TComplexPoint p = PointAt(X, Y);
-    view.Center = {p.Re + (view_.Center.Re - p.Re) / Factor, p.Im + (view_.Center.Im - p.Im) / Factor};
+    // From the centre by the offset of the point, so that the centre stays
+    // exact when the cursor is on it and deep views lose no digits.
+    const TComplexPoint offset = OffsetAt(X, Y);
+    const double move = 1 - 1 / Factor;
+    view.Center = {view_.Center.Re + offset.Re * move, view_.Center.Im + offset.Im * move};
     view.ViewWidth = view_.ViewWidth / Factor;
     if (!IsFinite(view.Center) || !std::isfinite(view.ViewWidth) ||
         (Factor > 1 && view.ViewWidth < kMinViewWidth) || (Factor < 1 && view.ViewWidth > kMaxViewWidth)) {
@@ -340,8 +350,8 @@ void TExplorer::Execute(const TQueued& Queued) {
             const int32_t top = std::min(c.Y, c.Y2), bottom = std::max(c.Y, c.Y2);
             if (right - left < 2 || bottom - top < 2) break;  // a click, not a rectangle
             const int32_t w = engine_->GetWidth(), h = engine_->GetHeight();
-            const TFrame f = FrameOf(view_.Center, view_.ViewWidth, w, h);
-            view.Center = {(left + right) / 2.0 * f.dx + f.P.Re, (top + bottom) / 2.0 * f.dy + f.P.Im};
+            const TComplexPoint offset = OffsetAt((left + right) / 2.0, (top + bottom) / 2.0);
+            view.Center = {view_.Center.Re + offset.Re, view_.Center.Im + offset.Im};
             // The whole rectangle in view, the picture keeping its shape.
             const double pixel = view_.ViewWidth / h;
             view.ViewWidth = pixel * std::max<double>(bottom - top, static_cast<double>(right - left) * h / w);

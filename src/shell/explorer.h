@@ -133,6 +133,8 @@ public:
 
     bool Drawing() const { return drawing_; }
     bool PictureComplete() const { return complete_; }
+    // The number of pictures drawn to the end so far.
+    int64_t CompletedPictures() const { return completedPictures_; }
     // Seconds from the command that asked for the last complete picture to
     // its end; negative before the first.
     double LastPictureSeconds() const { return lastSeconds_; }
@@ -147,7 +149,8 @@ public:
     int32_t SceneIndex() const { return sceneIndex_; }
     int32_t SceneCount() const { return scenes_.Count(); }
 
-    // The plane point of pixel (X, Y) of the picture, as the draw methods map it.
+    // The plane point of pixel (X, Y) of the picture, as the draw methods map
+    // it (to the last digit: measured from the centre).
     TComplexPoint PointAt(int32_t X, int32_t Y) const;
 
 private:
@@ -158,6 +161,8 @@ private:
     };
 
     double Now() const;
+    // The plane offset from the centre to the point at pixel (X, Y).
+    TComplexPoint OffsetAt(double X, double Y) const;
     void Execute(const TQueued& Queued);
     // Makes View the shown view: history, engine, a picture to draw.
     void Show(TExplorerView View, double Time, bool Remember = true);
@@ -199,6 +204,7 @@ private:
     bool quitting_ = false;
     double requestTime_ = 0;
     double lastSeconds_ = -1;
+    int64_t completedPictures_ = 0;
     std::string message_;
 };
 
