@@ -17,17 +17,16 @@ namespace {
 
 const char* const kLineEnd = "\r\n";
 
-// A text value stands between "=" and the next ",", and the reader trims
-// blanks around both: it can hold neither a comma nor a control character
-// (a line break would end the line), nor begin or end with a blank.
+// A text value stands between "=" and the next ",", the reader trims blanks
+// around both, and a line feed ends the line: a value can hold neither a
+// comma nor a line feed, nor begin or end with a blank. Every value the
+// reader gives is such a text.
 void CheckText(const char* Key, std::string_view Value) {
-    bool fits = Value.find(',') == std::string_view::npos;
-    for (const char c : Value)
-        if (static_cast<unsigned char>(c) < 32) fits = false;
-    if (!Value.empty() && (IsBlank(Value.front()) || IsBlank(Value.back()))) fits = false;
+    const bool fits = Value.find_first_of(",\n") == std::string_view::npos &&
+                      (Value.empty() || (!IsBlank(Value.front()) && !IsBlank(Value.back())));
     if (!fits)
         throw EConvertError(std::string("The ") + Key +
-                            " of a scene cannot hold a comma or a control character, nor begin or end with a blank");
+                            " of a scene cannot hold a comma or a line break, nor begin or end with a blank");
 }
 
 bool SameDouble(double a, double b) { return std::bit_cast<uint64_t>(a) == std::bit_cast<uint64_t>(b); }
@@ -114,9 +113,10 @@ std::string FormatRecommendation(const TRecommendation& Entry) {
     if (Entry.DrawMode != dmNormal) line.AddInteger("DM", DrawModeToStored(Entry.DrawMode));
     if (Entry.PotentialVariant != 0) line.AddInteger("CM", Entry.PotentialVariant);
     if (Entry.BrightnessFold) line.AddInteger("RE", 1);
-    if (!(Entry.EscapeRadius == 2.0)) line.AddNumber("ER", Entry.EscapeRadius);
+    // Bit for bit: "CO=-0" is a value of its own.
+    if (!SameDouble(Entry.EscapeRadius, 2.0)) line.AddNumber("ER", Entry.EscapeRadius);
     if (Entry.InvertBrightness) line.AddInteger("LD", 1);
-    if (!(Entry.ScaleExponent == 0.0)) line.AddNumber("CO", Entry.ScaleExponent);
+    if (!SameDouble(Entry.ScaleExponent, 0.0)) line.AddNumber("CO", Entry.ScaleExponent);
     if (Entry.ShadingFunction != 0) line.AddInteger("PB", Entry.ShadingFunction);
     if (!Entry.Memo.empty()) line.Add("Memo", Entry.Memo);
 
