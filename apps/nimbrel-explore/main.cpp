@@ -155,10 +155,10 @@ public:
         }
     }
 
-    // The picture, the drag in progress, the status and the help.
+    // The picture, the drag in progress, the status and the help; then the
+    // title, so that a title that tells of a complete picture comes after it.
     void Show() {
         lastShown_ = SDL_GetTicks();
-        UpdateTitle();
         const TBitmap& picture = explorer_.Engine().GetBitmap();
         SDL_SetRenderDrawColor(renderer_, 0, 0, 0, 255);
         SDL_RenderClear(renderer_);
@@ -190,6 +190,7 @@ public:
         if (showStatus_) DrawText(explorer_.StatusText(), 0);
         if (showHelp_) DrawText(ExplorerKeyHelp(), showStatus_ ? 1 : 0);
         SDL_RenderPresent(renderer_);
+        UpdateTitle();
     }
 
     // The output size in pixels, for the picture; posts it when it changed.
