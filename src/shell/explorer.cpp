@@ -211,11 +211,6 @@ double TExplorer::Now() const {
 void TExplorer::Post(const TExplorerCommand& Command) {
     const bool changesPicture =
         Command.Action != TExplorerAction::Keep && Command.Action != TExplorerAction::WritePicture;
-    if (drawing_ && queue_.empty() && Command.Action == TExplorerAction::Keep) {
-        // The view is the engine's, whole: keeping it needs no picture.
-        Keep();
-        return;
-    }
     queue_.push_back({Command, Now()});
     if (changesPicture && drawing_) engine_->SetBusy(false);
 }

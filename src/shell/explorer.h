@@ -8,10 +8,11 @@
 // Threads and re-entrance: everything runs on the GUI thread. While Step draws,
 // the engine lets the application process its messages after each row, so the
 // front end's input handlers run inside the draw. They call Post, which only
-// queues the command and clears the engine's Busy (the draw then ends at the
-// end of its row) or, for Keep with nothing queued before it, reads the engine
-// and writes the scene file. The queued commands run, and the next picture is
-// set up, only after the draw has unwound.
+// queues the command and, for a command that changes the picture, clears the
+// engine's Busy (the draw then ends at the end of its row). The queued
+// commands run, and the next picture is set up, only after the draw has
+// unwound: keeping a view or writing the picture during a draw waits for the
+// picture to be complete.
 #pragma once
 
 #include <cstdint>
