@@ -71,10 +71,10 @@ LangString NameProgram ${LANG_ENGLISH} "Nimbrel"
 LangString NameProgram ${LANG_JAPANESE} "Nimbrel"
 LangString DescProgram ${LANG_ENGLISH} "The screen saver, its sample scenes and palettes, and shortcuts in the Start menu."
 LangString DescProgram ${LANG_JAPANESE} "スクリーンセーバー本体、サンプルのシーンとパレット、スタートメニューのショートカット。"
-LangString NameSaver ${LANG_ENGLISH} "Make it the screen saver"
-LangString NameSaver ${LANG_JAPANESE} "スクリーンセーバーにする"
-LangString DescSaver ${LANG_ENGLISH} "Make Nimbrel the current screen saver: Windows shows it when the computer is idle."
-LangString DescSaver ${LANG_JAPANESE} "Nimbrel を現在のスクリーンセーバーにします。コンピューターを使っていないとき、Windows が表示します。"
+LangString NameSaver ${LANG_ENGLISH} "Make Nimbrel the current screen saver"
+LangString NameSaver ${LANG_JAPANESE} "Nimbrel を現在のスクリーンセーバーにする"
+LangString DescSaver ${LANG_ENGLISH} "Windows shows Nimbrel when the computer is idle."
+LangString DescSaver ${LANG_JAPANESE} "コンピューターを使っていないとき、Windows が Nimbrel を表示します。"
 
 Section "!$(NameProgram)" SecProgram
   SectionIn RO
