@@ -742,8 +742,8 @@ expect_version() {
 case_install() {
     setup install
     : "${NIMBREL_SETUP:?}" "${NIMBREL_ZIP:?}" "${NIMBREL_SHIPPED:?}" "${NIMBREL_SAMPLES:?}" "${NIMBREL_VERSION:?}"
-    expect_version "$NIMBREL_SETUP" "Nimbrel setup"
     install_nimbrel
+    expect_version "$NIMBREL_SETUP" "Nimbrel setup"
     local unix folder
     unix="$(windows_folder LOCALAPPDATA)/Programs/Nimbrel"
     folder=$(winepath -w "$unix")
