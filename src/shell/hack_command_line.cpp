@@ -258,12 +258,10 @@ void MergeHackSettings(const THackOptions& Options, TSettingsStore& Store, const
     if (Options.McfFolder) key->WriteString("McfFolder", *Options.McfFolder);
     if (Options.Wait) key->WriteString("Wait", IntToStr(*Options.Wait));
     if (Options.DrawMode) key->WriteString("DrawMode", IntToStr(*Options.DrawMode));
-    if (Options.SizeFull) {
-        key->WriteString("SizeFull", *Options.SizeFull ? "1" : "0");
-        if (!*Options.SizeFull) {
-            key->WriteString("SizeX", IntToStr(Options.SizeX));
-            key->WriteString("SizeY", IntToStr(Options.SizeY));
-        }
+    if (Options.SizeFull) key->WriteString("SizeFull", *Options.SizeFull ? "1" : "0");
+    if (Options.SizeX > 0) {
+        key->WriteString("SizeX", IntToStr(Options.SizeX));
+        key->WriteString("SizeY", IntToStr(Options.SizeY));
     }
     if (Options.Layout) key->WriteString("DM", IntToStr(*Options.Layout));
     if (Options.Bgcolor) key->WriteString("Bgcolor", ColorToString(*Options.Bgcolor));

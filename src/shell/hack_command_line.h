@@ -66,8 +66,8 @@ struct THackOptions {
     std::optional<std::string> McfFolder;
     std::optional<int32_t> Wait;      // milliseconds
     std::optional<int32_t> DrawMode;  // the stored numbering, 0-8
-    std::optional<bool> SizeFull;
-    int32_t SizeX = 0;  // with SizeFull false
+    std::optional<bool> SizeFull;  // -size gives false, -full true: the last one counts
+    int32_t SizeX = 0;             // -size; 0 when not given
     int32_t SizeY = 0;
     std::optional<uint8_t> Layout;  // a TLayoutMode
     // -bgcolor "#RRGGBB" gives Bgcolor; any other text is a colour name that

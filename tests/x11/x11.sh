@@ -242,13 +242,19 @@ case_tiled() {
     expect_stored_untouched
 }
 
-# A window of its own: the picture centred on the background colour; a mouse
+# A colour name the display does not know ends with status 2. A window of its
+# own: the picture centred on the background colour; a mouse
 # movement in the first second does not end the show, a key does. Then a size
 # the engine refuses: the message on standard error, the window closed with
 # WM_DELETE_WINDOW, and the stored file untouched although the show sets
 # SizeFull when it ends. Then -fullscreen fills the screen.
 case_own_window() {
     setup own-window 400x300
+    # Colour names come from the display; one it does not know is a usage error.
+    local status=0
+    "$NIMBREL_HACK" -bgcolor nosuchcolour >/dev/null 2>"$WORK/usage.txt" || status=$?
+    [ "$status" -eq 2 ] && [ "$(head -1 "$WORK/usage.txt")" = "nimbrel: unknown colour nosuchcolour" ] ||
+        fail "-bgcolor nosuchcolour: status $status, $(head -1 "$WORK/usage.txt")"
     render "$WORK/picture.png" 120x90 0
     # (300 div 2) - (120 div 2) = 90, (200 div 2) - (90 div 2) = 55
     convert -size 300x200 'xc:#336699' "$WORK/picture.png" -geometry +90+55 -composite "$WORK/expected.png"
