@@ -57,6 +57,10 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
+# cpack packs what has been built (scripts/package-deb builds first), and
+# never starts a build of its own in a build folder whose programs the tests
+# may be running.
+set(CMAKE_SKIP_INSTALL_ALL_DEPENDENCY ON)
 if(NOT CPACK_GENERATOR)
   set(CPACK_GENERATOR DEB)
 endif()

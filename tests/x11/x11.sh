@@ -468,7 +468,45 @@ EOF
     log "-exit ended nimbrel and the daemon"
 }
 
+# The staged installation and the Debian package hold what a Linux user
+# expects where the user expects it, and nothing else; the package depends on
+# the libraries that the programs link.
+case_package() {
+    command -v cpack >/dev/null && command -v dpkg-deb >/dev/null && command -v dpkg-shlibdeps >/dev/null ||
+        skip "cpack, dpkg-deb or dpkg-shlibdeps is missing (scripts/install-deps installs dpkg-dev)"
+    WORK="$X11_WORK/package"
+    rm -rf "$WORK"
+    mkdir -p "$WORK"
+    STAGE=$(mktemp -d /tmp/nimbrel-x11-XXXXXX)
+    printf '%s\n' usr/bin/nimbrel-render usr/libexec/xscreensaver/nimbrel usr/share/man/man1/nimbrel-render.1.gz \
+        usr/share/man/man6/nimbrel.6.gz usr/share/nimbrel/samples/palettes/aurora.mcf \
+        usr/share/nimbrel/samples/palettes/copper.mcf usr/share/nimbrel/samples/palettes/fire.mcf \
+        usr/share/nimbrel/samples/palettes/jewel.mcf usr/share/nimbrel/samples/palettes/ocean.mcf \
+        usr/share/nimbrel/samples/palettes/relief.mcf usr/share/nimbrel/samples/palettes/夕焼け.mcf \
+        usr/share/nimbrel/samples/scenes.mrp usr/share/xscreensaver/config/nimbrel.xml |
+        LC_ALL=C sort >"$WORK/expected.txt"
+    cmake --install "$X11_BUILD" --prefix "$STAGE/usr" >"$WORK/install.log" || fail "cmake --install"
+    (cd "$STAGE" && find usr -type f | LC_ALL=C sort) >"$WORK/staged.txt"
+    diff "$WORK/expected.txt" "$WORK/staged.txt" || fail "the staged installation holds other files"
+    log "cmake --install: the $(wc -l <"$WORK/staged.txt") files where they belong"
+    cpack --config "$X11_BUILD/CPackConfig.cmake" -G DEB -B "$STAGE/deb" >"$WORK/cpack.log" 2>&1 || {
+        cat "$WORK/cpack.log" >&2
+        fail "cpack -G DEB"
+    }
+    local deb
+    deb=$(ls "$STAGE"/deb/nimbrel_*.deb)
+    dpkg -c "$deb" | awk '$1 !~ /^d/ { sub(/^\.\//, "", $6); print $6 }' | LC_ALL=C sort >"$WORK/deb.txt"
+    diff "$WORK/expected.txt" "$WORK/deb.txt" || fail "the package holds other files"
+    local depends library
+    depends=$(dpkg-deb --field "$deb" Depends)
+    for library in libx11-6 libxext6 libpng16-16 libstdc++6 libc6; do
+        grep -q "$library" <<<"$depends" || fail "the package does not depend on $library: $depends"
+    done
+    log "$(basename "$deb"): the same files; Depends: $depends"
+}
+
 case ${1:-} in
+package) case_package ;;
 root) case_root ;;
 window-id) case_window_id ;;
 tiled) case_tiled ;;
@@ -477,7 +515,7 @@ sigterm) case_sigterm ;;
 first-picture) case_first_picture ;;
 daemon) case_daemon ;;
 *)
-    echo "usage: x11.sh root|window-id|tiled|own-window|sigterm|first-picture|daemon" >&2
+    echo "usage: x11.sh package|root|window-id|tiled|own-window|sigterm|first-picture|daemon" >&2
     exit 2
     ;;
 esac
