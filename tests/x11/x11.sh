@@ -243,11 +243,12 @@ case_tiled() {
 }
 
 # A colour name the display does not know ends with status 2. A window of its
-# own: the picture centred on the background colour; a mouse
-# movement in the first second does not end the show, a key does. Then a size
-# the engine refuses: the message on standard error, the window closed with
+# own: the picture centred on the background colour; a mouse movement in the
+# first second does not end the show, a key does. Then a size the engine
+# refuses: the message on standard error, the window closed with
 # WM_DELETE_WINDOW, and the stored file untouched although the show sets
-# SizeFull when it ends. Then -fullscreen fills the screen.
+# SizeFull when it ends. Then a resized window gets pictures of its new size
+# from the next picture on, and -fullscreen fills the screen.
 case_own_window() {
     setup own-window 400x300
     # Colour names come from the display; one it does not know is a usage error.
@@ -290,7 +291,19 @@ case_own_window() {
     HACK_PID=
     expect_stored_untouched
 
+    # -full: the next picture takes the size the window has by then.
     rm -f "$STORED_FILE"
+    render "$WORK/before.png" 200x100 4
+    render "$WORK/after.png" 260x150 4
+    start_hack -geometry 200x100+0+0 -mrp "$MRP" -palettes "$X11_DATA" -wait 1
+    expect_screen "$WORK/before.png" 60 200x100+0+0
+    window=$(xdotool search --name '^Nimbrel$' | head -1)
+    xdotool windowsize "$window" 260 150
+    expect_screen "$WORK/after.png" 60 260x150+0+0
+    kill -TERM "$HACK_PID"
+    expect_exit 20
+    HACK_PID=
+
     render "$WORK/full.png" 400x300 4
     start_hack -fullscreen -mrp "$MRP" -palettes "$X11_DATA" -wait 600
     expect_screen "$WORK/full.png" 60
