@@ -231,13 +231,14 @@ THackOptions ParseHackCommandLine(const std::vector<std::string>& Args, const ch
             throw EHackUsage("unexpected argument " + arg);
         }
     }
-    if (root && windowId) throw EHackUsage("-root and -window-id exclude each other");
     const bool ownWindow = options.Geometry.has_value() || options.Fullscreen;
     if (ownWindow && (root || windowId))
         throw EHackUsage("-geometry and -fullscreen are for a window of its own, not with -root or -window-id");
     if (options.Geometry && options.Fullscreen) throw EHackUsage("-geometry and -fullscreen exclude each other");
 
     if (windowId) {
+        // Also with -root: XScreenSaver's preview adds -window-id to a hack's
+        // own "-root".
         options.Target = THackTarget::WindowId;
     } else if (ScreenSaverWindow && *ScreenSaverWindow && !ownWindow) {
         // The daemon's window, with -root as well: it is the virtual root.

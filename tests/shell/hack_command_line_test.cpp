@@ -125,6 +125,8 @@ TEST(HackCommandLine, WhereTheShowDraws) {
         {{"-window-id", "123"}, nullptr, THackTarget::WindowId, 123},
         {{"-window-id", "0x1e00004"}, nullptr, THackTarget::WindowId, 0x1e00004},
         {{"-window-id", "0XFFFFFFFF"}, nullptr, THackTarget::WindowId, 0xFFFFFFFF},
+        // XScreenSaver's preview: the hack's own -root, then -window-id.
+        {{"--root", "--window-id", "0x5"}, nullptr, THackTarget::WindowId, 5},
         // The daemon's window: alone, with -root (it is the virtual root), but
         // not over an explicit -window-id or a window of its own.
         {{}, "0x400007", THackTarget::WindowId, 0x400007},
@@ -197,7 +199,6 @@ TEST(HackCommandLine, AnOddCommandLineIsAUsageErrorThatSaysWhy) {
         {{"-geometry", "x"}, nullptr, "bad geometry x"},
         {{"-geometry", "10x10+5"}, nullptr, "bad geometry 10x10+5"},
         {{"-geometry", ""}, nullptr, "bad geometry "},
-        {{"-root", "-window-id", "5"}, nullptr, "-root and -window-id exclude each other"},
         {{"-root", "-fullscreen"}, nullptr, "-geometry and -fullscreen are for a window of its own"},
         {{"-window-id", "5", "-geometry", "9x9"}, nullptr, "-geometry and -fullscreen are for a window of its own"},
         {{"-geometry", "9x9", "-fullscreen"}, nullptr, "-geometry and -fullscreen exclude each other"},
