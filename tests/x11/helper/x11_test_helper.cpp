@@ -91,7 +91,10 @@ int Match(const char* path, const char* milliseconds) {
     while (std::chrono::steady_clock::now() - start < limit) {
         XImage* image = XGetImage(dpy, DefaultRootWindow(dpy), 0, 0, static_cast<unsigned>(width),
                                   static_cast<unsigned>(height), AllPlanes, ZPixmap);
-        if (!image) return 2;
+        if (!image) {
+            XCloseDisplay(dpy);
+            return 2;
+        }
         differing = 0;
         for (int y = 0; y < height; ++y)
             for (int x = 0; x < width; ++x) {
@@ -103,6 +106,7 @@ int Match(const char* path, const char* milliseconds) {
             }
         XDestroyImage(image);
         if (differing == 0) {
+            XCloseDisplay(dpy);
             std::printf("%lld\n", static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(
                                                                std::chrono::steady_clock::now() - start)
                                                                .count()));
@@ -110,6 +114,7 @@ int Match(const char* path, const char* milliseconds) {
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
+    XCloseDisplay(dpy);
     std::fprintf(stderr, "the screen differs in %ld pixels\n", differing);
     return 1;
 }
