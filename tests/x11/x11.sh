@@ -155,6 +155,7 @@ expect_screen() {
             log "the screen equals $(basename "$expected")"
             return
         fi
+        [ -z "$HACK_PID" ] || expect_running "before the screen equalled $(basename "$expected")"
         sleep 0.2
     done
     compare "$expected" "$shot" "$WORK/difference.png" 2>/dev/null || true
