@@ -375,7 +375,7 @@ case_first_picture() {
 case_daemon() {
     command -v xscreensaver >/dev/null && command -v xscreensaver-command >/dev/null ||
         skip "xscreensaver is not installed (scripts/install-deps installs it)"
-    local size=400x300
+    local size=320x240
     STAGE=$(mktemp -d /tmp/nimbrel-x11-XXXXXX)
     chmod 755 "$STAGE"
     cmake --install "$X11_BUILD" --prefix "$STAGE/usr" >"$STAGE/install.log" || {
