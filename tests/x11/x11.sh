@@ -51,12 +51,28 @@ cleanup() {
     set +e
     local pid
     if [ -n "$DAEMON_PID" ]; then
-        for pid in $(descendants "$DAEMON_PID") "$DAEMON_PID"; do kill "$pid" 2>/dev/null; done
+        # The daemon's own processes are no children of this shell: wait until
+        # they are gone, so that their user can be removed.
+        local daemon_pids i
+        daemon_pids="$DAEMON_PID $(descendants "$DAEMON_PID")"
+        for pid in $daemon_pids; do kill "$pid" 2>/dev/null; done
+        for i in $(seq 50); do
+            for pid in $daemon_pids; do kill -0 "$pid" 2>/dev/null && break; done
+            kill -0 "$pid" 2>/dev/null || break
+            sleep 0.1
+        done
+        for pid in $daemon_pids; do kill -KILL "$pid" 2>/dev/null; done
     fi
     for pid in "$HACK_PID" "$HELPER_PID"; do [ -n "$pid" ] && kill "$pid" 2>/dev/null; done
     [ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null
     wait 2>/dev/null
-    [ -n "$TEST_USER" ] && userdel "$TEST_USER" 2>/dev/null
+    if [ -n "$TEST_USER" ]; then
+        for i in $(seq 50); do
+            userdel "$TEST_USER" 2>/dev/null && break
+            sleep 0.1
+        done
+        getent passwd "$TEST_USER" >/dev/null && echo "the user $TEST_USER could not be removed" >&2
+    fi
     [ -n "$STAGE" ] && rm -rf "$STAGE"
     exit $status
 }
