@@ -44,6 +44,12 @@ public:
     void timDrawTimer();
     void timDrawMandelTimer();
 
+    // For a host whose window may change its size during the show (the X11
+    // program, which wraps timDraw's handler with it): a full-screen picture
+    // takes the screen's size anew, from the next picture on. Call it only
+    // between pictures, never from inside a draw.
+    void ApplyScreenSize();
+
     // For the host and the tests.
     const TMandel& Mandel() const { return *Mandel_; }
     TMandelssReg* Settings() const { return Settings_.get(); }
