@@ -56,7 +56,7 @@ public:
         if (milliseconds == 0)
             KillTimer(owner_.window_, id_);
         else
-            SetTimer(owner_.window_, id_, milliseconds, nullptr);
+            SetTimer(owner_.Window(), id_, milliseconds, nullptr);
     }
     uint32_t GetInterval() const override { return interval_; }
     UINT_PTR Id() const { return id_; }
@@ -68,7 +68,17 @@ private:
 };
 
 TWin32Desktop::TWin32Desktop(HINSTANCE Instance, HWND Application, TWin32MessageLoop& Loop)
-    : instance_(Instance), application_(Application), loop_(Loop) {
+    : instance_(Instance), application_(Application), loop_(Loop) {}
+
+TWin32Desktop::~TWin32Desktop() {
+    SetListener(nullptr);
+    if (!window_) return;
+    SetWindowLongPtrW(window_, GWLP_USERDATA, 0);
+    DestroyWindow(window_);
+}
+
+HWND TWin32Desktop::Window() {
+    if (window_) return window_;
     WNDCLASSEXW windowClass{};
     if (!GetClassInfoExW(instance_, kClassName, &windowClass)) {
         windowClass.cbSize = sizeof windowClass;
@@ -80,12 +90,7 @@ TWin32Desktop::TWin32Desktop(HINSTANCE Instance, HWND Application, TWin32Message
     window_ = CreateWindowExW(0, kClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, instance_, nullptr);
     if (!window_) RaiseLastOSError();
     SetWindowLongPtrW(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-}
-
-TWin32Desktop::~TWin32Desktop() {
-    SetListener(nullptr);
-    SetWindowLongPtrW(window_, GWLP_USERDATA, 0);
-    DestroyWindow(window_);
+    return window_;
 }
 
 HWND TWin32Desktop::BoxOwner() {
@@ -129,7 +134,7 @@ void TWin32Desktop::SetListener(TDesktopListener* Listener) {
 }
 
 // A message wakes the loop, which calls Idle after dispatching it.
-void TWin32Desktop::RequestIdle() { PostMessageW(window_, WM_NULL, 0, 0); }
+void TWin32Desktop::RequestIdle() { PostMessageW(Window(), WM_NULL, 0, 0); }
 
 LRESULT CALLBACK TWin32Desktop::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     auto* self = reinterpret_cast<TWin32Desktop*>(GetWindowLongPtrW(window, GWLP_USERDATA));

@@ -2,7 +2,9 @@
 // EnumDisplayMonitors and GetMonitorInfo, in physical pixels (the process is
 // per-monitor DPI aware by its manifest), one TWin32ShowWindow per monitor,
 // the show's own timers on a message-only window, and the idle call from the
-// message loop after every message it dispatches.
+// message loop after every message it dispatches. The message-only window is
+// made when it is first needed: start-up asks a desktop of one monitor for
+// its monitors only, and that show then has no window beyond its own.
 #pragma once
 
 #include <memory>
@@ -40,6 +42,8 @@ private:
     class TDesktopTimer;
 
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    // The message-only window, made on the first call.
+    HWND Window();
 
     HINSTANCE instance_;
     HWND application_;
