@@ -15,6 +15,7 @@
 #include "shell/monitor_show.h"
 #include "shell/show_session.h"
 #include "show_fixture.h"
+#include "../support/bitmap_pixels.h"
 #include "../support/render_oracle.h"
 
 namespace nimbrel::testing {
@@ -178,13 +179,6 @@ protected:
     std::map<std::string, TWindowLog> Logs;
     std::vector<std::string> Order;  // the monitor of every complete picture
     bool CheckReentrance = true;
-
-    static std::vector<int32_t> Pixels(const TBitmap& bitmap) {
-        std::vector<int32_t> pixels;
-        for (int32_t y = 0; y < bitmap.Height(); ++y)
-            for (int32_t x = 0; x < bitmap.Width(); ++x) pixels.push_back(bitmap.GetPixel(x, y));
-        return pixels;
-    }
 };
 
 TEST_F(MonitorShowTest, EveryWindowShowsPicturesOfItsOwnMonitorEqualToNimbrelRender) {
@@ -249,12 +243,15 @@ TEST_F(MonitorShowTest, FiguresOfThreeMonitors) {
                                             Monitor(1920, 312, 1024, 768)};
     Configure([](TMandelssReg& s) { s.Wait = 1000; });
     StartOn(monitors);
-    Desktop->RunUntil(60000);
-    std::printf("three monitors, full-screen pictures, Wait 1000 ms, 10 ms a row; 60 s of the show\n");
+    Desktop->RunUntil(30000);
+    std::printf("three monitors, full-screen pictures, Wait 1000 ms, 10 ms a row; 30 s of the show\n");
     for (const TMonitor& m : {monitors[1], monitors[0], monitors[2]}) {
         const TWindowLog& log = Logs[Name(m)];
-        std::printf("  %-26s %d pictures, the first complete at %lld ms\n", Name(m).c_str(), log.Pictures,
-                    static_cast<long long>(log.FirstPicture));
+        std::printf("  %-26s %2d pictures, the first complete at %5lld ms; pictures end at", Name(m).c_str(),
+                    log.Pictures, static_cast<long long>(log.FirstPicture));
+        for (std::size_t i = 0; i < log.Ends.size() && i < 4; ++i)
+            std::printf(" %lld", static_cast<long long>(log.Ends[i]));
+        std::printf(" ...\n");
         EXPECT_GE(log.Pictures, 1);
         EXPECT_EQ(log.Wrong, 0);
     }
