@@ -463,7 +463,8 @@ EOF_XORG
 }
 
 # The show on two monitors: each shows nimbrel-render's picture at its own
-# size, one key ends the show on both, and the settings are written back.
+# size, one key ends the show on both, and the settings are written back. A
+# scene file that is not there is reported in one error box, not one a window.
 case_show_monitors() {
     setup show-monitors start_xorg_two_monitors
     # Before any program runs: Wine's desktop reads the monitors when it starts.
@@ -484,6 +485,15 @@ case_show_monitors() {
     xdotool key space
     expect_exit 20
     expect_nine_settings
+    set_settings 'MrpFile=C:\nimbrel\missing.mrp'
+    start_scr /s
+    helper msgbox 30000 close >"$WORK/box.txt" || fail "no error box"
+    grep -q 'missing.mrp' "$WORK/box.txt" || fail "the error box says something else: $(cat "$WORK/box.txt")"
+    if helper msgbox 3000 >"$WORK/second-box.txt" 2>&1; then fail "a second error box: $(cat "$WORK/second-box.txt")"; fi
+    log "one error box for both windows"
+    expect_running "the show windows went with the error box"
+    xdotool key Escape
+    expect_exit 20
 }
 
 # The password change: under Wine "MPR.DLL" has the routine, so the program
