@@ -65,6 +65,10 @@ struct TWindowLog {
 class MonitorShowTest : public ShowTest {
 protected:
     void SetUp() override {
+        // 10 virtual ms a row: the primary's picture of 40 rows is drawn from
+        // 100 to 500, the left one's (36 rows) from 500 to 860, the right
+        // one's (30 rows) from 861 to 1161.
+        RowCost = 10;
         Files.Write("warm.mcf", "000000\r\n#GRAD FF0000, FFFF00, 24\r\n");
         Files.Write("cold.mcf", "000020\r\n#GRAD 0000FF, 00FFFF, 24\r\n");
         WriteScenes(kScenes);
@@ -235,16 +239,24 @@ TEST_F(MonitorShowTest, WindowsTakeTurnsAndNoMonitorStarves) {
 }
 
 // The figures of the show on three monitors of real sizes, on the virtual
-// clock (10 ms a row): pictures per monitor and the time to the first
-// complete picture on each. Printed for the record; the test holds what they
-// must show: turns, the order, and every picture nimbrel-render's.
+// clock: pictures per monitor and the time to the first complete picture on
+// each. One scene, drawn row by row (the default draw mode), so that a
+// picture of H rows takes H * 10 ms. Printed for the record; the test holds
+// what they must show: the order of the turns, and every picture
+// nimbrel-render's.
 TEST_F(MonitorShowTest, FiguresOfThreeMonitors) {
     const std::vector<TMonitor> monitors = {Monitor(-1280, 56, 1280, 1024), Monitor(0, 0, 1920, 1080, true),
                                             Monitor(1920, 312, 1024, 768)};
-    Configure([](TMandelssReg& s) { s.Wait = 1000; });
+    WriteScenes("T=MANDEL, Title=F, Cr=-0.6, Ci=0, W=2.5, I=40, MCF=warm\r\n");
+    Oracle = std::make_unique<TRenderOracle>(Files.PathOf("scenes.mrp"), Files.PathOf(""), Files, 0);
+    Configure([](TMandelssReg& s) {
+        s.Wait = 1000;
+        s.DrawMode = dmNormal;
+    });
     StartOn(monitors);
-    Desktop->RunUntil(30000);
-    std::printf("three monitors, full-screen pictures, Wait 1000 ms, 10 ms a row; 30 s of the show\n");
+    Desktop->RunUntil(90000);
+    std::printf("three monitors, full-screen pictures, Wait 1000 ms, %lld ms a row; 90 s of the show\n",
+                static_cast<long long>(RowCost));
     for (const TMonitor& m : {monitors[1], monitors[0], monitors[2]}) {
         const TWindowLog& log = Logs[Name(m)];
         std::printf("  %-26s %2d pictures, the first complete at %5lld ms; pictures end at", Name(m).c_str(),
@@ -318,6 +330,22 @@ TEST_F(MonitorShowTest, OnePasswordPromptForAllWindows) {
     EXPECT_TRUE(Desktop->Terminated());
 }
 
+// Input that comes in the same batch as the click that ends the show (a key
+// repeat, a click on another window) is still dispatched while the cancelled
+// picture unwinds; it asks for the password no more.
+TEST_F(MonitorShowTest, InputAfterTheEndAsksNothingMore) {
+    Configure();
+    Counting.OpenKey("Control Panel\\desktop", true)->WriteInteger("ScreenSaveUsePassword", 1);
+    StartOn({kPrimary, kLeft, kRight});
+    Desktop->ClickAt(250, kPrimary.Bounds);  // during the primary's first picture
+    Desktop->KeyAt(250, kRight.Bounds);
+    Desktop->KeyAt(250, kRight.Bounds);
+    Desktop->ClickAt(250, kLeft.Bounds);
+    Desktop->RunUntil(1000);
+    EXPECT_TRUE(Desktop->Terminated());
+    EXPECT_EQ(Passwords.VerifyCalls, 1);
+}
+
 // The first second's mouse grace counts once for the show: a window made for
 // a monitor plugged in later does not start a grace of its own.
 TEST_F(MonitorShowTest, TheMouseGraceCountsOnceForTheWholeShow) {
@@ -334,7 +362,7 @@ TEST_F(MonitorShowTest, MonitorsThatChangeDuringTheShow) {
     const TMonitor wider = Monitor(0, 0, 80, 50, true);
     const TMonitor added = Monitor(0, 40, 32, 20);
     // The primary draws 100..500, the left monitor waits, then draws
-    // 500..860, the right one after it.
+    // 500..860, the right one after it; each pauses 200 ms after its picture.
     const struct {
         const char* name;
         int64_t at;
@@ -345,6 +373,8 @@ TEST_F(MonitorShowTest, MonitorsThatChangeDuringTheShow) {
         {"a waiting monitor is removed while another is drawn", 250, {kPrimary, kLeft}, {kRight}},
         {"the monitor being drawn gets another resolution", 250, {wider, kLeft, kRight}, {kPrimary}},
         {"a monitor is removed between pictures", 1500, {kPrimary, kRight}, {kLeft}},
+        // Its turn was handed on at 500 and falls due at 501, after the change.
+        {"a monitor is removed when its turn is due", 501, {kPrimary, kRight}, {kLeft}},
         {"a monitor is added while one is drawn", 700, {kPrimary, kLeft, kRight, added}, {}},
         {"the system lists no monitor", 250, {}, {}},
     };

@@ -28,9 +28,10 @@ namespace nimbrel::testing {
 class TRenderOracle {
 public:
     // Scenes: the MRP file; Palettes: its palette folder; Work: a folder for
-    // the PNG files.
-    TRenderOracle(std::string Scenes, std::string Palettes, const TTempFolder& Work)
-        : scenes_(std::move(Scenes)), palettes_(std::move(Palettes)), work_(Work) {}
+    // the PNG files; StoredDrawMode: the stored draw mode for scenes that
+    // name none (nimbrel-render's --draw-mode; the show's setting DrawMode).
+    TRenderOracle(std::string Scenes, std::string Palettes, const TTempFolder& Work, int32_t StoredDrawMode = 4)
+        : scenes_(std::move(Scenes)), palettes_(std::move(Palettes)), work_(Work), drawMode_(StoredDrawMode) {}
 
     // Scene Index at Width x Height, row by row; computed once.
     const std::vector<int32_t>& Picture(int32_t Index, int32_t Width, int32_t Height) {
@@ -46,7 +47,7 @@ private:
 #ifdef NIMBREL_RENDER
         const std::string png = work_.PathOf("oracle-" + std::to_string(Index) + "-" + size + ".png");
         const std::string command = std::string(NIMBREL_RENDER) + " -s " + size + " -i " + std::to_string(Index) +
-                                    " -p '" + palettes_ + "' -o '" + png + "' '" + scenes_ + "' >/dev/null 2>&1";
+                                    " -m " + std::to_string(drawMode_) + " -p '" + palettes_ + "' -o '" + png + "' '" + scenes_ + "' >/dev/null 2>&1";
         EXPECT_EQ(std::system(command.c_str()), 0) << command;
         png_image image{};
         image.version = PNG_IMAGE_VERSION;
@@ -71,7 +72,7 @@ private:
         TMandel engine;
         engine.SetWidth(Width);
         engine.SetHeight(Height);
-        ApplyRecommendation(engine, list, Index, palettes_, dmEmerge);
+        ApplyRecommendation(engine, list, Index, palettes_, StoredToDrawMode(drawMode_));
         engine.Draw();
         std::vector<int32_t> pixels;
         for (int32_t y = 0; y < Height; ++y)
@@ -83,6 +84,7 @@ private:
     std::string scenes_;
     std::string palettes_;
     const TTempFolder& work_;
+    int32_t drawMode_;
     std::map<std::tuple<int32_t, int32_t, int32_t>, std::vector<int32_t>> pictures_;
 };
 
