@@ -95,8 +95,16 @@ cleanup() {
     exit $status
 }
 
+# A display of our own; 24 bits so that every colour survives the trip. The
+# X server writes its display number into $1.
+start_xvfb() {
+    Xvfb -displayfd 3 -screen 0 "${SCREEN_W}x${SCREEN_H}x24" -nolisten tcp 3>"$1" 2>"$WORK/xvfb.log" &
+    XVFB_PID=$!
+}
+
+# setup NAME [X-SERVER-STARTER]
 setup() {
-    local name=$1
+    local name=$1 start_x=${2:-start_xvfb}
     [ -f "$TEMPLATE/.nimbrel-e2e" ] || make_prefix
     WORK="$E2E_WORK/$name"
     rm -rf "$WORK"
@@ -105,16 +113,14 @@ setup() {
     cp -a "$TEMPLATE" "$WORK/prefix"
     export WINEPREFIX="$WORK/prefix"
 
-    # A display of our own; 24 bits so that every colour survives the trip.
     local displayfile="$WORK/display"
-    Xvfb -displayfd 3 -screen 0 "${SCREEN_W}x${SCREEN_H}x24" -nolisten tcp 3>"$displayfile" 2>"$WORK/xvfb.log" &
-    XVFB_PID=$!
+    "$start_x" "$displayfile"
     local i
     for i in $(seq 100); do
         [ -s "$displayfile" ] && break
         sleep 0.1
     done
-    [ -s "$displayfile" ] || fail "Xvfb did not start"
+    [ -s "$displayfile" ] || fail "the X server did not start"
     export DISPLAY=":$(head -1 "$displayfile")"
 
     # One wine server for the whole case: every wine command starts faster.
@@ -365,6 +371,129 @@ case_preview() {
     sleep 1.5
     expect_running "the preview ended on input"
     helper close "$host"
+    expect_exit 20
+}
+
+# --- the show on two monitors ------------------------------------------------
+
+# Xvfb places every screen at the same origin, so two monitors come from
+# Xorg's dummy driver: the primary of SCREEN_W x SCREEN_H and a second of
+# 640x480 left of it, joined by Xinerama. Wine reads them from Xinerama once
+# it is told not to use XRandR and XVidMode, which the dummy screens lack; the
+# primary is at (0, 0) and the second at (-640, 0) for the program. In the X
+# root window the second comes first: it is at x = 0, the primary at x = 640.
+readonly LEFT_W=640 LEFT_H=480
+
+start_xorg_two_monitors() {
+    command -v Xorg >/dev/null && [ -e /usr/lib/xorg/modules/drivers/dummy_drv.so ] || {
+        echo "SKIPPED: Xorg with the dummy driver is not installed (scripts/install-deps installs it)"
+        exit 77
+    }
+    # The modes are the standard timings of 800x600 (SCREEN_W x SCREEN_H) and
+    # 640x480 (LEFT_W x LEFT_H).
+    cat >"$WORK/xorg.conf" <<'EOF_XORG'
+Section "ServerFlags"
+  Option "DontVTSwitch" "true"
+  Option "AutoAddDevices" "false"
+  Option "Xinerama" "true"
+EndSection
+Section "Device"
+  Identifier "card0"
+  Driver "dummy"
+  VideoRam 32768
+EndSection
+Section "Device"
+  Identifier "card1"
+  Driver "dummy"
+  VideoRam 32768
+EndSection
+Section "Monitor"
+  Identifier "monitor0"
+  HorizSync 5.0-1000.0
+  VertRefresh 5.0-200.0
+  Modeline "800x600" 40.00 800 840 968 1056 600 601 605 628
+EndSection
+Section "Monitor"
+  Identifier "monitor1"
+  HorizSync 5.0-1000.0
+  VertRefresh 5.0-200.0
+  Modeline "640x480" 25.17 640 656 752 800 480 490 492 525
+EndSection
+Section "Screen"
+  Identifier "primary"
+  Device "card0"
+  Monitor "monitor0"
+  DefaultDepth 24
+  SubSection "Display"
+    Depth 24
+    Modes "800x600"
+    Virtual 800 600
+  EndSubSection
+EndSection
+Section "Screen"
+  Identifier "left"
+  Device "card1"
+  Monitor "monitor1"
+  DefaultDepth 24
+  SubSection "Display"
+    Depth 24
+    Modes "640x480"
+    Virtual 640 480
+  EndSubSection
+EndSection
+Section "ServerLayout"
+  Identifier "two monitors"
+  Screen 0 "primary" 0 0
+  Screen 1 "left" LeftOf "primary"
+EndSection
+EOF_XORG
+    mkdir -p "$WORK/xorg.conf.d"
+    Xorg -noreset -nolisten tcp -config "$WORK/xorg.conf" -configdir "$WORK/xorg.conf.d" -logfile "$WORK/xorg.log" \
+        -displayfd 3 3>"$1" 2>"$WORK/xorg.stderr" &
+    XVFB_PID=$!
+    local i
+    for i in $(seq 100); do
+        [ -s "$1" ] && return
+        kill -0 "$XVFB_PID" 2>/dev/null || break
+        sleep 0.1
+    done
+    tail -5 "$WORK/xorg.stderr"
+    echo "SKIPPED: Xorg did not start here (it needs root or a console)"
+    XVFB_PID=
+    exit 77
+}
+
+# The show on two monitors: each shows nimbrel-render's picture at its own
+# size, one key ends the show on both, and the settings are written back. A
+# scene file that is not there is reported in one error box, not one a window.
+case_show_monitors() {
+    setup show-monitors start_xorg_two_monitors
+    # Before any program runs: Wine's desktop reads the monitors when it starts.
+    wine reg add 'HKCU\Software\Wine\X11 Driver' /v UseXRandR /t REG_SZ /d N /f >/dev/null 2>&1
+    wine reg add 'HKCU\Software\Wine\X11 Driver' /v UseXVidMode /t REG_SZ /d N /f >/dev/null 2>&1
+    wineserver -k
+    wineserver -w
+    wineserver -p
+    set_settings MrpFile="$MRP" McfFolder="$MCF" SizeFull=1 DM=0 Wait=600000 DrawMode=1
+    render "$WORK/primary.png" "${SCREEN_W}x${SCREEN_H}" 1
+    render "$WORK/left.png" "${LEFT_W}x${LEFT_H}" 1
+    start_scr /s
+    wait_show_window
+    # The pictures are drawn in turn: the primary's first.
+    expect_screen "$WORK/primary.png" 60 "${SCREEN_W}x${SCREEN_H}+${LEFT_W}+0"
+    expect_screen "$WORK/left.png" 60 "${LEFT_W}x${LEFT_H}+0+0"
+    expect_running "the show ended by itself"
+    xdotool key space
+    expect_exit 20
+    expect_nine_settings
+    set_settings 'MrpFile=C:\nimbrel\missing.mrp'
+    start_scr /s
+    helper msgbox 30000 close >"$WORK/box.txt" || fail "no error box"
+    grep -q 'missing.mrp' "$WORK/box.txt" || fail "the error box says something else: $(cat "$WORK/box.txt")"
+    if helper msgbox 3000 >"$WORK/second-box.txt" 2>&1; then fail "a second error box: $(cat "$WORK/second-box.txt")"; fi
+    log "one error box for both windows"
+    expect_running "the show windows went with the error box"
+    xdotool key Escape
     expect_exit 20
 }
 
@@ -921,6 +1050,7 @@ prefix) make_prefix ;;
 show-key) case_show_key ;;
 show-center) case_show_center ;;
 show-tiled) case_show_tiled ;;
+show-monitors) case_show_monitors ;;
 missing-mrp) case_missing_mrp ;;
 bad-value) case_bad_value ;;
 preview) case_preview ;;
@@ -935,7 +1065,7 @@ install-keeps) case_install_keeps ;;
 uninstall) case_uninstall ;;
 install-ui) case_install_ui ;;
 *)
-    echo "usage: e2e.sh prefix|show-key|show-center|show-tiled|missing-mrp|bad-value|preview|password|settings|settings-ok|settings-no-mrp|settings-folder|settings-unwind|install|install-keeps|uninstall|install-ui" >&2
+    echo "usage: e2e.sh prefix|show-key|show-center|show-tiled|show-monitors|missing-mrp|bad-value|preview|password|settings|settings-ok|settings-no-mrp|settings-folder|settings-unwind|install|install-keeps|uninstall|install-ui" >&2
     exit 2
     ;;
 esac
