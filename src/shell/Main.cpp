@@ -191,7 +191,8 @@ bool TfrmMain::FormCloseQuery() {
 bool TfrmMain::WMSysCommand(uint32_t Command) { return Command == SC_SCREENSAVE; }
 
 void TfrmMain::ApplyScreenSize() {
-    if (!Settings_ || !Settings_->SizeFull || Mandel_->GetBusy()) return;
+    const TMandelssReg* settings = Session_.Settings();
+    if (!settings || !settings->SizeFull || Mandel_->GetBusy()) return;
     Mandel_->SetWidth(Window_.ScreenWidth());
     Mandel_->SetHeight(Window_.ScreenHeight());
 }

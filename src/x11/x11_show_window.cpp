@@ -14,9 +14,10 @@ namespace nimbrel {
 
 namespace {
 
-// The button-face system colour: the window's own colour until a picture
-// has a size of its own.
-constexpr TColor kButtonFace = static_cast<TColor>(0x80000000u | 15u);
+// The window's own colour until a picture has a size of its own: black, as
+// the screen is when a screen-saver daemon has faded it out, so that the
+// show does not start with a flash of a light system colour.
+constexpr TColor kInitialColor = 0x000000;
 constexpr int32_t kDefaultWidth = 640;
 constexpr int32_t kDefaultHeight = 480;
 
@@ -97,7 +98,7 @@ TX11ShowWindow::TX11ShowWindow(TX11Display& Display, const THackOptions& Options
     gc_ = XCreateGC(dpy_, window_, GCGraphicsExposures, &values);
     writer_ = std::make_unique<TX11ImageWriter>(display_, *format_, TryShm);
     // Until a copy comes, the window shows its colour.
-    SetColor(kButtonFace);
+    SetColor(kInitialColor);
     previousPump_ = Application().SetMessagePump([this] {
         while (!terminated_ && DispatchOne()) {
         }
@@ -155,7 +156,7 @@ void TX11ShowWindow::CreateOwnWindow(const THackOptions& Options) {
     }
     format_ = std::make_unique<TX11PixelFormat>(dpy_, DefaultVisual(dpy_, screen), DefaultDepth(dpy_, screen));
     XSetWindowAttributes attributes{};
-    attributes.background_pixel = format_->Pixel(kButtonFace);
+    attributes.background_pixel = format_->Pixel(kInitialColor);
     attributes.event_mask =
         KeyPressMask | ButtonPressMask | ButtonReleaseMask | PointerMotionMask | StructureNotifyMask;
     window_ = XCreateWindow(dpy_, RootWindow(dpy_, screen), x, y, static_cast<unsigned>(w), static_cast<unsigned>(h), 0,
