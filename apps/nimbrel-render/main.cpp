@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "engine/mandel_class.h"
+#include "nimbrel_version.h"
 #include "platform/application.h"
 #include "platform/exceptions.h"
 #include "platform/sysutils.h"
@@ -37,6 +38,7 @@ const char* const kUsage =
     "      --stats          after each scene, one line with its index, draw mode,\n"
     "                       kernel calls, iterations and seconds\n"
     "  -h, --help           this text\n"
+    "      --version        the version of Nimbrel\n"
     "\n"
     "Exit status: 0 success, 1 a scene or palette file failed, 2 usage error.\n";
 
@@ -73,6 +75,9 @@ TOptions ParseArguments(int argc, char** argv) {
         const std::string& a = args[i];
         if (a == "-h" || a == "--help") {
             std::fputs(kUsage, stdout);
+            std::exit(0);
+        } else if (a == "--version") {
+            std::fputs("nimbrel-render " NIMBREL_VERSION "\n", stdout);
             std::exit(0);
         } else if (a == "-p" || a == "--palettes") {
             options.Palettes = value(i);

@@ -15,10 +15,19 @@ struct FileCloser {
     void operator()(std::FILE* f) const { std::fclose(f); }
 };
 
+// Opens the UTF-8 path for writing bytes; on Windows through the UTF-16 name.
+std::FILE* OpenForWriting(const std::string& path) {
+#ifdef _WIN32
+    return _wfopen(std::filesystem::u8path(path).c_str(), L"wb");
+#else
+    return std::fopen(path.c_str(), "wb");
+#endif
+}
+
 }  // namespace
 
 bool WritePng(const std::string& path, const TBitmap& bitmap, std::string& error) {
-    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(std::filesystem::u8path(path).c_str(), "wb"));
+    std::unique_ptr<std::FILE, FileCloser> file(OpenForWriting(path));
     if (!file) {
         error = "cannot create " + path;
         return false;

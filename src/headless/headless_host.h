@@ -1,11 +1,6 @@
-// A headless host for the show: a virtual clock, the window's timers, a
-// window surface that keeps every pixel copied onto it, and scripted input.
-//
-// Time only moves when the host says so: the message loop jumps to the next
-// timer or input event, and each ProcessMessages call made from inside a draw
-// first advances the clock by RowCost milliseconds, so a picture of N rows
-// takes N * RowCost virtual milliseconds. A show of many virtual seconds thus
-// runs as fast as its pictures can be computed.
+// A headless host for the show of one window: a virtual clock (the loop of
+// headless/virtual_loop.h), the window's timers, a window surface that keeps
+// every pixel copied onto it, and scripted input.
 //
 // While it lives, the host is the application's message pump; hosts that
 // overlap must end in the reverse order of their creation.
@@ -17,26 +12,22 @@
 #include <string>
 #include <vector>
 
+#include "headless/virtual_loop.h"
 #include "platform/application.h"
 #include "platform/show_window.h"
 
 namespace nimbrel {
 
-class THeadlessHost : public TShowWindow, private TWindowCanvas {
+class THeadlessHost : public TVirtualLoop, public TShowWindow, private TWindowCanvas {
 public:
     // The client area of the window and the size of the whole screen.
     THeadlessHost(int32_t clientWidth, int32_t clientHeight, int32_t screenWidth, int32_t screenHeight);
     ~THeadlessHost() override;
 
-    // Virtual milliseconds that each ProcessMessages call costs.
-    int64_t RowCost = 10;
-    int64_t Now() const { return now_; }
-
     // The main window; destroyed when it closes (once control is back in the
     // loop) or with the host.
     void SetMainForm(std::unique_ptr<TMainForm> form) { form_ = std::move(form); }
     TMainForm* MainForm() const { return form_.get(); }
-    bool Terminated() const { return terminated_; }
     // The window becomes active: the form's activation handler runs.
     void Activate();
 
@@ -77,33 +68,19 @@ public:
     void ShowApplicationWindow() override { ++ApplicationWindowShown; }
 
 private:
-    class TVirtualTimer;
-    struct TInput {
-        int64_t Time;
-        std::function<void(TMainForm&)> Deliver;
-    };
-
     // TWindowCanvas
     void DrawBitmap(int32_t x, int32_t y, const TBitmap& bitmap) override;
     void CopyRect(int32_t x, int32_t y, const TRect& source) override;
 
-    // Delivers every input and timer that is due now; answers whether any was.
-    bool DispatchDue();
-    int64_t NextEventTime() const;
-    void Handle(const std::function<void()>& handler);
+    // Scripted input for the form at a virtual time.
+    void InputAt(int64_t time, std::function<void(TMainForm&)> deliver);
     void DestroyFormIfClosed();
 
-    int64_t now_ = 0;
     int32_t screenWidth_;
     int32_t screenHeight_;
     TBitmap surface_;
     TColor color_ = 0;
     std::unique_ptr<TMainForm> form_;
-    bool terminated_ = false;
-    std::vector<TInput> inputs_;  // in the order they were scripted
-    std::vector<TVirtualTimer*> timers_;
-    uint64_t nextTimerSerial_ = 0;
-    std::function<void()> previousPump_;
 };
 
 }  // namespace nimbrel

@@ -1,12 +1,19 @@
 // A settings store held in memory, for tests and tools.
 #pragma once
 
+#include <utility>
+
 #include "headless/settings_data.h"
 
 namespace nimbrel {
 
 class TMemorySettingsStore : public TDataSettingsStore {
 public:
+    TMemorySettingsStore() = default;
+    // Starts from Data: the contents of a settings file read once, say, whose
+    // changes then stay in memory.
+    explicit TMemorySettingsStore(TSettingsData Data) : data_(std::move(Data)) {}
+
     void Read(const std::function<void(const TSettingsData&)>& Action) override;
     void Update(const std::function<void(TSettingsData&)>& Action) override;
 

@@ -1,6 +1,6 @@
-// Conversion of the Shift-JIS bytes of scene and palette files (code page 932)
-// to the program's UTF-8, for the one place where such a value becomes part of
-// a file name or is shown.
+// Conversion between the Shift-JIS bytes of scene and palette files (code page
+// 932) and the program's UTF-8: decoding where such a value becomes part of a
+// file name or is shown, encoding where the program writes a scene line.
 #pragma once
 
 #include <string>
@@ -13,5 +13,11 @@ namespace nimbrel {
 // EConvertError: a name that cannot be decoded names no file, and a guessed
 // replacement could name the wrong one.
 std::string DecodeCp932(std::string_view bytes);
+
+// UTF-8 text to code page 932 bytes. Text that is no valid UTF-8, or that
+// holds a character without a code of its own in the code page (one that
+// would only come out as a look-alike or a "?"), raises EConvertError: the
+// bytes always decode to the same text again.
+std::string EncodeCp932(std::string_view text);
 
 }  // namespace nimbrel

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "platform/bitmap.h"
 #include "platform/timer.h"
@@ -49,6 +50,76 @@ public:
     virtual void ShowCursor(bool show) = 0;
     // Shows the application's own hidden window again at the end of the show.
     virtual void ShowApplicationWindow() = 0;
+};
+
+// ---- The show on every monitor ------------------------------------------
+
+class TMainForm;
+
+// One monitor of the desktop: its rectangle in physical pixels, in the
+// coordinates of the virtual screen, where the primary monitor's top-left
+// corner is (0, 0); a monitor left of or above it has negative coordinates.
+struct TMonitor {
+    TRect Bounds;
+    bool Primary = false;
+
+    int32_t Width() const { return Bounds.Right - Bounds.Left; }
+    int32_t Height() const { return Bounds.Bottom - Bounds.Top; }
+    bool operator==(const TMonitor& other) const {
+        return Bounds.Left == other.Bounds.Left && Bounds.Top == other.Bounds.Top &&
+               Bounds.Right == other.Bounds.Right && Bounds.Bottom == other.Bounds.Bottom &&
+               Primary == other.Primary;
+    }
+};
+
+// A borderless topmost show window that covers one monitor. Its "screen" is
+// that monitor: ScreenWidth and ScreenHeight answer the monitor's size.
+// Close ends the message loop of the whole show, as the one window's Close
+// does. It is destroyed with this object, which its owner deletes only from
+// the message loop, never while a draw is on the stack.
+class TMonitorWindow : public TShowWindow {
+public:
+    // The form whose handlers the window's messages run; not owned.
+    virtual void SetForm(TMainForm* form) = 0;
+    // Makes the window visible; Activate also makes it the active window,
+    // whose activation the form receives.
+    virtual void Show(bool activate) = 0;
+};
+
+// What a show on several monitors hears from the desktop.
+class TDesktopListener {
+public:
+    virtual ~TDesktopListener() = default;
+    // The monitors may have changed (a monitor added or removed, a resolution
+    // changed). Comes from the message processing, also from inside a draw,
+    // and as often as the system repeats it.
+    virtual void DisplayChanged() = 0;
+    // Runs from the message loop itself between two messages: no handler and
+    // no draw is on the stack, so windows may be destroyed here.
+    virtual void Idle() = 0;
+};
+
+// The desktop of a show on several monitors: the monitor list, a window per
+// monitor, and what belongs to the show as a whole (its timers, the cursor,
+// the application's window). Every call comes from the GUI thread.
+class TShowDesktop {
+public:
+    virtual ~TShowDesktop() = default;
+    // The monitors as the system lists them now.
+    virtual std::vector<TMonitor> Monitors() = 0;
+    // A new show window covering the monitor, not yet visible.
+    virtual std::unique_ptr<TMonitorWindow> CreateMonitorWindow(const TMonitor& monitor) = 0;
+    // A timer of the show as a whole, stopped; it outlives every window.
+    virtual std::unique_ptr<TTimer> CreateTimer() = 0;
+    // Shows or hides the mouse cursor (a display counter, as the system keeps).
+    virtual void ShowCursor(bool show) = 0;
+    // Shows the application's own hidden window again at the end of the show.
+    virtual void ShowApplicationWindow() = 0;
+    // The listener of display changes and idle calls; nullptr for none. Not
+    // owned.
+    virtual void SetListener(TDesktopListener* listener) = 0;
+    // Asks for an Idle call of the listener from the message loop soon.
+    virtual void RequestIdle() = 0;
 };
 
 }  // namespace nimbrel

@@ -135,6 +135,15 @@ double StrToFloat(std::string_view text) {
     return value;
 }
 
+std::string FloatToShortestStr(double Value) {
+    if (!std::isfinite(Value)) throw EConvertError("A non-finite value has no decimal text");
+    // Shortest round trip, plain or with an exponent, whichever is shorter.
+    char buffer[32];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, Value);
+    if (result.ec != std::errc()) throw EConvertError("A value has no decimal text");
+    return std::string(buffer, result.ptr);
+}
+
 std::string IntToStr(int64_t value) { return std::to_string(value); }
 
 std::string IntToHex8(uint32_t value) {

@@ -19,6 +19,10 @@ int32_t StrToIntDef(std::string_view text, int32_t fallback);
 // exponent; the value must be a finite double. "nan", "inf", "1e999" fail.
 bool TryStrToFloat(std::string_view text, double& value);
 double StrToFloat(std::string_view text);  // EConvertError on failure
+// The shortest decimal text that reads back to exactly Value ("0.1", "-0.8",
+// "1e-13", "1.2345678901234567e+20"), in a form TryStrToFloat reads. A NaN or
+// an infinity raises EConvertError.
+std::string FloatToShortestStr(double Value);
 
 std::string IntToStr(int64_t value);
 // "$" and exactly eight upper-case hexadecimal digits of the 32-bit pattern.

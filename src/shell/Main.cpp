@@ -1,13 +1,12 @@
 #include "shell/Main.h"
 
-#include <algorithm>
-
+#include "platform/StandardLibrary.h"
 #include "platform/application.h"
 #include "platform/exceptions.h"
 #include "scene/URecommendation.h"
-#include "platform/StandardLibrary.h"
-#include "shell/URegistry.h"
 #include "scene/scene_apply.h"
+#include "shell/URegistry.h"
+#include "shell/show_session.h"
 
 namespace nimbrel {
 
@@ -15,37 +14,37 @@ namespace {
 
 const char* const kBadSizeText = "サイズ指定が不正です";
 
-constexpr uint32_t kMouseInterval = 200;
 constexpr uint32_t kFirstPictureDelay = 100;
 constexpr uint32_t kCopyInterval = 500;
 
 }  // namespace
 
+// The session's timMouse is the window's first timer, as it always was.
 TfrmMain::TfrmMain(TShowWindow& Window, TSettingsStore& Store, TPasswordServices& Passwords, const TSaverInit& Init,
                    uint32_t Seed)
-    : Window_(Window), Store_(Store), Passwords_(Passwords), Init_(Init), Random_(Seed) {
-    timMouse_ = Window_.CreateTimer();
+    : TfrmMain(Window, std::make_unique<TShowSession>(Window.CreateTimer(), Store, Passwords, Init), nullptr, Seed) {}
+
+TfrmMain::TfrmMain(TShowWindow& Window, TShowSession& Session, uint32_t Seed)
+    : TfrmMain(Window, nullptr, &Session, Seed) {}
+
+TfrmMain::TfrmMain(TShowWindow& Window, std::unique_ptr<TShowSession> OwnSession, TShowSession* Session,
+                   uint32_t Seed)
+    : Window_(Window),
+      OwnSession_(std::move(OwnSession)),
+      Session_(Session ? *Session : *OwnSession_),
+      Random_(Seed) {
     timDraw_ = Window_.CreateTimer();
     timDrawMandel_ = Window_.CreateTimer();
-    timMouse_->OnTimer = [this] { timMouseTimer(); };
     timDraw_->OnTimer = [this] { timDrawTimer(); };
     timDrawMandel_->OnTimer = [this] { timDrawMandelTimer(); };
-
-    MouseTicks_ = 0;
-    timMouse_->SetInterval(kMouseInterval);
-    FirstActivation_ = true;
     Mandel_ = std::make_unique<TMandel>();
-    // A settings value the store cannot read (a bad colour text, a value of
-    // another type) is reported, and the show then does not start.
-    try {
-        Settings_ = std::make_unique<TMandelssReg>(Store_);
-        Layout_ = Settings_->DM;
-    } catch (const std::exception& error) {
-        Application().HandleException(error);
-    }
-    Recommendations_ = std::make_unique<TRecommendationList>();
-    if (Init_.SaverMode == smSaver) Window_.ShowCursor(false);
-    if (Init_.SaverMode == smPreview) {
+    if (Session_.Settings()) Layout_ = Session_.Settings()->DM;
+    Session_.Join(*this);
+    // The show on several monitors hides the cursor once for all windows.
+    if (!OwnSession_) return;
+    const TSaverMode mode = Session_.Init().SaverMode;
+    if (mode == smSaver) Window_.ShowCursor(false);
+    if (mode == smPreview) {
         try {
             FormActivate();
         } catch (const std::exception& error) {
@@ -55,65 +54,76 @@ TfrmMain::TfrmMain(TShowWindow& Window, TSettingsStore& Store, TPasswordServices
 }
 
 TfrmMain::~TfrmMain() {
-    timMouse_.reset();
+    Session_.Leave(*this);
     timDraw_.reset();
     timDrawMandel_.reset();
     Mandel_.reset();
-    Settings_.reset();
-    Recommendations_.reset();
-    if (Init_.SaverMode == smSaver) {
+    if (!OwnSession_) return;
+    const TSaverMode mode = Session_.Init().SaverMode;
+    // The settings are written back here.
+    OwnSession_.reset();
+    if (mode == smSaver) {
         Window_.ShowCursor(true);
         Window_.ShowApplicationWindow();
     }
 }
 
-void TfrmMain::FormActivate() {
-    if (!FirstActivation_) return;
-    FirstActivation_ = false;
-    if (!Settings_) Abort();
-    try {
-        Recommendations_->LoadScenes(Settings_->MrpFile);
-    } catch (...) {
-        if (Init_.SaverMode == smPreview) Abort();
-        ShowError(Recommendations_->LoadFailureText(Settings_->MrpFile));
-        throw;
-    }
+TMandelssReg* TfrmMain::Settings() const { return Session_.Settings(); }
+int32_t TfrmMain::MouseTicks() const { return Session_.MouseTicks(); }
+TTimer& TfrmMain::timMouse() const { return Session_.timMouse(); }
+
+void TfrmMain::FormActivate() { Session_.Activate(); }
+
+void TfrmMain::PrepareShow() {
     LastIndex_ = -1;
-    DefaultDrawMode_ = static_cast<TDrawMode>(Settings_->DrawMode);
+    DefaultDrawMode_ = static_cast<TDrawMode>(Session_.Settings()->DrawMode);
     ApplyPictureSize();
-    timDraw_->SetInterval(kFirstPictureDelay);
+}
+
+void TfrmMain::StartPictures() { timDraw_->SetInterval(kFirstPictureDelay); }
+
+void TfrmMain::CancelPicture() {
+    if (Mandel_->GetBusy()) Mandel_->SetBusy(false);
 }
 
 void TfrmMain::ApplyPictureSize() {
-    if (Settings_->SizeFull) {
+    TMandelssReg& settings = *Session_.Settings();
+    if (settings.SizeFull) {
         Mandel_->SetWidth(Window_.ScreenWidth());
         Mandel_->SetHeight(Window_.ScreenHeight());
         return;
     }
-    Window_.SetColor(Settings_->Bgcolor);
+    Window_.SetColor(settings.Bgcolor);
     try {
-        Mandel_->SetWidth(Settings_->SizeX);
-        Mandel_->SetHeight(Settings_->SizeY);
+        Mandel_->SetWidth(settings.SizeX);
+        Mandel_->SetHeight(settings.SizeY);
     } catch (...) {
         ShowError(kBadSizeText);
-        Settings_->SizeFull = true;
+        settings.SizeFull = true;
         Abort();
     }
 }
 
 void TfrmMain::timDrawTimer() {
     timDraw_->SetInterval(0);
+    // Another window's picture step is running: this one waits for the turn,
+    // which the session hands on by starting timDraw again.
+    if (!Session_.TakeTurn(*this)) return;
     timDrawMandel_->SetInterval(kCopyInterval);
     // The closing step runs however the picture step ends.
     struct TClosingStep {
         TfrmMain& Form;
         ~TClosingStep() {
-            Form.timDraw_->SetInterval(static_cast<uint32_t>(Form.Settings_->Wait < 0 ? 0 : Form.Settings_->Wait));
+            const int32_t wait = Form.Session_.Settings()->Wait;
+            Form.timDraw_->SetInterval(static_cast<uint32_t>(wait < 0 ? 0 : wait));
             Form.timDrawMandel_->SetInterval(0);
+            Form.Session_.EndTurn(Form);
         }
     } closing{*this};
 
-    const int32_t count = Recommendations_->Count();
+    const TMandelssReg& settings = *Session_.Settings();
+    const TRecommendationList& scenes = Session_.Recommendations();
+    const int32_t count = scenes.Count();
     int32_t index = 0;
     if (count != 1) {
         std::uniform_int_distribution<int32_t> pick(0, count - 1);
@@ -121,13 +131,13 @@ void TfrmMain::timDrawTimer() {
         while (index == LastIndex_);
     }
     LastIndex_ = index;
-    ApplyRecommendation(*Mandel_, *Recommendations_, index, Settings_->McfFolder, DefaultDrawMode_);
+    ApplyRecommendation(*Mandel_, scenes, index, settings.McfFolder, DefaultDrawMode_);
+    // The monitor went away while a palette's message was open.
+    if (!Session_.IsMember(*this)) Abort();
     Mandel_->Draw();
+    ++Pictures_;
     timDrawMandelTimer();
-    // Mouse moves are ignored for one tick after a picture; a picture that
-    // ends within the first second does not cut that second short.
-    MouseTicks_ = std::min(MouseTicks_, 4);
-    timMouse_->SetInterval(kMouseInterval);
+    Session_.RearmMouse();
 }
 
 void TfrmMain::timDrawMandelTimer() {
@@ -165,40 +175,26 @@ void TfrmMain::DrawSpread() {
         canvas.CopyRect(0, static_cast<int32_t>(y), TRect{0, 0, static_cast<int32_t>(W), static_cast<int32_t>(y)});
 }
 
-void TfrmMain::CloseIfVerified() {
-    if (VerifyPassword(Window_.Handle(), Init_.SaverMode, Store_, Window_, Passwords_)) Window_.Close();
-}
+void TfrmMain::FormClick() { Session_.EndIfVerified(Window_); }
 
-void TfrmMain::FormClick() {
-    if (Init_.SaverMode != smPreview) CloseIfVerified();
-}
+void TfrmMain::FormKeyDown(uint16_t) { Session_.EndIfVerified(Window_); }
 
-void TfrmMain::FormKeyDown(uint16_t) {
-    if (Init_.SaverMode != smPreview) CloseIfVerified();
-}
+void TfrmMain::FormMouseMove() { Session_.MouseMoved(Window_); }
 
-void TfrmMain::FormMouseMove() {
-    if (Init_.SaverMode == smPreview || MouseTicks_ != 5) return;
-    if (VerifyPassword(Window_.Handle(), Init_.SaverMode, Store_, Window_, Passwords_)) {
-        Window_.Close();
-    } else {
-        MouseTicks_ = 3;
-        timMouse_->SetInterval(kMouseInterval);
-    }
-}
-
-void TfrmMain::timMouseTimer() {
-    if (MouseTicks_ >= 5)
-        timMouse_->SetInterval(0);
-    else
-        ++MouseTicks_;
-}
+void TfrmMain::timMouseTimer() { Session_.timMouseTimer(); }
 
 bool TfrmMain::FormCloseQuery() {
-    if (Mandel_->GetBusy()) Mandel_->SetBusy(false);
+    Session_.Closing();
     return true;
 }
 
 bool TfrmMain::WMSysCommand(uint32_t Command) { return Command == SC_SCREENSAVE; }
+
+void TfrmMain::ApplyScreenSize() {
+    const TMandelssReg* settings = Session_.Settings();
+    if (!settings || !settings->SizeFull || Mandel_->GetBusy()) return;
+    Mandel_->SetWidth(Window_.ScreenWidth());
+    Mandel_->SetHeight(Window_.ScreenHeight());
+}
 
 }  // namespace nimbrel

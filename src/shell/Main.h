@@ -1,7 +1,14 @@
-// TfrmMain: the window of the show and its main loop's handlers. It owns the
-// engine, the settings and the scene list; three timers drive it: timDraw
-// starts the next picture, timDrawMandel copies the picture in progress onto
-// the window every 500 ms, timMouse arms the end of the show by mouse movement.
+// TfrmMain: the show on one window, and that window's handlers. It owns the
+// engine and its bitmap, the scene choice and the pause; three timers drive
+// it: timDraw starts the next picture, timDrawMandel copies the picture in
+// progress onto the window every 500 ms, and the session's timMouse arms the
+// end of the show by mouse movement.
+//
+// What the windows of one show share (the settings, the scene list, the end
+// of the show with its password check, the mouse grace, and the turn that
+// lets one picture be drawn at a time) is the TShowSession's. A window alone
+// (the preview, the show of one monitor) makes a session for itself; the
+// show on several monitors (TMonitorShow) gives every window the same one.
 //
 // Re-entrance: Draw lets the message loop run after every row, so the copy
 // timer and the input handlers run in the middle of a picture. They read the
@@ -22,16 +29,23 @@ namespace nimbrel {
 
 class TRecommendationList;
 class TPasswordServices;
+class TShowSession;
 
 class TfrmMain : public TMainForm {
 public:
-    // FormCreate. The window, the settings store and the password services
-    // must outlive the form. In preview mode the show starts at once.
+    // FormCreate of the show of one window. The window, the settings store
+    // and the password services must outlive the form. In preview mode the
+    // show starts at once.
     TfrmMain(TShowWindow& Window, TSettingsStore& Store, TPasswordServices& Passwords, const TSaverInit& Init,
              uint32_t Seed = std::random_device{}());
-    // FormDestroy: frees the engine, then the settings (which write every
-    // value back), then the scene list.
+    // One window of a show on several monitors. The window and the session
+    // must outlive the form; the show starts at the session's activation.
+    TfrmMain(TShowWindow& Window, TShowSession& Session, uint32_t Seed = std::random_device{}());
+    // FormDestroy: frees the engine; the show of one window then frees its
+    // session, which writes the settings back.
     ~TfrmMain() override;
+    TfrmMain(const TfrmMain&) = delete;
+    TfrmMain& operator=(const TfrmMain&) = delete;
 
     void FormActivate() override;
     void FormClick() override;
@@ -44,37 +58,51 @@ public:
     void timDrawTimer();
     void timDrawMandelTimer();
 
+    // For a host whose window may change its size during the show (the X11
+    // program, which wraps timDraw's handler with it): a full-screen picture
+    // takes the screen's size anew, from the next picture on. Call it only
+    // between pictures, never from inside a draw.
+    void ApplyScreenSize();
+
+    // For the session: the start of the show on this window (the last scene
+    // forgotten, the default draw mode, the picture size; raises when the
+    // size is refused), its first picture 100 ms later, and the cancel of a
+    // picture being drawn.
+    void PrepareShow();
+    void StartPictures();
+    void CancelPicture();
+
     // For the host and the tests.
     const TMandel& Mandel() const { return *Mandel_; }
-    TMandelssReg* Settings() const { return Settings_.get(); }
+    TMandelssReg* Settings() const;
+    TShowSession& Session() const { return Session_; }
+    TShowWindow& Window() const { return Window_; }
     int32_t LastIndex() const { return LastIndex_; }
-    int32_t MouseTicks() const { return MouseTicks_; }
+    int32_t MouseTicks() const;
+    // Pictures drawn to their end on this window.
+    int32_t Pictures() const { return Pictures_; }
     TTimer& timDraw() const { return *timDraw_; }
     TTimer& timDrawMandel() const { return *timDrawMandel_; }
-    TTimer& timMouse() const { return *timMouse_; }
+    TTimer& timMouse() const;
 
 private:
+    // Session is null for the show of one window, which owns OwnSession.
+    TfrmMain(TShowWindow& Window, std::unique_ptr<TShowSession> OwnSession, TShowSession* Session, uint32_t Seed);
     void ApplyPictureSize();
     void DrawCenter();
     void DrawSpread();
-    // Ends the show when the password check agrees.
-    void CloseIfVerified();
 
     TShowWindow& Window_;
-    TSettingsStore& Store_;
-    TPasswordServices& Passwords_;
-    TSaverInit Init_;
-    std::unique_ptr<TTimer> timMouse_;
+    // The session of the show of one window; empty when it is shared.
+    std::unique_ptr<TShowSession> OwnSession_;
+    TShowSession& Session_;
     std::unique_ptr<TTimer> timDraw_;
     std::unique_ptr<TTimer> timDrawMandel_;
 
     std::unique_ptr<TMandel> Mandel_;
-    std::unique_ptr<TMandelssReg> Settings_;
-    std::unique_ptr<TRecommendationList> Recommendations_;
     uint8_t Layout_ = lmSpread;
-    bool FirstActivation_ = true;
-    int32_t MouseTicks_ = 0;
     int32_t LastIndex_ = -1;
+    int32_t Pictures_ = 0;
     TDrawMode DefaultDrawMode_ = dmNormal;
     std::mt19937 Random_;
 };

@@ -3,6 +3,7 @@
 #include "platform/application.h"
 #include "platform/sysutils.h"
 #include "shell/Main.h"
+#include "shell/monitor_show.h"
 #include "platform/StandardLibrary.h"
 
 namespace nimbrel {
@@ -61,8 +62,16 @@ bool ChangePassword(int32_t ParentWindow, TPasswordServices& Passwords) {
 void RunSaver(const TSaverInit& Init, TSaverStartup& Startup, TSettingsStore& Store, TPasswordServices& Passwords) {
     Application().SetTitle("Nimbrel");
     if (Init.SaverMode == smSaver) Startup.SetScreenSaverRunning(true);
+    // The show on several monitors; destroyed after the loop, before the
+    // running flag is cleared, as the one window is.
+    std::unique_ptr<TMonitorShow> monitors;
     switch (Init.SaverMode) {
         case smSaver: {
+            TShowDesktop* desktop = Init.ParentWindow == 0 ? Startup.Desktop() : nullptr;
+            if (desktop && desktop->Monitors().size() > 1) {
+                monitors = std::make_unique<TMonitorShow>(*desktop, Store, Passwords, Init);
+                break;
+            }
             TShowWindow& window = Startup.CreateShowWindow(Init.ParentWindow);
             Startup.SetMainForm(std::make_unique<TfrmMain>(window, Store, Passwords, Init));
             break;
@@ -83,7 +92,9 @@ void RunSaver(const TSaverInit& Init, TSaverStartup& Startup, TSettingsStore& St
             break;
     }
     if (Init.SaverMode == smSaver || Init.SaverMode == smPreview) Startup.SetToolWindowStyle();
+    if (monitors) monitors->ShowWindows();
     Startup.RunMessageLoop();
+    monitors.reset();
     if (Init.SaverMode == smSaver) Startup.SetScreenSaverRunning(false);
 }
 

@@ -60,10 +60,15 @@ public:
     virtual void SetToolWindowStyle() = 0;
     // Runs the message loop until the main window closes.
     virtual void RunMessageLoop() = 0;
+    // The desktop for a show on every monitor; nullptr where the platform
+    // offers none, and the show has the one window of CreateShowWindow.
+    virtual TShowDesktop* Desktop() { return nullptr; }
 };
 
 // The main program body: the title, the window of the mode, the message loop,
-// and at the end of the show the running flag cleared again.
+// and at the end of the show the running flag cleared again. The show (not a
+// child of another window) covers every monitor when the desktop has more
+// than one (TMonitorShow); with one monitor it is the one show window.
 void RunSaver(const TSaverInit& Init, TSaverStartup& Startup, TSettingsStore& Store, TPasswordServices& Passwords);
 
 }  // namespace nimbrel

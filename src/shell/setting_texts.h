@@ -5,6 +5,8 @@
 
 #include <string_view>
 
+#include "nimbrel_version.h"
+
 namespace nimbrel::setting_texts {
 
 inline constexpr std::string_view kCaption = "Nimbrelの設定";
@@ -44,10 +46,9 @@ inline constexpr std::string_view kDrawModeGroup = "描画方法";
 // dmAntialias).
 inline constexpr std::string_view kDrawModeItems[] = {"普通", "探索", "境界走査", "浮き出し", "簡易ｱﾝﾁｴﾘｱｼﾝｸﾞ"};
 
-// tbsAbout: the title in bold, then the version and the author; the version
-// follows the project's version in CMakeLists.txt.
+// tbsAbout: the title in bold, then the version and the author.
 inline constexpr std::string_view kAboutTitle = "Nimbrel";
-inline constexpr std::string_view kAboutVersion = "Version 0.1.0";
+inline constexpr std::string_view kAboutVersion = "Version " NIMBREL_VERSION;
 inline constexpr std::string_view kAboutAuthor = "Orv";
 
 // dlgMrp

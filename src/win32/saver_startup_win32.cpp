@@ -42,12 +42,14 @@ TWin32Startup::~TWin32Startup() {
     dialogs_.reset();
     form_.reset();
     window_.reset();
+    desktop_.reset();
     if (running_) SetScreenSaverRunning(false);
     if (application_) DestroyWindow(application_);
 }
 
 HWND TWin32Startup::BoxOwner() const {
     if (settingWindow_ && IsWindow(settingWindow_->Window())) return settingWindow_->Window();
+    if (desktop_ && !window_) return TWin32Desktop::BoxOwner();
     if (!window_ || window_->IsChildWindow() || !IsWindow(window_->Window())) return nullptr;
     return window_->Window();
 }
@@ -90,6 +92,11 @@ void TWin32Startup::CreateSettingsDialog() {
     settingForm_ = std::make_unique<TfrmSetting>(*settingWindow_, store_, *dialogs_);
     settingWindow_->SetForm(settingForm_.get());
     settingWindow_->Show();
+}
+
+TShowDesktop* TWin32Startup::Desktop() {
+    if (!desktop_) desktop_ = std::make_unique<TWin32Desktop>(instance_, application_, loop_);
+    return desktop_.get();
 }
 
 void TWin32Startup::SetToolWindowStyle() { SetWindowLongPtrW(application_, GWL_EXSTYLE, WS_EX_TOOLWINDOW); }

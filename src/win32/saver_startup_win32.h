@@ -9,6 +9,7 @@
 #include "platform/settings_store.h"
 #include "shell/USetting.h"
 #include "shell/UScreenSaverInit.h"
+#include "win32/desktop_win32.h"
 #include "win32/dialog_services_win32.h"
 #include "win32/setting_dialog_win32.h"
 #include "win32/show_window_win32.h"
@@ -30,7 +31,7 @@ public:
 
     // The window that owns message boxes: the settings dialog, or the show
     // window when it is a top-level window (a box must stay above the topmost
-    // show), else none.
+    // show), or a show window of the show on several monitors, else none.
     HWND BoxOwner() const;
 
     void SetScreenSaverRunning(bool Running) override;
@@ -42,6 +43,7 @@ public:
     void CreateSettingsDialog() override;
     void SetToolWindowStyle() override;
     void RunMessageLoop() override;
+    TShowDesktop* Desktop() override;
 
 private:
     HINSTANCE instance_;
@@ -50,6 +52,8 @@ private:
     TScopedMessagePump pump_;
     HWND application_ = nullptr;
     bool running_ = false;
+    // The show on several monitors goes before its desktop.
+    std::unique_ptr<TWin32Desktop> desktop_;
     // The form goes before its window.
     std::unique_ptr<TWin32ShowWindow> window_;
     std::unique_ptr<TMainForm> form_;

@@ -84,13 +84,26 @@ private:
 
 TWin32ShowWindow::TWin32ShowWindow(HINSTANCE Instance, HWND Parent, HWND Owner, TWin32MessageLoop& Loop)
     : parent_(Parent), owner_(Owner), loop_(Loop), color_(kButtonFace), nextTimerId_(kHostTimerId + 1) {
+    Create(Instance, RECT{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)});
+}
+
+TWin32ShowWindow::TWin32ShowWindow(HINSTANCE Instance, const TMonitor& Monitor, HWND Owner, TWin32MessageLoop& Loop)
+    : parent_(nullptr),
+      owner_(Owner),
+      monitor_(Monitor),
+      loop_(Loop),
+      color_(kButtonFace),
+      nextTimerId_(kHostTimerId + 1) {
+    Create(Instance, RECT{Monitor.Bounds.Left, Monitor.Bounds.Top, Monitor.Bounds.Right, Monitor.Bounds.Bottom});
+}
+
+void TWin32ShowWindow::Create(HINSTANCE Instance, RECT rect) {
     RegisterShowWindowClass(Instance, &TWin32ShowWindow::WindowProc);
     brush_ = CreateSolidBrush(ColorToRgb(color_));
-    // Borderless: a popup, topmost, the size of the screen; or a child that
-    // fills its host.
+    // Borderless: a popup, topmost, the size of the screen or of its
+    // monitor; or a child that fills its host.
     DWORD style = WS_CLIPCHILDREN;
     DWORD exStyle = 0;
-    RECT rect{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
     if (parent_) {
         style |= WS_CHILD | WS_CLIPSIBLINGS;
         if (!GetClientRect(parent_, &rect)) rect = RECT{};
@@ -117,6 +130,13 @@ TWin32ShowWindow::~TWin32ShowWindow() {
 
 void TWin32ShowWindow::Place(int32_t Left, int32_t Top, int32_t Width, int32_t Height) {
     if (window_) SetWindowPos(window_, nullptr, Left, Top, Width, Height, SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void TWin32ShowWindow::Show(bool Activate) {
+    if (!window_) return;
+    ShowWindow(window_, Activate ? SW_SHOW : SW_SHOWNOACTIVATE);
+    if (Activate) SetForegroundWindow(window_);
+    UpdateWindow(window_);
 }
 
 void TWin32ShowWindow::ShowMaximized() {
@@ -150,9 +170,11 @@ void TWin32ShowWindow::SetColor(TColor color) {
 
 std::unique_ptr<TTimer> TWin32ShowWindow::CreateTimer() { return std::make_unique<TWindowTimer>(*this, nextTimerId_++); }
 
-int32_t TWin32ShowWindow::ScreenWidth() const { return GetSystemMetrics(SM_CXSCREEN); }
+int32_t TWin32ShowWindow::ScreenWidth() const { return monitor_ ? monitor_->Width() : GetSystemMetrics(SM_CXSCREEN); }
 
-int32_t TWin32ShowWindow::ScreenHeight() const { return GetSystemMetrics(SM_CYSCREEN); }
+int32_t TWin32ShowWindow::ScreenHeight() const {
+    return monitor_ ? monitor_->Height() : GetSystemMetrics(SM_CYSCREEN);
+}
 
 void TWin32ShowWindow::ShowCursor(bool show) { ::ShowCursor(show ? TRUE : FALSE); }
 
@@ -263,6 +285,9 @@ LRESULT TWin32ShowWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lPar
         case WM_TIMER:
             OnTimer(wParam);
             return 0;
+        case WM_DISPLAYCHANGE:
+            if (OnDisplayChange) GuardHandler(OnDisplayChange);
+            break;
         case WM_CLOSE:
             RequestClose(false);
             return 0;

@@ -1,5 +1,7 @@
 // The window of the show on Win32: borderless and topmost, or a child of the
-// host window (the preview); maximised when shown. Its canvas draws the
+// host window (the preview); maximised when shown. In a show on several
+// monitors, a borderless topmost window that covers one monitor, whose
+// "screen" is that monitor. Its canvas draws the
 // picture with one DIB blit and copies rectangles within the window with
 // BitBlt; its timers are window timers; its input messages go to the form.
 //
@@ -9,7 +11,9 @@
 // the stack.
 #pragma once
 
+#include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "platform/show_window.h"
@@ -18,17 +22,23 @@
 
 namespace nimbrel {
 
-class TWin32ShowWindow : public TShowWindow, private TWindowCanvas {
+class TWin32ShowWindow : public TMonitorWindow, private TWindowCanvas {
 public:
     // Parent: the host window, or nullptr for a topmost window of its own,
     // owned by the application's hidden window Owner.
     TWin32ShowWindow(HINSTANCE Instance, HWND Parent, HWND Owner, TWin32MessageLoop& Loop);
+    // A topmost window of its own that covers Monitor, owned by Owner.
+    TWin32ShowWindow(HINSTANCE Instance, const TMonitor& Monitor, HWND Owner, TWin32MessageLoop& Loop);
     ~TWin32ShowWindow() override;
     TWin32ShowWindow(const TWin32ShowWindow&) = delete;
     TWin32ShowWindow& operator=(const TWin32ShowWindow&) = delete;
 
     // The form whose handlers the messages run; not owned.
-    void SetForm(TMainForm* Form) { form_ = Form; }
+    void SetForm(TMainForm* Form) override { form_ = Form; }
+    void Show(bool Activate) override;
+    // Runs on WM_DISPLAYCHANGE, which the system sends to every top-level
+    // window when the monitors change.
+    std::function<void()> OnDisplayChange;
     HWND Window() const { return window_; }
     bool IsChildWindow() const { return parent_ != nullptr; }
     void Place(int32_t Left, int32_t Top, int32_t Width, int32_t Height);
@@ -50,6 +60,10 @@ public:
 private:
     class TWindowTimer;
 
+    // Creates the window: a child of parent_ filling it, or a topmost popup
+    // covering Rect.
+    void Create(HINSTANCE Instance, RECT Rect);
+
     // TWindowCanvas
     void DrawBitmap(int32_t x, int32_t y, const TBitmap& bitmap) override;
     void CopyRect(int32_t x, int32_t y, const TRect& source) override;
@@ -64,6 +78,7 @@ private:
 
     HWND parent_;
     HWND owner_;
+    std::optional<TMonitor> monitor_;
     TWin32MessageLoop& loop_;
     HWND window_ = nullptr;
     TMainForm* form_ = nullptr;

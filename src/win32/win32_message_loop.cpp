@@ -10,6 +10,10 @@ void TWin32MessageLoop::Run() {
         const BOOL result = GetMessageW(&message, nullptr, 0, 0);
         if (result == 0 || result == -1) break;  // WM_QUIT, or a broken queue
         Dispatch(message);
+        if (idle_ && !terminated_) {
+            const std::function<void()> idle = idle_;  // the call may replace it
+            GuardHandler(idle);
+        }
     }
 }
 

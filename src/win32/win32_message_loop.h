@@ -6,6 +6,8 @@
 // unwound.
 #pragma once
 
+#include <functional>
+
 #include "win32/win32_api.h"
 
 namespace nimbrel {
@@ -21,6 +23,10 @@ public:
     // A modeless dialog whose keyboard navigation the loop runs (Tab, Enter,
     // Esc, accelerators); nullptr for none.
     void SetDialog(HWND Dialog) { dialog_ = Dialog; }
+    // Runs after every message that Run dispatches (never inside
+    // ProcessMessages): no handler and no draw is on the stack then. Empty
+    // for none.
+    void SetIdle(std::function<void()> Idle) { idle_ = std::move(Idle); }
 
 private:
     // Dispatches one message, through the dialog's navigation first.
@@ -28,6 +34,7 @@ private:
 
     bool terminated_ = false;
     HWND dialog_ = nullptr;
+    std::function<void()> idle_;
 };
 
 // Runs Handler and hands an exception that leaves it to the application's

@@ -19,8 +19,9 @@ set -euo pipefail
 : "${NIMBREL_SCR:?}" "${NIMBREL_HELPER:?}" "${NIMBREL_RENDER:?}" "${E2E_DATA:?}" "${E2E_WORK:?}"
 
 export WINEDEBUG=-all
-# No Mono or Gecko installers: the program needs neither.
-export WINEDLLOVERRIDES="mscoree,mshtml="
+# No Mono or Gecko installers: the program needs neither. No menu entries in
+# the user's desktop for the shortcuts an installer makes.
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 export WINEARCH=win64
 
 readonly SCREEN_W=800 SCREEN_H=600
@@ -94,8 +95,16 @@ cleanup() {
     exit $status
 }
 
+# A display of our own; 24 bits so that every colour survives the trip. The
+# X server writes its display number into $1.
+start_xvfb() {
+    Xvfb -displayfd 3 -screen 0 "${SCREEN_W}x${SCREEN_H}x24" -nolisten tcp 3>"$1" 2>"$WORK/xvfb.log" &
+    XVFB_PID=$!
+}
+
+# setup NAME [X-SERVER-STARTER]
 setup() {
-    local name=$1
+    local name=$1 start_x=${2:-start_xvfb}
     [ -f "$TEMPLATE/.nimbrel-e2e" ] || make_prefix
     WORK="$E2E_WORK/$name"
     rm -rf "$WORK"
@@ -104,16 +113,14 @@ setup() {
     cp -a "$TEMPLATE" "$WORK/prefix"
     export WINEPREFIX="$WORK/prefix"
 
-    # A display of our own; 24 bits so that every colour survives the trip.
     local displayfile="$WORK/display"
-    Xvfb -displayfd 3 -screen 0 "${SCREEN_W}x${SCREEN_H}x24" -nolisten tcp 3>"$displayfile" 2>"$WORK/xvfb.log" &
-    XVFB_PID=$!
+    "$start_x" "$displayfile"
     local i
     for i in $(seq 100); do
         [ -s "$displayfile" ] && break
         sleep 0.1
     done
-    [ -s "$displayfile" ] || fail "Xvfb did not start"
+    [ -s "$displayfile" ] || fail "the X server did not start"
     export DISPLAY=":$(head -1 "$displayfile")"
 
     # One wine server for the whole case: every wine command starts faster.
@@ -367,6 +374,129 @@ case_preview() {
     expect_exit 20
 }
 
+# --- the show on two monitors ------------------------------------------------
+
+# Xvfb places every screen at the same origin, so two monitors come from
+# Xorg's dummy driver: the primary of SCREEN_W x SCREEN_H and a second of
+# 640x480 left of it, joined by Xinerama. Wine reads them from Xinerama once
+# it is told not to use XRandR and XVidMode, which the dummy screens lack; the
+# primary is at (0, 0) and the second at (-640, 0) for the program. In the X
+# root window the second comes first: it is at x = 0, the primary at x = 640.
+readonly LEFT_W=640 LEFT_H=480
+
+start_xorg_two_monitors() {
+    command -v Xorg >/dev/null && [ -e /usr/lib/xorg/modules/drivers/dummy_drv.so ] || {
+        echo "SKIPPED: Xorg with the dummy driver is not installed (scripts/install-deps installs it)"
+        exit 77
+    }
+    # The modes are the standard timings of 800x600 (SCREEN_W x SCREEN_H) and
+    # 640x480 (LEFT_W x LEFT_H).
+    cat >"$WORK/xorg.conf" <<'EOF_XORG'
+Section "ServerFlags"
+  Option "DontVTSwitch" "true"
+  Option "AutoAddDevices" "false"
+  Option "Xinerama" "true"
+EndSection
+Section "Device"
+  Identifier "card0"
+  Driver "dummy"
+  VideoRam 32768
+EndSection
+Section "Device"
+  Identifier "card1"
+  Driver "dummy"
+  VideoRam 32768
+EndSection
+Section "Monitor"
+  Identifier "monitor0"
+  HorizSync 5.0-1000.0
+  VertRefresh 5.0-200.0
+  Modeline "800x600" 40.00 800 840 968 1056 600 601 605 628
+EndSection
+Section "Monitor"
+  Identifier "monitor1"
+  HorizSync 5.0-1000.0
+  VertRefresh 5.0-200.0
+  Modeline "640x480" 25.17 640 656 752 800 480 490 492 525
+EndSection
+Section "Screen"
+  Identifier "primary"
+  Device "card0"
+  Monitor "monitor0"
+  DefaultDepth 24
+  SubSection "Display"
+    Depth 24
+    Modes "800x600"
+    Virtual 800 600
+  EndSubSection
+EndSection
+Section "Screen"
+  Identifier "left"
+  Device "card1"
+  Monitor "monitor1"
+  DefaultDepth 24
+  SubSection "Display"
+    Depth 24
+    Modes "640x480"
+    Virtual 640 480
+  EndSubSection
+EndSection
+Section "ServerLayout"
+  Identifier "two monitors"
+  Screen 0 "primary" 0 0
+  Screen 1 "left" LeftOf "primary"
+EndSection
+EOF_XORG
+    mkdir -p "$WORK/xorg.conf.d"
+    Xorg -noreset -nolisten tcp -config "$WORK/xorg.conf" -configdir "$WORK/xorg.conf.d" -logfile "$WORK/xorg.log" \
+        -displayfd 3 3>"$1" 2>"$WORK/xorg.stderr" &
+    XVFB_PID=$!
+    local i
+    for i in $(seq 100); do
+        [ -s "$1" ] && return
+        kill -0 "$XVFB_PID" 2>/dev/null || break
+        sleep 0.1
+    done
+    tail -5 "$WORK/xorg.stderr"
+    echo "SKIPPED: Xorg did not start here (it needs root or a console)"
+    XVFB_PID=
+    exit 77
+}
+
+# The show on two monitors: each shows nimbrel-render's picture at its own
+# size, one key ends the show on both, and the settings are written back. A
+# scene file that is not there is reported in one error box, not one a window.
+case_show_monitors() {
+    setup show-monitors start_xorg_two_monitors
+    # Before any program runs: Wine's desktop reads the monitors when it starts.
+    wine reg add 'HKCU\Software\Wine\X11 Driver' /v UseXRandR /t REG_SZ /d N /f >/dev/null 2>&1
+    wine reg add 'HKCU\Software\Wine\X11 Driver' /v UseXVidMode /t REG_SZ /d N /f >/dev/null 2>&1
+    wineserver -k
+    wineserver -w
+    wineserver -p
+    set_settings MrpFile="$MRP" McfFolder="$MCF" SizeFull=1 DM=0 Wait=600000 DrawMode=1
+    render "$WORK/primary.png" "${SCREEN_W}x${SCREEN_H}" 1
+    render "$WORK/left.png" "${LEFT_W}x${LEFT_H}" 1
+    start_scr /s
+    wait_show_window
+    # The pictures are drawn in turn: the primary's first.
+    expect_screen "$WORK/primary.png" 60 "${SCREEN_W}x${SCREEN_H}+${LEFT_W}+0"
+    expect_screen "$WORK/left.png" 60 "${LEFT_W}x${LEFT_H}+0+0"
+    expect_running "the show ended by itself"
+    xdotool key space
+    expect_exit 20
+    expect_nine_settings
+    set_settings 'MrpFile=C:\nimbrel\missing.mrp'
+    start_scr /s
+    helper msgbox 30000 close >"$WORK/box.txt" || fail "no error box"
+    grep -q 'missing.mrp' "$WORK/box.txt" || fail "the error box says something else: $(cat "$WORK/box.txt")"
+    if helper msgbox 3000 >"$WORK/second-box.txt" 2>&1; then fail "a second error box: $(cat "$WORK/second-box.txt")"; fi
+    log "one error box for both windows"
+    expect_running "the show windows went with the error box"
+    xdotool key Escape
+    expect_exit 20
+}
+
 # The password change: under Wine "MPR.DLL" has the routine, so the program
 # calls it and ends without a message.
 case_password() {
@@ -575,11 +705,352 @@ case_settings_unwind() {
     log "$(tail -1 "$WORK/unwind.txt")"
 }
 
+# --- the installer and the zip ----------------------------------------------
+#
+# The environment also names (CTest sets it):
+#   NIMBREL_SETUP    Nimbrel-<version>-setup.exe
+#   NIMBREL_ZIP      Nimbrel-<version>-win64.zip
+#   NIMBREL_SHIPPED  the list of the shipped files, one path a line
+#   NIMBREL_SAMPLES  samples/ of the source
+#   NIMBREL_VERSION  the version of CMakeLists.txt
+#   NIMBREL_CMAKE    cmake, which unpacks the zip
+
+readonly DESKTOP='HKCU\Control Panel\Desktop'
+readonly UNINSTALL='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Nimbrel'
+
+# A registry value as "TYPE DATA"; nothing when it is missing.
+reg_value() {
+    wine reg query "$1" /v "$2" >"$WORK/reg.txt" 2>&1 || return 0
+    tr -d '\r' <"$WORK/reg.txt" | awk -v name="$2" '
+        { line = $0; sub(/^ +/, "", line) }
+        index(line, name " ") == 1 {
+            line = substr(line, length(name) + 1); sub(/^ +/, "", line)
+            type = line; sub(/ .*/, "", type)
+            data = substr(line, length(type) + 1); sub(/^    /, "", data)
+            print type " " data; exit
+        }'
+}
+
+# Fails unless the registry holds each value: KEY NAME=TYPE DATA ...
+expect_registry() {
+    local key=$1 pair actual
+    shift
+    for pair in "$@"; do
+        actual=$(reg_value "$key" "${pair%%=*}")
+        [ "$actual" = "${pair#*=}" ] || fail "$key ${pair%%=*} is '$actual', not '${pair#*=}'"
+    done
+}
+
+expect_no_registry() {
+    local key=$1 name
+    shift
+    for name in "$@"; do
+        [ -z "$(reg_value "$key" "$name")" ] || fail "$key $name is still there: $(reg_value "$key" "$name")"
+    done
+}
+
+# A folder of the system's own: $1 an environment variable of Windows;
+# prints its Unix path.
+windows_folder() {
+    wine cmd /c "echo %$1%" >"$WORK/folder.txt" 2>&1 || fail "no %$1%"
+    winepath -u "$(tr -d '\r' <"$WORK/folder.txt" | tail -1)"
+}
+
+# The files under a folder, one relative path a line, sorted.
+files_under() { (cd "$1" && find . -type f | sed 's|^\./||' | LC_ALL=C sort); }
+
+# Runs the installer silently with the arguments and logs how long it took.
+install_nimbrel() {
+    local start end status=0
+    start=$(date +%s.%N)
+    # Into a file, not a pipe (see case_settings_unwind).
+    wine "$NIMBREL_SETUP" /S "$@" >"$WORK/setup.log" 2>&1 || status=$?
+    end=$(date +%s.%N)
+    [ "$status" -eq 0 ] || fail "the installer ended with status $status"
+    log "silent install${*:+ $*}: $(awk -v a="$start" -v b="$end" 'BEGIN { printf "%.1f", b - a }') s"
+}
+
+# Runs the uninstaller of the folder ($1, Unix) silently. It goes on in a
+# copy of itself after the command returns; the uninstall entry goes last.
+uninstall_nimbrel() {
+    local status=0
+    wine "$1/uninstall.exe" /S >"$WORK/uninstall.log" 2>&1 || status=$?
+    [ "$status" -eq 0 ] || fail "the uninstaller did not start: status $status"
+    local i
+    for i in $(seq 600); do
+        [ -z "$(reg_value "$UNINSTALL" DisplayName)" ] && break
+        sleep 0.1
+    done
+    [ -z "$(reg_value "$UNINSTALL" DisplayName)" ] || fail "the uninstall entry is still there after 60 s"
+    # The copy ends right after removing the entry.
+    sleep 1
+    log "uninstalled"
+}
+
+START_MENU=
+start_menu() { START_MENU="$(windows_folder APPDATA)/Microsoft/Windows/Start Menu/Programs/Nimbrel"; }
+
+# The installation in the Windows folder $1 (Unix $2): every shipped file
+# and the uninstaller, nothing else; the files are the ones of the build and
+# the source, and the zip holds exactly the same; the uninstall entry, the
+# shortcuts and the screen saver.
+expect_installed() {
+    local folder=$1 unix=$2
+    files_under "$unix" >"$WORK/installed.txt"
+    { cat "$NIMBREL_SHIPPED"; echo uninstall.exe; } | LC_ALL=C sort >"$WORK/expected-files.txt"
+    diff "$WORK/expected-files.txt" "$WORK/installed.txt" >&2 || fail "the installed files differ from the list"
+    cmp "$NIMBREL_SCR" "$unix/Nimbrel.scr" || fail "the installed Nimbrel.scr is not the one built"
+    cmp "$NIMBREL_SAMPLES/scenes.mrp" "$unix/samples/scenes.mrp" || fail "the installed scenes differ"
+    local palette
+    for palette in "$NIMBREL_SAMPLES"/palettes/*.mcf; do
+        cmp "$palette" "$unix/samples/palettes/$(basename "$palette")" || fail "$(basename "$palette") differs"
+    done
+    grep -q 'Copyright (C) 2026 Orv' "$unix/LICENSE.txt" || fail "LICENSE.txt holds no copyright"
+    grep -q "Nimbrel $NIMBREL_VERSION" "$unix/ReadMe.txt" || fail "ReadMe.txt names another version"
+    log "the installed files are the list's"
+
+    rm -rf "$WORK/zip"
+    mkdir -p "$WORK/zip"
+    (cd "$WORK/zip" && LC_ALL=C.UTF-8 "$NIMBREL_CMAKE" -E tar xf "$NIMBREL_ZIP") || fail "the zip does not unpack"
+    LC_ALL=C sort "$NIMBREL_SHIPPED" | diff - <(files_under "$WORK/zip") >&2 || fail "the zip holds other files"
+    diff -r -x uninstall.exe "$WORK/zip" "$unix" >&2 || fail "the zip's files differ from the installed ones"
+    # Windows reads a name in other than the system's code page only with the
+    # zip's UTF-8 flag (bit 11 of the local header's flags).
+    local name offset flags
+    name=$(grep -v '^[ -~]*$' "$NIMBREL_SHIPPED" | head -1)
+    if [ -n "$name" ]; then
+        offset=$(LC_ALL=C grep -obUaF "$name" "$NIMBREL_ZIP" | head -1 | cut -d: -f1)
+        flags=$(od -An -tu2 -j $((offset - 24)) -N2 "$NIMBREL_ZIP" | tr -d ' ')
+        [ $((flags & 2048)) -ne 0 ] || fail "the zip stores $name without its UTF-8 flag"
+    fi
+    log "the zip holds the same files"
+
+    local short
+    short=$(helper shortpath "$folder\\Nimbrel.scr") || fail "no short path"
+    expect_registry "$DESKTOP" "SCRNSAVE.EXE=REG_SZ $short" "ScreenSaveActive=REG_SZ 1"
+    [ "$(winepath -u "$short")" -ef "$unix/Nimbrel.scr" ] || fail "SCRNSAVE.EXE $short names another file"
+    local kib
+    kib=$(awk '{ s += $1 } END { printf "0x%x", int(s / 1024) }' < <(cd "$unix" && xargs -d '\n' stat -c %s <"$NIMBREL_SHIPPED"))
+    expect_registry "$UNINSTALL" "DisplayName=REG_SZ Nimbrel" "DisplayVersion=REG_SZ $NIMBREL_VERSION" \
+        "Publisher=REG_SZ Orv" "DisplayIcon=REG_SZ $folder\\Nimbrel.scr,0" "InstallLocation=REG_SZ $folder" \
+        "UninstallString=REG_SZ \"$folder\\uninstall.exe\"" "QuietUninstallString=REG_SZ \"$folder\\uninstall.exe\" /S" \
+        "NoModify=REG_DWORD 0x1" "NoRepair=REG_DWORD 0x1"
+    local size
+    size=$(reg_value "$UNINSTALL" EstimatedSize)
+    # NSIS counts each file in whole KiB.
+    [[ $size == "REG_DWORD 0x"* ]] && (( ${size#* } >= kib && ${size#* } <= kib + $(wc -l <"$NIMBREL_SHIPPED") )) ||
+        fail "EstimatedSize is '$size' for $kib KiB"
+    log "the screen saver and the uninstall entry are set"
+
+    start_menu
+    local expected
+    for expected in "Nimbrel settings.lnk	$folder\\Nimbrel.scr	/c" "Nimbrel preview.lnk	$folder\\Nimbrel.scr	/s" \
+        "Uninstall Nimbrel.lnk	$folder\\uninstall.exe	"; do
+        local lnk=${expected%%	*}
+        [ -f "$START_MENU/$lnk" ] || fail "no shortcut $lnk"
+        [ "$(helper shortcut "$(winepath -w "$START_MENU/$lnk")" | cut -f1,2)" = "${expected#*	}" ] ||
+            fail "the shortcut $lnk starts '$(helper shortcut "$(winepath -w "$START_MENU/$lnk")")'"
+    done
+    log "the shortcuts start the screen saver with /c and /s, and the uninstaller"
+}
+
+# The version resource of a program: $1 file, $2 FileDescription.
+expect_version() {
+    local four="$NIMBREL_VERSION.0"
+    helper version "$(winepath -w "$1")" >"$WORK/version.txt" || fail "no version resource in $1"
+    printf '%s\n' "FILEVERSION $four" "PRODUCTVERSION $four" "ProductName=Nimbrel" "FileDescription=$2" \
+        "CompanyName=Orv" "LegalCopyright=Copyright (C) 2026 Orv" "FileVersion=$NIMBREL_VERSION" \
+        "ProductVersion=$NIMBREL_VERSION" | diff - "$WORK/version.txt" >&2 ||
+        fail "the version resource of $(basename "$1") differs"
+}
+
+# A fresh prefix: the silent installation puts every file, value, shortcut
+# and entry in place; the installed show draws one of the sample scenes at
+# the screen's size, as nimbrel-render draws it, and a key ends it; the
+# "Nimbrel settings" shortcut opens the settings on the samples.
+case_install() {
+    setup install
+    : "${NIMBREL_SETUP:?}" "${NIMBREL_ZIP:?}" "${NIMBREL_SHIPPED:?}" "${NIMBREL_SAMPLES:?}" "${NIMBREL_VERSION:?}"
+    install_nimbrel
+    expect_version "$NIMBREL_SETUP" "Nimbrel setup"
+    local unix folder
+    unix="$(windows_folder LOCALAPPDATA)/Programs/Nimbrel"
+    folder=$(winepath -w "$unix")
+    [ -d "$unix" ] || fail "nothing in $unix"
+    expect_installed "$folder" "$unix"
+    expect_version "$unix/Nimbrel.scr" "Nimbrel screen saver"
+    expect_settings "MrpFile=$folder\\samples\\scenes.mrp" "McfFolder=$folder\\samples\\palettes"
+    log "the settings name the samples"
+
+    # Every scene of the samples as the show would draw it first: a fresh
+    # engine, the screen's size, the draw mode of a start without settings.
+    local n=0 status
+    while :; do
+        status=0
+        "$NIMBREL_RENDER" -s "${SCREEN_W}x${SCREEN_H}" -m 4 -i "$n" -p "$unix/samples/palettes" \
+            -o "$WORK/scene-$n.png" "$unix/samples/scenes.mrp" >/dev/null 2>"$WORK/render.log" || status=$?
+        [ "$status" -eq 2 ] && break
+        [ "$status" -eq 0 ] || fail "nimbrel-render of scene $n"
+        n=$((n + 1))
+    done
+    [ "$n" -gt 1 ] || fail "the samples hold $n scenes"
+    # The first picture stays: the scene is chosen at random.
+    set_settings Wait=600000
+    start_program "$unix/Nimbrel.scr" /s
+    wait_show_window
+    expect_screen_any 90 "$WORK"/scene-*.png
+    xdotool key space
+    expect_exit 20
+
+    wine start "$(winepath -w "$START_MENU/Nimbrel settings.lnk")" >"$WORK/start.log" 2>&1 || fail "the shortcut did not start"
+    DIALOG=$(helper window NimbrelSettingDialog 30000) || fail "no settings dialog from the shortcut"
+    local i
+    for i in $(seq 50); do
+        [ -n "$(control "$ID_WAIT" text)" ] && break
+        sleep 0.1
+    done
+    expect_controls "$ID_MRP:text=$folder\\samples\\scenes.mrp" "$ID_MCF:text=$folder\\samples\\palettes"
+    helper close "$DIALOG"
+    log "the shortcut Nimbrel settings opened the settings on the samples"
+}
+
+# Starts a Windows program in the background as the program under test
+# (expect_exit waits for it).
+start_program() {
+    log "$(basename "$1") ${*:2}"
+    wine "$@" >"$WORK/program.log" 2>&1 &
+    SCR_PID=$!
+}
+
+# Clicks through the installer's pages with the default choices: $1 the
+# installer window's caption, then the caption of the button that leads on,
+# on one page after the other; it is clicked once it shows that caption.
+click_through_setup() {
+    local window caption i
+    window=$(helper window '#32770' 30000) || fail "no installer window"
+    caption=$(helper state "$window" | cut -f3)
+    [ "$caption" = "$1" ] || fail "the installer's caption is '$caption', not '$1'"
+    shift
+    for caption in "$@"; do
+        for i in $(seq 100); do
+            [ "$(helper controls "$window" | awk -F '\t' '$1 == 1 { print $6; exit }')" = "$caption" ] && break
+            sleep 0.2
+        done
+        helper controls "$window" >"$WORK/setup-page.txt"
+        [ "$(awk -F '\t' '$1 == 1 { print $6; exit }' "$WORK/setup-page.txt")" = "$caption" ] ||
+            fail "the installer's button shows no '$caption' (see $WORK/setup-page.txt)"
+        helper click "$window" 1
+    done
+}
+
+# The installer as a person uses it, in the user's language: English under
+# an English locale, Japanese under a Japanese one; clicked through with the
+# defaults, it makes Nimbrel the screen saver.
+case_install_ui() {
+    setup install-ui
+    start_program "$NIMBREL_SETUP"
+    click_through_setup "Nimbrel Setup " "I &Agree" "&Next >" "&Install" "&Finish"
+    expect_exit 60
+    local unix
+    unix="$(windows_folder LOCALAPPDATA)/Programs/Nimbrel"
+    [ "$(winepath -u "$(reg_value "$DESKTOP" SCRNSAVE.EXE | cut -d' ' -f2-)")" -ef "$unix/Nimbrel.scr" ] ||
+        fail "the English installation did not make Nimbrel the screen saver"
+    log "installed in English; Nimbrel is the screen saver"
+
+    # Japanese text needs a Japanese locale of the C library: one of our own.
+    mkdir -p "$WORK/locale"
+    localedef -c -i ja_JP -f UTF-8 "$WORK/locale/ja_JP.UTF-8" >"$WORK/localedef.log" 2>&1 || true
+    [ -f "$WORK/locale/ja_JP.UTF-8/LC_CTYPE" ] || fail "no Japanese locale (see $WORK/localedef.log)"
+    wine reg delete "$DESKTOP" /v SCRNSAVE.EXE /f >/dev/null 2>&1 || fail "SCRNSAVE.EXE not deleted"
+    LOCPATH="$WORK/locale" LANG=ja_JP.UTF-8 start_program "$NIMBREL_SETUP"
+    click_through_setup "Nimbrel セットアップ " "同意する(&A)" "次へ(&N) >" "インストール(&I)" "完了(&F)"
+    expect_exit 60
+    [ "$(winepath -u "$(reg_value "$DESKTOP" SCRNSAVE.EXE | cut -d' ' -f2-)")" -ef "$unix/Nimbrel.scr" ] ||
+        fail "the Japanese installation did not make Nimbrel the screen saver"
+    log "installed in Japanese; Nimbrel is the screen saver"
+}
+
+# Takes screenshots until the screen equals one of the pictures; fails after
+# $1 seconds with the difference from the first.
+expect_screen_any() {
+    local seconds=$1 shot="$WORK/shot.png" picture
+    shift
+    declare -A sums=()
+    for picture in "$@"; do
+        sums[$(convert "$picture" rgb:- | md5sum | cut -d' ' -f1)]=$picture
+    done
+    local end=$((SECONDS + seconds)) sum
+    while [ $SECONDS -lt $end ]; do
+        screenshot "$shot"
+        sum=$(convert "$shot" rgb:- | md5sum | cut -d' ' -f1)
+        if [ -n "${sums[$sum]:-}" ]; then
+            log "the screen equals $(basename "${sums[$sum]}")"
+            return
+        fi
+        sleep 0.3
+    done
+    fail "the screen equals none of the $# pictures (see $WORK/shot.png)"
+}
+
+# A user's own choices survive the installation, a repeated installation and
+# the uninstallation: the scene file, the palette folder, another screen
+# saver. An empty scene file, as a start without settings leaves it, is no
+# choice.
+case_install_keeps() {
+    setup install-keeps
+    local unix folder
+    unix="$(windows_folder LOCALAPPDATA)/Programs/Nimbrel"
+    folder=$(winepath -w "$unix")
+    # The settings set before each installation (on top of those before it),
+    # and the settings after it.
+    local -a before=("MrpFile=$MRP" "McfFolder=$MCF" "MrpFile=" "MrpFile=$MRP")
+    local -a after=("MrpFile=$MRP McfFolder=$folder\\samples\\palettes" "MrpFile=$MRP McfFolder=$MCF"
+        "MrpFile=$folder\\samples\\scenes.mrp McfFolder=$MCF" "MrpFile=$MRP McfFolder=$MCF")
+    local i
+    for i in "${!before[@]}"; do
+        set_settings "${before[$i]}"
+        install_nimbrel
+        # shellcheck disable=SC2086
+        expect_settings ${after[$i]}
+        log "installed over ${before[$i]}: ${after[$i]}"
+    done
+    # Another screen saver chosen since: the uninstallation leaves it.
+    wine reg add "$DESKTOP" /v SCRNSAVE.EXE /t REG_SZ /d 'C:\windows\system32\other.scr' /f >/dev/null 2>&1
+    uninstall_nimbrel "$unix"
+    expect_registry "$DESKTOP" 'SCRNSAVE.EXE=REG_SZ C:\windows\system32\other.scr'
+    [ ! -e "$unix" ] || fail "the installation folder is still there: $(files_under "$unix")"
+    expect_settings "MrpFile=$MRP" "McfFolder=$MCF"
+    log "another screen saver and the settings stay; the folder is gone"
+}
+
+# /D= chooses the folder; the uninstallation removes the files, shortcuts
+# and entry and the screen saver, keeps the settings and what the user put
+# into the folder.
+case_uninstall() {
+    setup uninstall
+    local folder='C:\ScreenSavers\Nimbrel' unix
+    install_nimbrel "/D=$folder"
+    unix=$(winepath -u "$folder")
+    expect_installed "$folder" "$unix"
+    echo "my scenes" >"$unix/mine.mrp"
+    echo "000000" >"$unix/samples/palettes/mine.mcf"
+    uninstall_nimbrel "$unix"
+    [ "$(files_under "$unix")" = $'mine.mrp\nsamples/palettes/mine.mcf' ] ||
+        fail "the folder holds: $(files_under "$unix")"
+    start_menu
+    [ ! -e "$START_MENU" ] || fail "the Start menu folder is still there: $(ls "$START_MENU")"
+    expect_no_registry "$UNINSTALL" DisplayName UninstallString
+    expect_no_registry "$DESKTOP" SCRNSAVE.EXE
+    expect_settings "MrpFile=$folder\\samples\\scenes.mrp" "McfFolder=$folder\\samples\\palettes"
+    log "the files, shortcuts, entry and screen saver are gone; the settings and the user's files stay"
+}
+
 case ${1:-} in
 prefix) make_prefix ;;
 show-key) case_show_key ;;
 show-center) case_show_center ;;
 show-tiled) case_show_tiled ;;
+show-monitors) case_show_monitors ;;
 missing-mrp) case_missing_mrp ;;
 bad-value) case_bad_value ;;
 preview) case_preview ;;
@@ -589,8 +1060,12 @@ settings-ok) case_settings_ok ;;
 settings-no-mrp) case_settings_no_mrp ;;
 settings-folder) case_settings_folder ;;
 settings-unwind) case_settings_unwind ;;
+install) case_install ;;
+install-keeps) case_install_keeps ;;
+uninstall) case_uninstall ;;
+install-ui) case_install_ui ;;
 *)
-    echo "usage: e2e.sh prefix|show-key|show-center|show-tiled|missing-mrp|bad-value|preview|password|settings|settings-ok|settings-no-mrp|settings-folder|settings-unwind" >&2
+    echo "usage: e2e.sh prefix|show-key|show-center|show-tiled|show-monitors|missing-mrp|bad-value|preview|password|settings|settings-ok|settings-no-mrp|settings-folder|settings-unwind|install|install-keeps|uninstall|install-ui" >&2
     exit 2
     ;;
 esac

@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
+#include <cstdint>
 #include <limits>
+#include <random>
 
 #include "platform/exceptions.h"
 
@@ -63,6 +66,50 @@ TEST(DecimalText, BadInputs) {
         EXPECT_FALSE(TryStrToFloat(text, value)) << text;
         EXPECT_THROW(StrToFloat(text), EConvertError) << text;
     }
+}
+
+// The shortest text of a double, and that the decimal reader takes every form
+// it makes back to the very same double: plain, with an exponent of either
+// sign, 17 digits, subnormal, the extremes.
+TEST(DecimalText, ShortestTextReadsBackExactly) {
+    const struct {
+        double value;
+        const char* text;
+    } cases[] = {
+        {0.0, "0"},
+        {-0.0, "-0"},
+        {3.0, "3"},
+        {-0.8, "-0.8"},
+        {0.1, "0.1"},
+        {1e-13, "1e-13"},
+        {1.5e-7, "1.5e-07"},
+        {1e21, "1e+21"},
+        {123456789012.0, "123456789012"},
+        {0.30000000000000004, "0.30000000000000004"},
+        {-0.7453000000000001, "-0.7453000000000001"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(FloatToShortestStr(c.value), c.text) << c.text;
+
+    auto readsBack = [](double value) {
+        const std::string text = FloatToShortestStr(value);
+        double back = 1;
+        return TryStrToFloat(text, back) && std::bit_cast<uint64_t>(back) == std::bit_cast<uint64_t>(value);
+    };
+    for (double value : {std::numeric_limits<double>::max(), std::numeric_limits<double>::lowest(),
+                         std::numeric_limits<double>::min(), std::numeric_limits<double>::denorm_min(),
+                         -std::numeric_limits<double>::denorm_min(), std::nextafter(1.0, 2.0), 2.2250738585072009e-308})
+        EXPECT_TRUE(readsBack(value)) << FloatToShortestStr(value);
+    // Random bit patterns cover every exponent and mostly need 16 or 17 digits.
+    std::mt19937_64 random(20240917);
+    for (int i = 0; i < 20000; ++i) {
+        const double value = std::bit_cast<double>(random());
+        if (!std::isfinite(value)) continue;
+        ASSERT_TRUE(readsBack(value)) << FloatToShortestStr(value);
+        ASSERT_LE(FloatToShortestStr(value).size(), 24u);
+    }
+    for (double bad : {std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::infinity(),
+                       -std::numeric_limits<double>::infinity()})
+        EXPECT_THROW(FloatToShortestStr(bad), EConvertError);
 }
 
 TEST(Rounding, HalvesGoToTheEvenNeighbour) {

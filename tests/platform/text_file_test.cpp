@@ -111,5 +111,34 @@ TEST(CodePage, DecodeCp932) {
         EXPECT_THROW(DecodeCp932(bad), EConvertError) << bad;
 }
 
+// Encoding gives the bytes that decode to the same text, and refuses text that
+// code page 932 holds only as a look-alike of another character, or not at all.
+TEST(CodePage, EncodeCp932) {
+    const struct {
+        const char* utf8;
+        const char* bytes;
+    } cases[] = {
+        {"", ""},
+        {"Scene 1", "Scene 1"},
+        {"炎", "\x89\x8a"},
+        {"夕焼けの小さな複製", "\x97\x5b\x8f\xc4\x82\xaf\x82\xcc\x8f\xac\x82\xb3\x82\xc8\x95\xa1\x90\xbb"},
+        {"C:\\mcf~", "C:\\mcf~"},
+        {"ｱﾝ", "\xb1\xdd"},
+        {"①", "\x87\x40"},
+        {"表", "\x95\x5c"},
+        {"～", "\x81\x60"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(EncodeCp932(c.utf8), c.bytes) << c.utf8;
+        EXPECT_EQ(DecodeCp932(EncodeCp932(c.utf8)), c.utf8) << c.utf8;
+    }
+    // Emoji, accented Latin and the euro sign have no code; the yen sign, the
+    // overline, the wave dash and the minus sign would come back as the
+    // backslash, the tilde, the full-width tilde and the full-width hyphen;
+    // broken UTF-8 is no text.
+    for (const char* bad : {"😀", "é", "€", "¥", "‾", "〜", "−", "a\xff", "\xe7\x82", "\xc0\xaf"})
+        EXPECT_THROW(EncodeCp932(bad), EConvertError) << bad;
+}
+
 }  // namespace
 }  // namespace nimbrel

@@ -15,6 +15,7 @@
 #include "../support/bitmap_pixels.h"
 #include "scene/URecommendation.h"
 #include "scene/scene_apply.h"
+#include "shell/setting_texts.h"
 #include "../support/read_error.h"
 #include "../support/temp_folder.h"
 
@@ -187,6 +188,21 @@ TEST_F(RenderTest, UsageErrorsExitWithTwo) {
         EXPECT_EQ(Render(Files, arguments).Status, 2) << arguments;
     }
     EXPECT_EQ(Render(Files, "--help").Status, 0);
+}
+
+// The one version of CMakeLists.txt, as nimbrel-render and the settings
+// dialog's version page tell it.
+TEST_F(RenderTest, VersionIsTheProjects) {
+    std::FILE* pipe = popen(NIMBREL_RENDER " --version", "r");
+    ASSERT_NE(pipe, nullptr);
+    std::string out;
+    std::array<char, 256> buffer;
+    std::size_t n;
+    while ((n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0) out.append(buffer.data(), n);
+    const int status = pclose(pipe);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(out, "nimbrel-render " NIMBREL_PROJECT_VERSION "\n");
+    EXPECT_EQ(setting_texts::kAboutVersion, "Version " NIMBREL_PROJECT_VERSION);
 }
 
 }  // namespace

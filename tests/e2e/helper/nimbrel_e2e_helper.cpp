@@ -35,6 +35,14 @@
 //   tab HWND ID INDEX          moves the dialog's tab control ID towards the tab
 //                              INDEX with the arrow keys, one tab at a time;
 //                              prints the tab shown at the end
+//   version FILE               prints the version resource of a program as
+//                              the system reads it: "FILEVERSION a.b.c.d",
+//                              "PRODUCTVERSION a.b.c.d", then NAME=VALUE for
+//                              each string of its first translation that the
+//                              release files carry
+//   shortcut LNK               prints a shortcut's target, arguments and
+//                              working folder, separated by tabs
+//   shortpath PATH             prints the short form of an existing path
 #ifndef UNICODE
 #define UNICODE
 #endif
@@ -42,6 +50,9 @@
 #define NOMINMAX
 #endif
 #include <windows.h>
+// After windows.h:
+#include <objbase.h>
+#include <shlobj.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -252,13 +263,79 @@ int ChooseTab(HWND dialog, int id, int index) {
     return 0;
 }
 
+std::string FourPartVersion(DWORD high, DWORD low) {
+    return std::to_string(HIWORD(high)) + "." + std::to_string(LOWORD(high)) + "." + std::to_string(HIWORD(low)) +
+           "." + std::to_string(LOWORD(low));
+}
+
+int PrintVersion(const wchar_t* file) {
+    DWORD ignored = 0;
+    const DWORD size = GetFileVersionInfoSizeW(file, &ignored);
+    if (!size) return 1;
+    std::string data(size, '\0');
+    if (!GetFileVersionInfoW(file, 0, size, data.data())) return 1;
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT length = 0;
+    if (!VerQueryValueW(data.data(), L"\\", reinterpret_cast<void**>(&fixed), &length) || !fixed) return 1;
+    Print("FILEVERSION " + FourPartVersion(fixed->dwFileVersionMS, fixed->dwFileVersionLS));
+    Print("PRODUCTVERSION " + FourPartVersion(fixed->dwProductVersionMS, fixed->dwProductVersionLS));
+    WORD* translation = nullptr;
+    if (!VerQueryValueW(data.data(), L"\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translation),
+                        &length) ||
+        length < 4)
+        return 1;
+    wchar_t block[64];
+    std::swprintf(block, 64, L"\\StringFileInfo\\%04x%04x\\", translation[0], translation[1]);
+    for (const wchar_t* name : {L"ProductName", L"FileDescription", L"CompanyName", L"LegalCopyright", L"FileVersion",
+                                L"ProductVersion"}) {
+        wchar_t* value = nullptr;
+        const std::wstring query = std::wstring(block) + name;
+        if (VerQueryValueW(data.data(), query.c_str(), reinterpret_cast<void**>(&value), &length) && value)
+            Print(Utf8(name) + "=" + Utf8(value));
+    }
+    return 0;
+}
+
+int PrintShortcut(const wchar_t* file) {
+    if (FAILED(CoInitialize(nullptr))) return 1;
+    IShellLinkW* link = nullptr;
+    int status = 1;
+    if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                                   reinterpret_cast<void**>(&link)))) {
+        IPersistFile* persist = nullptr;
+        if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&persist)))) {
+            wchar_t target[MAX_PATH] = L"", arguments[1024] = L"", folder[MAX_PATH] = L"";
+            if (SUCCEEDED(persist->Load(file, STGM_READ)) &&
+                SUCCEEDED(link->GetPath(target, MAX_PATH, nullptr, SLGP_RAWPATH)) &&
+                SUCCEEDED(link->GetArguments(arguments, 1024)) &&
+                SUCCEEDED(link->GetWorkingDirectory(folder, MAX_PATH))) {
+                Print(Utf8(target) + "\t" + Utf8(arguments) + "\t" + Utf8(folder));
+                status = 0;
+            }
+            persist->Release();
+        }
+        link->Release();
+    }
+    CoUninitialize();
+    return status;
+}
+
+int PrintShortPath(const wchar_t* path) {
+    wchar_t shortPath[1024] = L"";
+    const DWORD length = GetShortPathNameW(path, shortPath, 1024);
+    if (!length || length >= 1024) return 1;
+    Print(Utf8(shortPath));
+    return 0;
+}
+
 HWND ParseHandle(const wchar_t* text) { return reinterpret_cast<HWND>(static_cast<intptr_t>(_wtoi64(text))); }
 
 int Usage() {
     std::fputs(
         "usage: nimbrel_e2e_helper msgbox TIMEOUT_MS [close|cancel] | host X Y W H | close HWND | exists HWND |\n"
         "       window CLASS TIMEOUT_MS [move] | children HWND | syscommand HWND COMMAND |\n"
-        "       state HWND | controls HWND | settext HWND ID TEXT | click HWND ID | select HWND ID INDEX | tab HWND ID INDEX\n",
+        "       state HWND | controls HWND | settext HWND ID TEXT | click HWND ID | select HWND ID INDEX | tab HWND ID INDEX |\n"
+        "       version FILE | shortcut LNK | shortpath PATH\n",
         stderr);
     return 2;
 }
@@ -301,5 +378,8 @@ int wmain(int argc, wchar_t** argv) {
     if (command == L"select" && argc == 5) return SelectItem(ParseHandle(argv[2]), _wtoi(argv[3]), _wtoi(argv[4]));
     if (command == L"tab" && argc == 5) return ChooseTab(ParseHandle(argv[2]), _wtoi(argv[3]), _wtoi(argv[4]));
     if (command == L"exists" && argc == 3) return IsWindow(ParseHandle(argv[2])) ? 0 : 1;
+    if (command == L"version" && argc == 3) return PrintVersion(argv[2]);
+    if (command == L"shortcut" && argc == 3) return PrintShortcut(argv[2]);
+    if (command == L"shortpath" && argc == 3) return PrintShortPath(argv[2]);
     return Usage();
 }

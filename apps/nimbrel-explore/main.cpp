@@ -1,0 +1,429 @@
+// nimbrel-explore: find views of the Mandelbrot and Julia sets with the mouse
+// and keep them as scenes of an MRP file.
+//
+// The SDL front end of the explorer (shell/explorer.h): it turns input into
+// commands, shows the engine's bitmap as it grows with the status, and its
+// event pump is the application's message processing between the rows of a
+// draw. What the explorer decides is not here.
+#include <SDL.h>
+#include <SDL2_gfxPrimitives.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "platform/application.h"
+#include "platform/exceptions.h"
+#include "platform/sysutils.h"
+#include "png_writer.h"
+#include "shell/explorer.h"
+
+namespace nimbrel {
+namespace {
+
+const char* const kUsage =
+    "Usage: nimbrel-explore [options] [MRPFILE]\n"
+    "Explores the Mandelbrot and Julia sets and keeps views as scenes of an MRP file.\n"
+    "With MRPFILE it starts at the file's first scene; PageDown and PageUp step\n"
+    "through its scenes. F1 in the window lists the keys.\n"
+    "\n"
+    "  -p, --palettes DIR   the palette folder (default: the folder of MRPFILE,\n"
+    "                       or the current folder)\n"
+    "  -o, --output FILE    the scene file that S appends to (default scenes.mrp)\n"
+    "  -t, --title TEXT     the title of the scenes kept (default \"Scene N\")\n"
+    "  -s, --size WxH       the picture size of the window at the start (default 960x540)\n"
+    "  -m, --draw-mode N    the stored draw-mode number (0-8) of the start and of\n"
+    "                       scenes that name none (default 4, as in the settings)\n"
+    "      --log            the status line of every complete picture on standard output\n"
+    "  -h, --help           this text\n";
+
+struct TUsageError {
+    std::string Text;
+};
+
+// Whether --log was given.
+bool LogPictures = false;
+
+TExplorerOptions ParseArguments(int argc, char** argv) {
+    TExplorerOptions options;
+    std::vector<std::string> args(argv + 1, argv + argc);
+    auto value = [&](std::size_t& i) -> const std::string& {
+        if (i + 1 >= args.size()) throw TUsageError{"option " + args[i] + " needs a value"};
+        return args[++i];
+    };
+    bool haveFile = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a == "-h" || a == "--help") {
+            std::fputs(kUsage, stdout);
+            std::exit(0);
+        } else if (a == "-p" || a == "--palettes") {
+            options.Palettes = value(i);
+        } else if (a == "-o" || a == "--output") {
+            options.OutputFile = value(i);
+            if (options.OutputFile.empty()) throw TUsageError{"empty output file name"};
+        } else if (a == "-t" || a == "--title") {
+            options.Title = value(i);
+        } else if (a == "-s" || a == "--size") {
+            const std::string& s = value(i);
+            const auto x = s.find_first_of("xX");
+            int32_t w = 0, h = 0;
+            if (x == std::string::npos || !TryStrToInt(s.substr(0, x), w) || !TryStrToInt(s.substr(x + 1), h) ||
+                w <= 0 || h <= 0 || w > 16384 || h > 16384)
+                throw TUsageError{"bad size " + s};
+            options.Width = w;
+            options.Height = h;
+        } else if (a == "-m" || a == "--draw-mode") {
+            int32_t mode = 0;
+            if (!TryStrToInt(value(i), mode) || mode < 0 || mode > 8) throw TUsageError{"bad draw mode " + args[i]};
+            options.DefaultDrawMode = StoredToDrawMode(mode);
+        } else if (a == "--log") {
+            LogPictures = true;
+        } else if (!a.empty() && a[0] == '-' && a != "-") {
+            throw TUsageError{"unknown option " + a};
+        } else if (!haveFile) {
+            options.SceneFile = a;
+            haveFile = true;
+        } else {
+            throw TUsageError{"only one MRPFILE"};
+        }
+    }
+    return options;
+}
+
+// Text for the built-in font of SDL2_gfx, which has the ASCII characters.
+std::string Ascii(const std::string& utf8) {
+    std::string text;
+    for (const char c : utf8) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x80)
+            text.push_back(c);
+        else if (byte >= 0xC0)
+            text.push_back('?');  // the first byte of a character beyond ASCII
+    }
+    return text;
+}
+
+// Splits text into lines of at most `columns` characters, at its own line
+// ends and else at blanks where it can.
+std::vector<std::string> Wrap(const std::string& text, std::size_t columns) {
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        std::string line = text.substr(start, end - start);
+        while (line.size() > columns) {
+            std::size_t cut = line.rfind(' ', columns);
+            if (cut == std::string::npos || cut == 0) cut = columns;
+            lines.push_back(line.substr(0, cut));
+            line.erase(0, line.find_first_not_of(' ', cut) == std::string::npos ? line.size()
+                                                                                 : line.find_first_not_of(' ', cut));
+        }
+        lines.push_back(line);
+        start = end + 1;
+    }
+    return lines;
+}
+
+class TFrontEnd {
+public:
+    TFrontEnd(TExplorer& explorer, SDL_Window* window, SDL_Renderer* renderer)
+        : explorer_(explorer), window_(window), renderer_(renderer) {}
+    ~TFrontEnd() {
+        if (texture_) SDL_DestroyTexture(texture_);
+    }
+    TFrontEnd(const TFrontEnd&) = delete;
+    TFrontEnd& operator=(const TFrontEnd&) = delete;
+
+    // The message processing between the rows of a draw: input becomes
+    // commands, and the growing picture is shown now and then.
+    void Pump() {
+        SDL_Event event;
+        while (SDL_PollEvent(&event)) Handle(event);
+        if (SDL_GetTicks() - lastShown_ >= kShowEveryMs) Show();
+    }
+
+    // Outside any draw: waits a while for input.
+    void Wait() {
+        SDL_Event event;
+        if (SDL_WaitEventTimeout(&event, 500)) {
+            Handle(event);
+            while (SDL_PollEvent(&event)) Handle(event);
+        }
+    }
+
+    // The picture, the drag in progress, the status and the help; then the
+    // title, so that a title that tells of a complete picture comes after it.
+    void Show() {
+        lastShown_ = SDL_GetTicks();
+        const TBitmap& picture = explorer_.Engine().GetBitmap();
+        SDL_SetRenderDrawColor(renderer_, 0, 0, 0, 255);
+        SDL_RenderClear(renderer_);
+        if (picture.Width() > 0 && picture.Height() > 0) {
+            if (!texture_ || textureWidth_ != picture.Width() || textureHeight_ != picture.Height()) {
+                if (texture_) SDL_DestroyTexture(texture_);
+                // The bitmap's pixels are 0x00RRGGBB: a plain copy.
+                texture_ = SDL_CreateTexture(renderer_, SDL_PIXELFORMAT_RGB888, SDL_TEXTUREACCESS_STREAMING,
+                                             picture.Width(), picture.Height());
+                textureWidth_ = picture.Width();
+                textureHeight_ = picture.Height();
+            }
+            if (texture_) {
+                SDL_UpdateTexture(texture_, nullptr, picture.Scanline(0), picture.Width() * 4);
+                SDL_Rect target{0, 0, picture.Width(), picture.Height()};
+                if (drag_ == TDrag::Pan) {
+                    target.x = dragX_ - startX_;
+                    target.y = dragY_ - startY_;
+                }
+                SDL_RenderCopy(renderer_, texture_, nullptr, &target);
+            }
+        }
+        if (drag_ == TDrag::Rect) {
+            const SDL_Rect rect{std::min(startX_, dragX_), std::min(startY_, dragY_), std::abs(dragX_ - startX_) + 1,
+                                std::abs(dragY_ - startY_) + 1};
+            SDL_SetRenderDrawColor(renderer_, 255, 255, 255, 255);
+            SDL_RenderDrawRect(renderer_, &rect);
+        }
+        if (showStatus_) DrawText(explorer_.StatusText(), 0);
+        if (showHelp_) DrawText(ExplorerKeyHelp(), showStatus_ ? 1 : 0);
+        SDL_RenderPresent(renderer_);
+        UpdateTitle();
+    }
+
+    // The output size in pixels, for the picture; posts it when it changed.
+    void FollowWindowSize() {
+        int w = 0, h = 0;
+        if (SDL_GetRendererOutputSize(renderer_, &w, &h) != 0 || w <= 0 || h <= 0) return;
+        int windowW = 0, windowH = 0;
+        SDL_GetWindowSize(window_, &windowW, &windowH);
+        scaleX_ = windowW > 0 ? static_cast<double>(w) / windowW : 1;
+        scaleY_ = windowH > 0 ? static_cast<double>(h) / windowH : 1;
+        explorer_.Post({TExplorerAction::Resize, w, h});
+    }
+
+private:
+    enum class TDrag { None, Pan, Rect };
+    static constexpr uint32_t kShowEveryMs = 40;
+
+    void Handle(const SDL_Event& event) {
+        switch (event.type) {
+            case SDL_QUIT: explorer_.Post({TExplorerAction::Quit}); break;
+            case SDL_WINDOWEVENT:
+                if (event.window.event == SDL_WINDOWEVENT_SIZE_CHANGED) FollowWindowSize();
+                if (event.window.event == SDL_WINDOWEVENT_EXPOSED) Show();
+                break;
+            case SDL_MOUSEWHEEL: {
+                int notches = event.wheel.y;
+                if (event.wheel.direction == SDL_MOUSEWHEEL_FLIPPED) notches = -notches;
+                int x = 0, y = 0;
+                Cursor(x, y);
+                for (int i = 0; i < std::abs(notches); ++i)
+                    explorer_.Post({notches > 0 ? TExplorerAction::ZoomIn : TExplorerAction::ZoomOut, x, y});
+                break;
+            }
+            case SDL_MOUSEBUTTONDOWN:
+                if (drag_ != TDrag::None) break;
+                if (event.button.button == SDL_BUTTON_LEFT && !(SDL_GetModState() & KMOD_SHIFT))
+                    drag_ = TDrag::Pan;
+                else if (event.button.button == SDL_BUTTON_RIGHT || event.button.button == SDL_BUTTON_LEFT)
+                    drag_ = TDrag::Rect;
+                dragButton_ = event.button.button;
+                Pixel(event.button.x, event.button.y, startX_, startY_);
+                dragX_ = startX_;
+                dragY_ = startY_;
+                break;
+            case SDL_MOUSEMOTION:
+                if (drag_ == TDrag::None) break;
+                Pixel(event.motion.x, event.motion.y, dragX_, dragY_);
+                Show();
+                break;
+            case SDL_MOUSEBUTTONUP:
+                if (drag_ == TDrag::None || event.button.button != dragButton_) break;
+                Pixel(event.button.x, event.button.y, dragX_, dragY_);
+                if (drag_ == TDrag::Pan && (dragX_ != startX_ || dragY_ != startY_))
+                    explorer_.Post({TExplorerAction::Pan, dragX_ - startX_, dragY_ - startY_});
+                else if (drag_ == TDrag::Rect)
+                    explorer_.Post({TExplorerAction::ZoomRect, startX_, startY_, dragX_, dragY_});
+                drag_ = TDrag::None;
+                Show();
+                break;
+            case SDL_KEYDOWN: Key(event.key.keysym); break;
+            default: break;
+        }
+    }
+
+    void Key(const SDL_Keysym& key) {
+        if (key.mod & (KMOD_CTRL | KMOD_ALT | KMOD_GUI)) return;
+        const bool shift = (key.mod & KMOD_SHIFT) != 0;
+        // The digits by their place on the keyboard, whatever the layout.
+        int digit = -1;
+        if (key.scancode >= SDL_SCANCODE_1 && key.scancode <= SDL_SCANCODE_9)
+            digit = key.scancode - SDL_SCANCODE_1 + 1;
+        else if (key.scancode == SDL_SCANCODE_0)
+            digit = 0;
+        else if (key.scancode >= SDL_SCANCODE_KP_1 && key.scancode <= SDL_SCANCODE_KP_9)
+            digit = key.scancode - SDL_SCANCODE_KP_1 + 1;
+        else if (key.scancode == SDL_SCANCODE_KP_0)
+            digit = 0;
+        if (digit >= 0) {
+            if (shift && digit >= 2 && digit <= 5)
+                explorer_.Post({TExplorerAction::Power, 0, 0, 0, 0, digit});
+            else if (!shift && digit <= 8)
+                explorer_.Post({TExplorerAction::DrawMode, 0, 0, 0, 0, digit});
+            return;
+        }
+        int x = 0, y = 0;
+        switch (key.sym) {
+            case SDLK_ESCAPE: explorer_.Post({TExplorerAction::Quit}); break;
+            case SDLK_BACKSPACE: explorer_.Post({TExplorerAction::Back}); break;
+            case SDLK_HOME: explorer_.Post({TExplorerAction::Home}); break;
+            case SDLK_j:
+                Cursor(x, y);
+                explorer_.Post({TExplorerAction::ToggleJulia, x, y});
+                break;
+            case SDLK_PLUS:
+            case SDLK_KP_PLUS:
+            case SDLK_EQUALS: explorer_.Post({TExplorerAction::MoreIterations}); break;
+            case SDLK_MINUS:
+            case SDLK_KP_MINUS: explorer_.Post({TExplorerAction::FewerIterations}); break;
+            case SDLK_p:
+                explorer_.Post({shift ? TExplorerAction::PreviousPalette : TExplorerAction::NextPalette});
+                break;
+            case SDLK_PAGEDOWN: explorer_.Post({TExplorerAction::NextScene}); break;
+            case SDLK_PAGEUP: explorer_.Post({TExplorerAction::PreviousScene}); break;
+            case SDLK_s: explorer_.Post({TExplorerAction::Keep}); break;
+            case SDLK_F12: explorer_.Post({TExplorerAction::WritePicture}); break;
+            case SDLK_TAB:
+                showStatus_ = !showStatus_;
+                Show();
+                break;
+            case SDLK_F1:
+                showHelp_ = !showHelp_;
+                Show();
+                break;
+            default: break;
+        }
+    }
+
+    // Window coordinates to picture pixels (they differ on a high-density display).
+    void Pixel(int windowX, int windowY, int& x, int& y) const {
+        x = static_cast<int>(windowX * scaleX_);
+        y = static_cast<int>(windowY * scaleY_);
+    }
+    void Cursor(int& x, int& y) const {
+        int windowX = 0, windowY = 0;
+        SDL_GetMouseState(&windowX, &windowY);
+        Pixel(windowX, windowY, x, y);
+    }
+
+    void UpdateTitle() {
+        const std::string title = "nimbrel-explore: " + explorer_.StatusText();
+        if (title == title_) return;
+        title_ = title;
+        SDL_SetWindowTitle(window_, title.c_str());
+    }
+
+    // Text in the built-in 8 x 8 font on a dark band; `block` 1 goes below
+    // the status.
+    void DrawText(const std::string& text, int block) {
+        int w = 0, h = 0;
+        SDL_GetRendererOutputSize(renderer_, &w, &h);
+        const std::size_t columns = static_cast<std::size_t>(std::max(8, w / 8 - 2));
+        const std::vector<std::string> lines = Wrap(Ascii(text), columns);
+        const int top = block == 0 ? 0 : statusBottom_;
+        const int height = static_cast<int>(lines.size()) * 10 + 8;
+        SDL_SetRenderDrawBlendMode(renderer_, SDL_BLENDMODE_BLEND);
+        SDL_SetRenderDrawColor(renderer_, 0, 0, 0, 176);
+        const SDL_Rect band{0, top, w, height};
+        SDL_RenderFillRect(renderer_, &band);
+        SDL_SetRenderDrawBlendMode(renderer_, SDL_BLENDMODE_NONE);
+        for (std::size_t i = 0; i < lines.size(); ++i)
+            stringRGBA(renderer_, 8, static_cast<Sint16>(top + 4 + 10 * static_cast<int>(i)), lines[i].c_str(), 255,
+                       255, 255, 255);
+        if (block == 0) statusBottom_ = top + height;
+    }
+
+    TExplorer& explorer_;
+    SDL_Window* window_;
+    SDL_Renderer* renderer_;
+    SDL_Texture* texture_ = nullptr;
+    int textureWidth_ = 0;
+    int textureHeight_ = 0;
+    uint32_t lastShown_ = 0;
+    std::string title_;
+    bool showStatus_ = false;
+    bool showHelp_ = false;
+    int statusBottom_ = 0;
+    double scaleX_ = 1;
+    double scaleY_ = 1;
+    TDrag drag_ = TDrag::None;
+    uint8_t dragButton_ = 0;
+    int startX_ = 0, startY_ = 0, dragX_ = 0, dragY_ = 0;
+};
+
+struct TSdl {
+    TSdl() { ok = SDL_Init(SDL_INIT_VIDEO) == 0; }
+    ~TSdl() { SDL_Quit(); }
+    bool ok = false;
+};
+
+int Run(TExplorerOptions options) {
+    options.WritePng = [](const std::string& path, const TBitmap& picture, std::string& error) {
+        return WritePng(path, picture, error);
+    };
+    TSdl sdl;
+    if (!sdl.ok) {
+        std::fprintf(stderr, "nimbrel-explore: %s\n", SDL_GetError());
+        return 1;
+    }
+    const int width = options.Width, height = options.Height;
+    TExplorer explorer(std::move(options));
+    if (!explorer.OpenFailure().empty()) std::fprintf(stderr, "%s\n", explorer.OpenFailure().c_str());
+
+    SDL_Window* window = SDL_CreateWindow("nimbrel-explore", SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED, width,
+                                          height, SDL_WINDOW_RESIZABLE | SDL_WINDOW_ALLOW_HIGHDPI);
+    SDL_Renderer* renderer = window ? SDL_CreateRenderer(window, -1, 0) : nullptr;
+    if (!renderer) {
+        std::fprintf(stderr, "nimbrel-explore: %s\n", SDL_GetError());
+        if (window) SDL_DestroyWindow(window);
+        return 1;
+    }
+    {
+        TFrontEnd front(explorer, window, renderer);
+        front.FollowWindowSize();
+        TScopedMessagePump pump([&] { front.Pump(); });
+        int64_t logged = 0;
+        for (;;) {
+            if (explorer.HasWork()) {
+                if (!explorer.Step()) break;
+                if (LogPictures && explorer.CompletedPictures() != logged) {
+                    logged = explorer.CompletedPictures();
+                    std::printf("%s\n", explorer.StatusText().c_str());
+                    std::fflush(stdout);
+                }
+                front.Show();
+            } else {
+                front.Wait();
+                if (!explorer.HasWork()) front.Show();
+            }
+        }
+    }
+    SDL_DestroyRenderer(renderer);
+    SDL_DestroyWindow(window);
+    return 0;
+}
+
+}  // namespace
+}  // namespace nimbrel
+
+int main(int argc, char** argv) {
+    try {
+        return nimbrel::Run(nimbrel::ParseArguments(argc, argv));
+    } catch (const nimbrel::TUsageError& error) {
+        std::fprintf(stderr, "nimbrel-explore: %s\n%s", error.Text.c_str(), nimbrel::kUsage);
+        return 2;
+    }
+}

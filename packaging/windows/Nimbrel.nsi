@@ -1,0 +1,159 @@
+; The installer of Nimbrel for Windows: a per-user installation without
+; administrator rights, in English or Japanese by the user's language.
+;
+; Built by packaging/windows/CMakeLists.txt, which defines
+;   NIMBREL_VERSION    the version of CMakeLists.txt, as 1.2.3
+;   NIMBREL_FILES      the generated list of the shipped files (files.nsh),
+;                      with the macros NimbrelInstallFiles and
+;                      NimbrelUninstallFiles
+;   NIMBREL_LICENSE    the licence shown on the licence page
+;   NIMBREL_ICON       the program's icon
+;   NIMBREL_OUTFILE    the installer to write
+;
+; Silent use, for administrators: setup.exe /S [/D=FOLDER] installs with the
+; defaults (the screen saver made the current one); uninstall.exe /S removes.
+
+Unicode true
+Target amd64-unicode
+!pragma warning error all
+
+!include MUI2.nsh
+!include LogicLib.nsh
+!include "${NIMBREL_FILES}"
+
+!define SETTINGS_KEY "Software\Orv\Nimbrel\Settings"
+!define DESKTOP_KEY "Control Panel\Desktop"
+!define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Nimbrel"
+!define START_MENU "$SMPROGRAMS\Nimbrel"
+!define SPI_SETSCREENSAVEACTIVE 17
+!define SPIF_UPDATEINIFILE_SENDCHANGE 3
+
+Name "Nimbrel"
+OutFile "${NIMBREL_OUTFILE}"
+RequestExecutionLevel user
+InstallDir "$LOCALAPPDATA\Programs\Nimbrel"
+; An upgrade goes where the installed version is.
+InstallDirRegKey HKCU "${UNINSTALL_KEY}" "InstallLocation"
+SetCompressor /SOLID lzma
+ManifestDPIAware true
+BrandingText "Nimbrel ${NIMBREL_VERSION}"
+
+VIProductVersion "${NIMBREL_VERSION}.0"
+VIFileVersion "${NIMBREL_VERSION}.0"
+
+!define MUI_ICON "${NIMBREL_ICON}"
+!define MUI_UNICON "${NIMBREL_ICON}"
+!define MUI_ABORTWARNING
+; The descriptions below the list, which then shows the options' names whole.
+!define MUI_COMPONENTSPAGE_SMALLDESC
+
+!insertmacro MUI_PAGE_LICENSE "${NIMBREL_LICENSE}"
+!insertmacro MUI_PAGE_COMPONENTS
+!insertmacro MUI_PAGE_DIRECTORY
+!insertmacro MUI_PAGE_INSTFILES
+!insertmacro MUI_PAGE_FINISH
+
+!insertmacro MUI_UNPAGE_CONFIRM
+!insertmacro MUI_UNPAGE_INSTFILES
+
+; The first language is the one for a user whose language is neither.
+!insertmacro MUI_LANGUAGE "English"
+!insertmacro MUI_LANGUAGE "Japanese"
+
+VIAddVersionKey /LANG=0 "ProductName" "Nimbrel"
+VIAddVersionKey /LANG=0 "CompanyName" "Orv"
+VIAddVersionKey /LANG=0 "LegalCopyright" "Copyright (C) 2026 Orv"
+VIAddVersionKey /LANG=0 "FileDescription" "Nimbrel setup"
+VIAddVersionKey /LANG=0 "FileVersion" "${NIMBREL_VERSION}"
+VIAddVersionKey /LANG=0 "ProductVersion" "${NIMBREL_VERSION}"
+
+LangString NameProgram ${LANG_ENGLISH} "Nimbrel"
+LangString NameProgram ${LANG_JAPANESE} "Nimbrel"
+LangString DescProgram ${LANG_ENGLISH} "The screen saver, its sample scenes and palettes, and shortcuts in the Start menu."
+LangString DescProgram ${LANG_JAPANESE} "スクリーンセーバー本体、サンプルのシーンとパレット、スタートメニューのショートカット。"
+LangString NameSaver ${LANG_ENGLISH} "Make Nimbrel the current screen saver"
+LangString NameSaver ${LANG_JAPANESE} "Nimbrel を現在のスクリーンセーバーにする"
+LangString DescSaver ${LANG_ENGLISH} "Windows shows Nimbrel when the computer is idle."
+LangString DescSaver ${LANG_JAPANESE} "コンピューターを使っていないとき、Windows が Nimbrel を表示します。"
+
+Section "!$(NameProgram)" SecProgram
+  SectionIn RO
+  !insertmacro NimbrelInstallFiles
+  WriteUninstaller "$INSTDIR\uninstall.exe"
+
+  ; The sample scenes, unless the user has chosen scenes or palettes: an
+  ; empty value is what a start without settings leaves behind.
+  ReadRegStr $0 HKCU "${SETTINGS_KEY}" "MrpFile"
+  ${If} $0 == ""
+    WriteRegStr HKCU "${SETTINGS_KEY}" "MrpFile" "$INSTDIR\samples\scenes.mrp"
+  ${EndIf}
+  ReadRegStr $0 HKCU "${SETTINGS_KEY}" "McfFolder"
+  ${If} $0 == ""
+    WriteRegStr HKCU "${SETTINGS_KEY}" "McfFolder" "$INSTDIR\samples\palettes"
+  ${EndIf}
+
+  ; The shortcuts start in the installation folder.
+  SetOutPath "$INSTDIR"
+  CreateDirectory "${START_MENU}"
+  CreateShortcut "${START_MENU}\Nimbrel settings.lnk" "$INSTDIR\Nimbrel.scr" "/c"
+  CreateShortcut "${START_MENU}\Nimbrel preview.lnk" "$INSTDIR\Nimbrel.scr" "/s"
+  CreateShortcut "${START_MENU}\Uninstall Nimbrel.lnk" "$INSTDIR\uninstall.exe"
+
+  WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayName" "Nimbrel"
+  WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayVersion" "${NIMBREL_VERSION}"
+  WriteRegStr HKCU "${UNINSTALL_KEY}" "Publisher" "Orv"
+  WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\Nimbrel.scr,0"
+  WriteRegStr HKCU "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
+  WriteRegStr HKCU "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\uninstall.exe"'
+  WriteRegStr HKCU "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\uninstall.exe" /S'
+  ; The size of the shipped files in KiB, not of whatever else the folder holds.
+  SectionGetSize ${SecProgram} $0
+  WriteRegDWORD HKCU "${UNINSTALL_KEY}" "EstimatedSize" $0
+  WriteRegDWORD HKCU "${UNINSTALL_KEY}" "NoModify" 1
+  WriteRegDWORD HKCU "${UNINSTALL_KEY}" "NoRepair" 1
+SectionEnd
+
+; As Windows' own "Install" command on a screen saver does: the short path,
+; and the screen saver switched on for the running session too.
+Section "$(NameSaver)" SecSaver
+  GetFullPathName /SHORT $0 "$INSTDIR\Nimbrel.scr"
+  WriteRegStr HKCU "${DESKTOP_KEY}" "SCRNSAVE.EXE" $0
+  System::Call 'user32::SystemParametersInfoW(i ${SPI_SETSCREENSAVEACTIVE}, i 1, p 0, i ${SPIF_UPDATEINIFILE_SENDCHANGE})'
+  WriteRegStr HKCU "${DESKTOP_KEY}" "ScreenSaveActive" "1"
+SectionEnd
+
+!insertmacro MUI_FUNCTION_DESCRIPTION_BEGIN
+  !insertmacro MUI_DESCRIPTION_TEXT ${SecProgram} $(DescProgram)
+  !insertmacro MUI_DESCRIPTION_TEXT ${SecSaver} $(DescSaver)
+!insertmacro MUI_FUNCTION_DESCRIPTION_END
+
+; Removes what the installer put there and nothing else: files the user added
+; keep their folder; the settings stay for a later installation.
+Section "Uninstall"
+  ; While our file is there to have a short path: the screen saver is cleared
+  ; only when it is still ours.
+  GetFullPathName /SHORT $1 "$INSTDIR\Nimbrel.scr"
+  ReadRegStr $0 HKCU "${DESKTOP_KEY}" "SCRNSAVE.EXE"
+  StrCpy $2 0
+  ${If} $0 == "$INSTDIR\Nimbrel.scr"
+    StrCpy $2 1
+  ${ElseIf} $1 != ""
+  ${AndIf} $0 == $1
+    StrCpy $2 1
+  ${EndIf}
+  ${If} $2 == 1
+    DeleteRegValue HKCU "${DESKTOP_KEY}" "SCRNSAVE.EXE"
+  ${EndIf}
+
+  !insertmacro NimbrelUninstallFiles
+  Delete "$INSTDIR\uninstall.exe"
+  RMDir "$INSTDIR"
+
+  Delete "${START_MENU}\Nimbrel settings.lnk"
+  Delete "${START_MENU}\Nimbrel preview.lnk"
+  Delete "${START_MENU}\Uninstall Nimbrel.lnk"
+  RMDir "${START_MENU}"
+
+  ; Last: the entry's absence tells that the uninstallation has finished.
+  DeleteRegKey HKCU "${UNINSTALL_KEY}"
+SectionEnd

@@ -1,0 +1,600 @@
+#include "shell/explorer.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <iterator>
+
+#include "platform/codepage.h"
+#include "platform/exceptions.h"
+#include "platform/sysutils.h"
+#include "platform/text_file.h"
+#include "scene/Hmcfr.h"
+#include "scene/scene_apply.h"
+#include "scene/scene_writer.h"
+
+namespace nimbrel {
+
+namespace {
+
+// The first line of a scene file that the explorer starts.
+const char* const kNewFileComment = "* Scenes kept with nimbrel-explore. One scene a line; see docs/formats.md.";
+
+const char* const kKeyHelp =
+    "Mouse\n"
+    "  wheel                 zoom in or out by 2 at the cursor\n"
+    "  left drag             move the picture\n"
+    "  right or Shift+left drag   zoom into the rectangle\n"
+    "Keys\n"
+    "  Backspace             back through the views seen\n"
+    "  Home                  the default view\n"
+    "  J                     the Julia set of the point under the cursor, and back\n"
+    "  0 - 8                 draw mode (the DM numbers of scene files)\n"
+    "  Shift+2 - Shift+5     power 2 to 5\n"
+    "  + / -                 iteration limit times or divided by 1.5\n"
+    "  P / Shift+P           next or previous palette of the palette folder\n"
+    "  PageDown / PageUp     next or previous scene of the scene file\n"
+    "  S                     keep the view: one line appended to the output file\n"
+    "  F12                   the picture as a PNG file beside the output file\n"
+    "  Tab                   the status over the picture, on or off\n"
+    "  F1                    this help, on or off\n"
+    "  Esc                   quit\n";
+
+const char* const kDrawModeNames[] = {"row by row", "search",          "boundary",      "interlaced",    "antialias",
+                                      "shaded count", "shaded potential", "shaded smooth", "shaded cosine"};
+
+// The views worth going back to; older ones are forgotten.
+constexpr std::size_t kHistoryLength = 1000;
+// How far zooming goes: below this width the plane's doubles no longer tell
+// pixels apart anyway, and beyond the other the whole set is a dot.
+constexpr double kMinViewWidth = 1e-300;
+constexpr double kMaxViewWidth = 1e6;
+
+bool IsFinite(const TComplexPoint& p) { return std::isfinite(p.Re) && std::isfinite(p.Im); }
+
+// The pixel mapping of the draw methods for a view at a size.
+struct TFrame {
+    TComplexPoint P;
+    double dx = 0;
+    double dy = 0;
+};
+
+TFrame FrameOf(const TComplexPoint& Center, double ViewWidth, int32_t Width, int32_t Height) {
+    const double X = (Width * ViewWidth) / Height;
+    const TComplexPoint P{Center.Re - X / 2, Center.Im + ViewWidth / 2};
+    const TComplexPoint Q{Center.Re + X / 2, Center.Im - ViewWidth / 2};
+    return {P, (Q.Re - P.Re) / Width, (Q.Im - P.Im) / Height};
+}
+
+std::string Number(double Value) {
+    try {
+        return FloatToShortestStr(Value);
+    } catch (const EConvertError&) {
+        return std::isnan(Value) ? "nan" : (Value > 0 ? "inf" : "-inf");
+    }
+}
+
+std::string ReadFileBytes(const std::string& FileName) {
+    if (!FileExists(FileName)) return {};
+    try {
+        std::ifstream in = OpenInputFile(FileName);
+        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    } catch (const EInOutError&) {
+        return {};
+    }
+}
+
+bool EndsWithMcf(const std::string& Name) {
+    if (Name.size() < 4) return false;
+    const std::string tail = Name.substr(Name.size() - 4);
+#ifdef _WIN32
+    return UpperCase(tail) == ".MCF";  // the system's names ignore case
+#else
+    return tail == ".mcf";  // the show asks for exactly this extension
+#endif
+}
+
+}  // namespace
+
+// Messages of the palettes and of the engine: standard error, and the status.
+class TExplorer::TStatusErrorBox : public TErrorBox {
+public:
+    explicit TStatusErrorBox(TExplorer& owner) : owner_(owner) {}
+    void ShowError(const std::string& text) override {
+        std::fprintf(stderr, "%s\n", text.c_str());
+        owner_.message_ = text;
+    }
+    void ShowException(const std::string& title, const std::string& text) override {
+        std::fprintf(stderr, "%s: %s\n", title.c_str(), text.c_str());
+        owner_.message_ = text;
+    }
+
+private:
+    TExplorer& owner_;
+};
+
+bool TExplorerView::operator==(const TExplorerView& o) const {
+    auto same = [](const TComplexPoint& a, const TComplexPoint& b) { return a.Re == b.Re && a.Im == b.Im; };
+    return Kind == o.Kind && same(Center, o.Center) && ViewWidth == o.ViewWidth &&
+           (Kind != fkJulia || same(JuliaConstant, o.JuliaConstant)) && MaxIter == o.MaxIter &&
+           ColorStep == o.ColorStep && Power == o.Power && DrawMode == o.DrawMode &&
+           PotentialVariant == o.PotentialVariant && BrightnessFold == o.BrightnessFold &&
+           InvertBrightness == o.InvertBrightness && ShadingFunction == o.ShadingFunction &&
+           EscapeRadius == o.EscapeRadius && ScaleExponent == o.ScaleExponent && PaletteName == o.PaletteName &&
+           Colors == o.Colors;
+}
+
+TExplorerView ViewOfEngine(const TMandel& Mandel) {
+    TExplorerView view;
+    view.Kind = Mandel.GetKind();
+    view.Center = Mandel.GetCenter();
+    view.ViewWidth = Mandel.GetViewWidth();
+    view.JuliaConstant = Mandel.GetJuliaConstant();
+    view.MaxIter = Mandel.GetMaxIter();
+    view.ColorStep = Mandel.GetColorStep();
+    view.Power = Mandel.GetPower();
+    view.DrawMode = Mandel.DrawMode;
+    view.PotentialVariant = Mandel.PotentialVariant;
+    view.BrightnessFold = Mandel.BrightnessFold;
+    view.InvertBrightness = Mandel.InvertBrightness;
+    view.ShadingFunction = Mandel.ShadingFunction;
+    view.EscapeRadius = Mandel.GetEscapeRadius();
+    view.ScaleExponent = Mandel.GetScaleExponent();
+    view.Colors = std::make_shared<const TPaletteArray>(Mandel.GetColorTable());
+    return view;
+}
+
+void ApplyView(TMandel& Mandel, const TExplorerView& View) {
+    if (Mandel.GetKind() != View.Kind) Mandel.SwitchKind();
+    Mandel.SetCenter(View.Center);
+    Mandel.SetViewWidth(View.ViewWidth);
+    if (View.Kind == fkJulia) Mandel.SetJuliaConstant(View.JuliaConstant);
+    Mandel.SetMaxIter(View.MaxIter);
+    Mandel.SetColorStep(View.ColorStep);
+    Mandel.SetPower(View.Power);
+    Mandel.DrawMode = View.DrawMode;
+    Mandel.PotentialVariant = View.PotentialVariant;
+    Mandel.BrightnessFold = View.BrightnessFold;
+    Mandel.InvertBrightness = View.InvertBrightness;
+    Mandel.ShadingFunction = View.ShadingFunction;
+    Mandel.SetEscapeRadius(View.EscapeRadius);
+    Mandel.SetScaleExponent(View.ScaleExponent);
+    if (View.Colors && Mandel.GetColorTable() != *View.Colors) Mandel.SetColorTable(*View.Colors);
+}
+
+const char* ExplorerKeyHelp() { return kKeyHelp; }
+
+const char* DrawModeName(uint8_t Mode) { return Mode < std::size(kDrawModeNames) ? kDrawModeNames[Mode] : "?"; }
+
+TExplorer::TExplorer(TExplorerOptions Options)
+    : options_(std::move(Options)),
+      box_(std::make_unique<TStatusErrorBox>(*this)),
+      installedBox_(std::make_unique<TScopedErrorBox>(*box_)),
+      engine_(std::make_unique<TMandel>()) {
+    namespace fs = std::filesystem;
+    engine_->SetWidth(options_.Width);
+    engine_->SetHeight(options_.Height);
+    engine_->DrawMode = options_.DefaultDrawMode;
+    view_ = ViewOfEngine(*engine_);
+    builtInColors_ = view_.Colors;
+    if (options_.Palettes) {
+        palettes_ = *options_.Palettes;
+    } else {
+        // The folder of the scene file; a bare file name lies in the current folder.
+        const std::string folder = PathToUtf8(fs::u8path(options_.SceneFile).parent_path());
+        palettes_ = folder.empty() ? std::string(".") : folder;
+    }
+    requestTime_ = Now();
+    if (options_.SceneFile.empty()) return;
+    try {
+        scenes_.LoadScenes(options_.SceneFile);
+    } catch (const EAbort&) {
+        openFailure_ = scenes_.LoadFailureText(options_.SceneFile);
+        return;
+    } catch (const std::exception& error) {
+        openFailure_ = error.what();
+        return;
+    }
+    ShowScene(0, requestTime_);
+    history_.clear();
+}
+
+TExplorer::~TExplorer() = default;
+
+double TExplorer::Now() const {
+    if (options_.Clock) return options_.Clock();
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+void TExplorer::Post(const TExplorerCommand& Command) {
+    const bool changesPicture =
+        Command.Action != TExplorerAction::Keep && Command.Action != TExplorerAction::WritePicture;
+    queue_.push_back({Command, Now()});
+    if (changesPicture && drawing_) engine_->SetBusy(false);
+}
+
+bool TExplorer::HasWork() const { return !quitting_ && (!queue_.empty() || (!complete_ && !failed_)); }
+
+bool TExplorer::Step() {
+    if (quitting_) return false;
+    while (!queue_.empty()) {
+        const TQueued queued = queue_.front();
+        queue_.pop_front();
+        Execute(queued);
+        if (quitting_) {
+            queue_.clear();
+            return false;
+        }
+    }
+    if (!complete_ && !failed_) DrawPicture();
+    return !quitting_;
+}
+
+void TExplorer::DrawPicture() {
+    drawing_ = true;
+    try {
+        engine_->Draw();
+        complete_ = true;
+        ++completedPictures_;
+        lastSeconds_ = Now() - requestTime_;
+    } catch (const EAbort&) {
+        // Cancelled by a command, which is queued; without one the engine
+        // itself gave up, and drawing again would give up again.
+        if (queue_.empty()) failed_ = true;
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "%s\n", error.what());
+        message_ = error.what();
+        failed_ = true;
+    }
+    drawing_ = false;
+}
+
+TComplexPoint TExplorer::OffsetAt(double X, double Y) const {
+    const int32_t w = engine_->GetWidth(), h = engine_->GetHeight();
+    const TFrame f = FrameOf(view_.Center, view_.ViewWidth, w, h);
+    return {(X - w / 2.0) * f.dx, (Y - h / 2.0) * f.dy};
+}
+
+TComplexPoint TExplorer::PointAt(int32_t X, int32_t Y) const {
+    const TComplexPoint offset = OffsetAt(X, Y);
+    return {view_.Center.Re + offset.Re, view_.Center.Im + offset.Im};
+}
+
+void TExplorer::ResetPosition(TExplorerView& View) {
+    // The engine's own defaults for the kind and power.
+    TMandel defaults;
+    if (View.Kind == fkJulia) defaults.SwitchKind();
+    defaults.SetPower(View.Power);
+    defaults.ResetView();
+    View.Center = defaults.GetCenter();
+    View.ViewWidth = defaults.GetViewWidth();
+}
+
+void TExplorer::Show(TExplorerView View, double Time, bool Remember) {
+    onScene_ = false;
+    if (View == view_) return;
+    if (Remember) {
+        history_.push_back(view_);
+        if (history_.size() > kHistoryLength) history_.erase(history_.begin());
+    }
+    PreviewMove(View);
+    view_ = std::move(View);
+    ApplyView(*engine_, view_);
+    complete_ = false;
+    failed_ = false;
+    requestTime_ = Time;
+}
+
+void TExplorer::PreviewMove(const TExplorerView& View) {
+    const TExplorerView& old = view_;
+    if (View.Kind != old.Kind || View.Power != old.Power ||
+        (View.Kind == fkJulia && !(View.JuliaConstant.Re == old.JuliaConstant.Re &&
+                                   View.JuliaConstant.Im == old.JuliaConstant.Im)))
+        return;
+    TBitmap& bitmap = engine_->GetBitmap();
+    const int32_t w = bitmap.Width(), h = bitmap.Height();
+    if (w != engine_->GetWidth() || h != engine_->GetHeight() || w == 0 || h == 0) return;
+    const TFrame from = FrameOf(old.Center, old.ViewWidth, w, h);
+    const TFrame to = FrameOf(View.Center, View.ViewWidth, w, h);
+    const TBitmap source = bitmap;
+    for (int32_t y = 0; y < h; ++y) {
+        const double oy = std::floor((y * to.dy + to.P.Im - from.P.Im) / from.dy);
+        uint32_t* row = bitmap.Scanline(y);
+        for (int32_t x = 0; x < w; ++x) {
+            const double ox = std::floor((x * to.dx + to.P.Re - from.P.Re) / from.dx);
+            const bool inside = ox >= 0 && ox < w && oy >= 0 && oy < h;
+            row[x] = inside ? source.Scanline(static_cast<int32_t>(oy))[static_cast<int32_t>(ox)] : 0;
+        }
+    }
+}
+
+void TExplorer::Zoom(int32_t X, int32_t Y, double Factor, double Time) {
+    TExplorerView view = view_;
+    // From the centre by the offset of the point, so that the centre stays
+    // exact when the cursor is on it and deep views lose no digits.
+    const TComplexPoint offset = OffsetAt(X, Y);
+    const double move = 1 - 1 / Factor;
+    view.Center = {view_.Center.Re + offset.Re * move, view_.Center.Im + offset.Im * move};
+    view.ViewWidth = view_.ViewWidth / Factor;
+    if (!IsFinite(view.Center) || !std::isfinite(view.ViewWidth) ||
+        (Factor > 1 && view.ViewWidth < kMinViewWidth) || (Factor < 1 && view.ViewWidth > kMaxViewWidth)) {
+        message_ = "as far as the explorer goes";
+        return;
+    }
+    Show(std::move(view), Time);
+}
+
+void TExplorer::Execute(const TQueued& Queued) {
+    const TExplorerCommand& c = Queued.Command;
+    const double time = Queued.Time;
+    if (c.Action != TExplorerAction::Keep && c.Action != TExplorerAction::WritePicture) message_.clear();
+    TExplorerView view = view_;
+    switch (c.Action) {
+        case TExplorerAction::ZoomIn: Zoom(c.X, c.Y, 2, time); break;
+        case TExplorerAction::ZoomOut: Zoom(c.X, c.Y, 0.5, time); break;
+        case TExplorerAction::Pan: {
+            const TFrame f = FrameOf(view_.Center, view_.ViewWidth, engine_->GetWidth(), engine_->GetHeight());
+            view.Center = {view_.Center.Re - c.X * f.dx, view_.Center.Im - c.Y * f.dy};
+            if (IsFinite(view.Center)) Show(std::move(view), time);
+            break;
+        }
+        case TExplorerAction::ZoomRect: {
+            const int32_t left = std::min(c.X, c.X2), right = std::max(c.X, c.X2);
+            const int32_t top = std::min(c.Y, c.Y2), bottom = std::max(c.Y, c.Y2);
+            if (right - left < 2 || bottom - top < 2) break;  // a click, not a rectangle
+            const int32_t w = engine_->GetWidth(), h = engine_->GetHeight();
+            const TComplexPoint offset = OffsetAt((left + right) / 2.0, (top + bottom) / 2.0);
+            view.Center = {view_.Center.Re + offset.Re, view_.Center.Im + offset.Im};
+            // The whole rectangle in view, the picture keeping its shape.
+            const double pixel = view_.ViewWidth / h;
+            view.ViewWidth = pixel * std::max<double>(bottom - top, static_cast<double>(right - left) * h / w);
+            const bool in = view.ViewWidth < view_.ViewWidth;
+            if (!IsFinite(view.Center) || !std::isfinite(view.ViewWidth) ||
+                (in && view.ViewWidth < kMinViewWidth) || (!in && view.ViewWidth > kMaxViewWidth)) {
+                message_ = "as far as the explorer goes";
+                break;
+            }
+            Show(std::move(view), time);
+            break;
+        }
+        case TExplorerAction::Back:
+            if (history_.empty()) {
+                message_ = "no view before this one";
+                break;
+            }
+            view = std::move(history_.back());
+            history_.pop_back();
+            Show(std::move(view), time, false);
+            break;
+        case TExplorerAction::Home: {
+            const TMandel defaults;
+            view.Kind = fkMandelbrot;
+            view.Power = defaults.GetPower();
+            view.MaxIter = defaults.GetMaxIter();
+            ResetPosition(view);
+            Show(std::move(view), time);
+            break;
+        }
+        case TExplorerAction::ToggleJulia:
+            if (view_.Kind == fkMandelbrot) {
+                mandelbrotOrigin_ = view_;
+                view.Kind = fkJulia;
+                view.JuliaConstant = PointAt(c.X, c.Y);
+                ResetPosition(view);
+            } else {
+                view.Kind = fkMandelbrot;
+                if (mandelbrotOrigin_ && mandelbrotOrigin_->Power == view.Power) {
+                    view.Center = mandelbrotOrigin_->Center;
+                    view.ViewWidth = mandelbrotOrigin_->ViewWidth;
+                } else {
+                    ResetPosition(view);
+                }
+            }
+            Show(std::move(view), time);
+            break;
+        case TExplorerAction::DrawMode:
+            if (c.Value < 0 || c.Value > 8) break;
+            view.DrawMode = StoredToDrawMode(c.Value);
+            Show(std::move(view), time);
+            break;
+        case TExplorerAction::MoreIterations:
+            view.MaxIter = static_cast<int32_t>(std::min<int64_t>(
+                INT32_MAX, std::max<int64_t>(int64_t{view.MaxIter} + 1, std::llround(view.MaxIter * 1.5))));
+            Show(std::move(view), time);
+            break;
+        case TExplorerAction::FewerIterations:
+            view.MaxIter = static_cast<int32_t>(
+                std::max<int64_t>(1, std::min<int64_t>(int64_t{view.MaxIter} - 1, std::llround(view.MaxIter / 1.5))));
+            Show(std::move(view), time);
+            break;
+        case TExplorerAction::NextPalette: StepPalette(1, time); break;
+        case TExplorerAction::PreviousPalette: StepPalette(-1, time); break;
+        case TExplorerAction::Power:
+            if (c.Value < 2 || c.Value > 5 || c.Value == view_.Power) break;
+            view.Power = c.Value;
+            ResetPosition(view);
+            Show(std::move(view), time);
+            break;
+        case TExplorerAction::NextScene:
+        case TExplorerAction::PreviousScene: {
+            const int32_t count = scenes_.Count();
+            if (count == 0) {
+                message_ = "no scene file";
+                break;
+            }
+            const int32_t step = c.Action == TExplorerAction::NextScene ? 1 : -1;
+            int32_t index = sceneIndex_ < 0 ? (step > 0 ? 0 : count - 1) : (sceneIndex_ + step + count) % count;
+            ShowScene(index, time);
+            break;
+        }
+        case TExplorerAction::Resize:
+            if (c.X <= 0 || c.Y <= 0 || int64_t{c.X} * c.Y > TBitmap::kMaxPixels) break;
+            if (c.X == engine_->GetWidth() && c.Y == engine_->GetHeight()) break;
+            engine_->SetWidth(c.X);
+            engine_->SetHeight(c.Y);
+            complete_ = false;
+            failed_ = false;
+            requestTime_ = time;
+            break;
+        case TExplorerAction::Keep: Keep(); break;
+        case TExplorerAction::WritePicture: WritePicture(); break;
+        case TExplorerAction::Quit: quitting_ = true; break;
+    }
+}
+
+void TExplorer::ShowScene(int32_t Index, double Time) {
+    sceneIndex_ = Index;
+    // The palette the scene names, when the show would load it.
+    std::string paletteName = view_.PaletteName;
+    bool newPalette = false;
+    const std::string& mcf = scenes_.GetMcfName(Index);
+    if (!mcf.empty()) {
+        try {
+            if (FileExists(McfPath(palettes_, mcf))) {
+                paletteName = DecodeCp932(mcf);
+                newPalette = true;
+            }
+        } catch (const EConvertError&) {
+        }
+    }
+    try {
+        ApplyRecommendation(*engine_, scenes_, Index, palettes_, options_.DefaultDrawMode);
+    } catch (const std::exception& error) {
+        // A bad palette has shown its message: the show skips such a scene.
+        if (!dynamic_cast<const EAbort*>(&error)) {
+            std::fprintf(stderr, "%s\n", error.what());
+            message_ = error.what();
+        }
+        ApplyView(*engine_, view_);
+        return;
+    }
+    TExplorerView view = ViewOfEngine(*engine_);
+    view.PaletteName = paletteName;
+    if (!newPalette) view.Colors = view_.Colors;
+    paletteCursor_ = paletteName;
+    Show(std::move(view), Time);
+    onScene_ = true;
+}
+
+std::vector<std::string> TExplorer::PaletteNames() const {
+    namespace fs = std::filesystem;
+    std::vector<std::string> names;
+    std::error_code error;
+    for (fs::directory_iterator it(fs::u8path(palettes_), error), end; !error && it != end; it.increment(error)) {
+        const std::string name = PathToUtf8(it->path().filename());
+        if (EndsWithMcf(name) && FileExists(PathToUtf8(it->path()))) names.push_back(name.substr(0, name.size() - 4));
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+void TExplorer::StepPalette(int Direction, double Time) {
+    namespace fs = std::filesystem;
+    // The built-in palette, then the folder's in the order of their names.
+    std::vector<std::string> cycle{""};
+    for (std::string& name : PaletteNames()) cycle.push_back(std::move(name));
+    const auto at = std::find(cycle.begin(), cycle.end(), paletteCursor_);
+    const auto n = static_cast<int64_t>(cycle.size());
+    const int64_t current = at == cycle.end() ? 0 : at - cycle.begin();
+    const std::string& name = cycle[static_cast<std::size_t>((current + Direction + n) % n)];
+    paletteCursor_ = name;
+    TExplorerView view = view_;
+    view.PaletteName = name;
+    if (name.empty()) {
+        view.Colors = builtInColors_;
+    } else {
+        try {
+            LoadPalette(*engine_, PathToUtf8(fs::u8path(palettes_) / fs::u8path(name + ".mcf")));
+        } catch (const std::exception& error) {
+            // Its message has been shown; the colours stay.
+            if (!dynamic_cast<const EAbort*>(&error)) message_ = error.what();
+            ApplyView(*engine_, view_);
+            return;
+        }
+        view.Colors = std::make_shared<const TPaletteArray>(engine_->GetColorTable());
+    }
+    Show(std::move(view), Time);
+}
+
+void TExplorer::Keep() {
+    const std::string& file = options_.OutputFile;
+    const std::string title =
+        options_.Title ? *options_.Title : "Scene " + IntToStr(CountSceneLines(ReadFileBytes(file)) + 1);
+    try {
+        std::string titleBytes, mcfBytes;
+        try {
+            titleBytes = EncodeCp932(title);
+        } catch (const EConvertError&) {
+            throw EConvertError("the title has no Shift-JIS form");
+        }
+        try {
+            mcfBytes = EncodeCp932(view_.PaletteName);
+        } catch (const EConvertError&) {
+            throw EConvertError("the palette name has no Shift-JIS form");
+        }
+        const std::string line = FormatRecommendation(CaptureRecommendation(*engine_, titleBytes, mcfBytes));
+        AppendRecommendation(file, line, kNewFileComment);
+        message_ = "kept " + title + " in " + file;
+        std::printf("%s: %s\n", file.c_str(), DecodeCp932(line).c_str());
+        std::fflush(stdout);
+    } catch (const Exception& error) {
+        message_ = std::string("not kept: ") + error.what();
+        std::fprintf(stderr, "nimbrel-explore: %s\n", message_.c_str());
+    }
+}
+
+void TExplorer::WritePicture() {
+    namespace fs = std::filesystem;
+    if (!complete_) {
+        message_ = "the picture is not complete: no PNG written";
+        return;
+    }
+    if (!options_.WritePng) {
+        message_ = "this build writes no PNG files";
+        return;
+    }
+    const fs::path output = fs::u8path(options_.OutputFile);
+    const std::string stem = PathToUtf8(output.stem());
+    std::string path;
+    for (int n = 1; n < 1000000 && path.empty(); ++n) {
+        char number[16];
+        std::snprintf(number, sizeof number, "-%03d.png", n);
+        const std::string candidate = PathToUtf8(output.parent_path() / fs::u8path(stem + number));
+        std::error_code error;
+        if (!fs::exists(fs::u8path(candidate), error) && !error) path = candidate;
+    }
+    std::string error;
+    if (path.empty() || !options_.WritePng(path, engine_->GetBitmap(), error)) {
+        message_ = "no PNG written: " + (path.empty() ? std::string("no free file name") : error);
+        std::fprintf(stderr, "nimbrel-explore: %s\n", message_.c_str());
+        return;
+    }
+    message_ = "wrote " + path;
+}
+
+std::string TExplorer::StatusText() const {
+    const TExplorerView& v = view_;
+    std::string s = v.Kind == fkJulia ? "Julia" : "Mandelbrot";
+    s += "  Cr=" + Number(v.Center.Re) + " Ci=" + Number(v.Center.Im) + "  W=" + Number(v.ViewWidth);
+    if (v.Kind == fkJulia) s += "  Jr=" + Number(v.JuliaConstant.Re) + " Ji=" + Number(v.JuliaConstant.Im);
+    s += "  I=" + IntToStr(v.MaxIter) + "  Pow=" + IntToStr(v.Power);
+    if (v.ColorStep != 1) s += "  D=" + IntToStr(v.ColorStep);
+    s += "  DM=" + IntToStr(DrawModeToStored(v.DrawMode)) + " " + DrawModeName(v.DrawMode);
+    s += "  MCF=" + (v.PaletteName.empty() ? std::string("(built-in)") : v.PaletteName);
+    if (onScene_) s += "  scene " + IntToStr(sceneIndex_ + 1) + "/" + IntToStr(scenes_.Count());
+    if (drawing_) {
+        s += "  drawing...";
+    } else if (complete_) {
+        char seconds[32];
+        std::snprintf(seconds, sizeof seconds, "  %.3f s", lastSeconds_);
+        s += seconds;
+    } else if (failed_) {
+        s += "  failed";
+    }
+    if (!message_.empty()) s += "  |  " + message_;
+    return s;
+}
+
+}  // namespace nimbrel

@@ -1,0 +1,276 @@
+#include "shell/hack_command_line.h"
+
+#include <cstddef>
+#include <limits>
+#include <string_view>
+
+#include "platform/sysutils.h"
+#include "shell/URegistry.h"
+
+namespace nimbrel {
+
+const char* const kHackUsage =
+    "Usage: nimbrel [options]\n"
+    "Shows pictures of the Mandelbrot set and of Julia sets, as the screen saver does:\n"
+    "a scene of an MRP file at random, drawn as it grows, then the next after a pause.\n"
+    "\n"
+    "Where it draws (XScreenSaver's conventions):\n"
+    "  -root                 the root window, or the virtual root of a screen-saver daemon\n"
+    "  -window-id ID         the window ID (decimal or 0x hexadecimal); the environment's\n"
+    "                        XSCREENSAVER_WINDOW means the same\n"
+    "  -geometry WxH[+X+Y]   a window of its own of that size (the default: 640x480)\n"
+    "  -fullscreen           a window of its own that fills the screen\n"
+    "  -display NAME         the X display (default: $DISPLAY)\n"
+    "\n"
+    "What it shows (each overrides the stored setting):\n"
+    "  -mrp FILE             the scene file (default: the installed sample scenes)\n"
+    "  -palettes DIR         the folder of the MCF palette files\n"
+    "  -wait SECONDS         the pause between two pictures (0: one picture only)\n"
+    "  -draw-mode N          the stored draw-mode number (0-8) for scenes that name none\n"
+    "  -size WxH             pictures of that size ...\n"
+    "  -full                 ... or of the size of the window (the default)\n"
+    "  -layout center|tile   a picture centred on the background colour, or repeated\n"
+    "  -bgcolor COLOR        the background colour: #RRGGBB or a colour name\n"
+    "  -help                 this text\n"
+    "\n"
+    "Two dashes work as well as one. The stored settings are read from\n"
+    "$XDG_CONFIG_HOME/nimbrel/registry.ini (or ~/.config/nimbrel/registry.ini) for\n"
+    "what no option names; the program never writes that file.\n"
+    "In a window of its own a key or a click ends the show (a mouse movement after\n"
+    "the first second); on -root and -window-id it runs until SIGTERM or SIGINT.\n"
+    "\n"
+    "Exit status: 0 the show ended, 1 the display or the window failed, 2 usage error.\n";
+
+namespace {
+
+// Where TMandelssReg keeps the settings.
+const char* const kSettingsKey = "Software\\Orv\\Nimbrel\\Settings";
+
+// The longest pause the stored milliseconds hold.
+constexpr int32_t kMaxWaitSeconds = std::numeric_limits<int32_t>::max() / 1000;
+
+// Plain decimal digits within the 32-bit signed range: no sign, no blanks.
+bool ParseDecimal(std::string_view text, int32_t& value) {
+    if (text.empty() || text.size() > 10) return false;
+    int64_t result = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9') return false;
+        result = result * 10 + (c - '0');
+    }
+    if (result > std::numeric_limits<int32_t>::max()) return false;
+    value = static_cast<int32_t>(result);
+    return true;
+}
+
+int HexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+// A window id: decimal, or "0x" and hexadecimal digits; not 0, within 32 bits.
+bool ParseWindowId(std::string_view text, uint32_t& id) {
+    uint64_t value = 0;
+    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+        text.remove_prefix(2);
+        if (text.size() > 8) return false;
+        for (const char c : text) {
+            if (HexDigit(c) < 0) return false;
+            value = value * 16 + static_cast<uint64_t>(HexDigit(c));
+        }
+    } else {
+        if (text.empty() || text.size() > 10) return false;
+        for (const char c : text) {
+            if (c < '0' || c > '9') return false;
+            value = value * 10 + static_cast<uint64_t>(c - '0');
+        }
+    }
+    if (value == 0 || value > std::numeric_limits<uint32_t>::max()) return false;
+    id = static_cast<uint32_t>(value);
+    return true;
+}
+
+// "WxH" with both sides 1 or more; the picture must fit a bitmap.
+bool ParseSize(std::string_view text, int32_t& width, int32_t& height) {
+    const std::size_t x = text.find_first_of("xX");
+    if (x == std::string_view::npos) return false;
+    if (!ParseDecimal(text.substr(0, x), width) || !ParseDecimal(text.substr(x + 1), height)) return false;
+    return width > 0 && height > 0 && int64_t{width} * height <= TBitmap::kMaxPixels;
+}
+
+// An X geometry: [=][WxH][{+-}X{+-}Y], at least one of the two parts.
+bool ParseGeometry(std::string_view text, THackGeometry& geometry) {
+    if (!text.empty() && text.front() == '=') text.remove_prefix(1);
+    const std::size_t sign = text.find_first_of("+-");
+    const std::string_view size = text.substr(0, sign);
+    if (!size.empty()) {
+        if (!ParseSize(size, geometry.Width, geometry.Height)) return false;
+        geometry.HasSize = true;
+    }
+    if (sign != std::string_view::npos) {
+        std::string_view position = text.substr(sign);
+        const std::size_t second = position.find_first_of("+-", 1);
+        if (second == std::string_view::npos) return false;
+        geometry.FromRight = position[0] == '-';
+        geometry.FromBottom = position[second] == '-';
+        if (!ParseDecimal(position.substr(1, second - 1), geometry.X) ||
+            !ParseDecimal(position.substr(second + 1), geometry.Y))
+            return false;
+        geometry.HasPosition = true;
+    }
+    return geometry.HasSize || geometry.HasPosition;
+}
+
+// "#RRGGBB" as a colour value (red in the low byte).
+bool ParseHexColor(std::string_view text, TColor& color) {
+    if (text.size() != 7 || text[0] != '#') return false;
+    int32_t rgb[3];
+    for (int i = 0; i < 3; ++i) {
+        const int high = HexDigit(text[1 + 2 * i]), low = HexDigit(text[2 + 2 * i]);
+        if (high < 0 || low < 0) return false;
+        rgb[i] = high * 16 + low;
+    }
+    color = rgb[0] | (rgb[1] << 8) | (rgb[2] << 16);
+    return true;
+}
+
+bool IsStringType(TRegDataType type) { return type == TRegDataType::rdString || type == TRegDataType::rdExpandString; }
+
+// Whether the store names a scene file: a string value that is not empty, or
+// a value of another type (which the show then reports).
+bool StoredSceneFile(TSettingsKey& key) {
+    const TRegDataType type = key.GetDataType("MrpFile");
+    if (type == TRegDataType::rdUnknown) return false;
+    return !IsStringType(type) || !key.ReadString("MrpFile").empty();
+}
+
+std::string Join(const std::string& folder, const char* name) {
+    if (!folder.empty() && folder.back() == '/') return folder + name;
+    return folder + "/" + name;
+}
+
+}  // namespace
+
+THackOptions ParseHackCommandLine(const std::vector<std::string>& Args, const char* ScreenSaverWindow) {
+    THackOptions options;
+    bool root = false, windowId = false;
+    for (std::size_t i = 0; i < Args.size(); ++i) {
+        const std::string& arg = Args[i];
+        // "--name" is "-name".
+        std::string_view name = arg;
+        if (name.size() > 2 && name.substr(0, 2) == "--") name.remove_prefix(1);
+        auto value = [&]() -> const std::string& {
+            if (i + 1 >= Args.size()) throw EHackUsage("option " + arg + " needs a value");
+            return Args[++i];
+        };
+        if (name == "-help" || name == "-h") {
+            options.Help = true;
+        } else if (name == "-root") {
+            root = true;
+        } else if (name == "-window-id") {
+            const std::string& text = value();
+            if (!ParseWindowId(text, options.WindowId)) throw EHackUsage("bad window id " + text);
+            windowId = true;
+        } else if (name == "-geometry") {
+            const std::string& text = value();
+            THackGeometry geometry;
+            if (!ParseGeometry(text, geometry)) throw EHackUsage("bad geometry " + text);
+            options.Geometry = geometry;
+        } else if (name == "-fullscreen") {
+            options.Fullscreen = true;
+        } else if (name == "-display") {
+            options.Display = value();
+            if (options.Display.empty()) throw EHackUsage("option " + arg + " needs a display name");
+        } else if (name == "-mrp") {
+            options.MrpFile = value();
+            if (options.MrpFile->empty()) throw EHackUsage("option " + arg + " needs a file");
+        } else if (name == "-palettes") {
+            options.McfFolder = value();
+            if (options.McfFolder->empty()) throw EHackUsage("option " + arg + " needs a folder");
+        } else if (name == "-wait") {
+            const std::string& text = value();
+            int32_t seconds = 0;
+            if (!ParseDecimal(text, seconds) || seconds > kMaxWaitSeconds)
+                throw EHackUsage("bad pause " + text + " (whole seconds, 0 to " + IntToStr(kMaxWaitSeconds) + ")");
+            options.Wait = seconds * 1000;
+        } else if (name == "-draw-mode") {
+            const std::string& text = value();
+            int32_t mode = 0;
+            if (!ParseDecimal(text, mode) || mode > 8) throw EHackUsage("bad draw mode " + text + " (0 to 8)");
+            options.DrawMode = mode;
+        } else if (name == "-size") {
+            const std::string& text = value();
+            if (!ParseSize(text, options.SizeX, options.SizeY)) throw EHackUsage("bad size " + text);
+            options.SizeFull = false;
+        } else if (name == "-full") {
+            options.SizeFull = true;
+        } else if (name == "-layout") {
+            const std::string& text = value();
+            if (text == "center")
+                options.Layout = lmCenter;
+            else if (text == "tile")
+                options.Layout = lmSpread;
+            else
+                throw EHackUsage("bad layout " + text + " (center or tile)");
+        } else if (name == "-bgcolor") {
+            const std::string& text = value();
+            TColor color = 0;
+            if (ParseHexColor(text, color)) {
+                options.Bgcolor = color;
+                options.BgcolorName.clear();
+            } else if (!text.empty() && text[0] != '#') {
+                options.Bgcolor.reset();
+                options.BgcolorName = text;
+            } else {
+                throw EHackUsage("bad colour " + text + " (#RRGGBB or a colour name)");
+            }
+        } else if (!arg.empty() && arg[0] == '-') {
+            throw EHackUsage("unknown option " + arg);
+        } else {
+            throw EHackUsage("unexpected argument " + arg);
+        }
+    }
+    const bool ownWindow = options.Geometry.has_value() || options.Fullscreen;
+    if (ownWindow && (root || windowId))
+        throw EHackUsage("-geometry and -fullscreen are for a window of its own, not with -root or -window-id");
+    if (options.Geometry && options.Fullscreen) throw EHackUsage("-geometry and -fullscreen exclude each other");
+
+    if (windowId) {
+        // Also with -root: XScreenSaver's preview adds -window-id to a hack's
+        // own "-root".
+        options.Target = THackTarget::WindowId;
+    } else if (ScreenSaverWindow && *ScreenSaverWindow && !ownWindow) {
+        // The daemon's window, with -root as well: it is the virtual root.
+        if (!ParseWindowId(ScreenSaverWindow, options.WindowId))
+            throw EHackUsage(std::string("XSCREENSAVER_WINDOW is no window id: ") + ScreenSaverWindow);
+        options.Target = THackTarget::WindowId;
+    } else if (root) {
+        options.Target = THackTarget::Root;
+    }
+    return options;
+}
+
+void MergeHackSettings(const THackOptions& Options, TSettingsStore& Store, const std::string& SamplesFolder) {
+    if (!Options.BgcolorName.empty()) throw EHackUsage("the colour " + Options.BgcolorName + " is not resolved");
+    const std::unique_ptr<TSettingsKey> key = Store.OpenKey(kSettingsKey, true);
+    if (!key) throw ERegistryException(std::string("Failed to create key ") + kSettingsKey);
+    if (Options.MrpFile) key->WriteString("MrpFile", *Options.MrpFile);
+    if (Options.McfFolder) key->WriteString("McfFolder", *Options.McfFolder);
+    if (Options.Wait) key->WriteString("Wait", IntToStr(*Options.Wait));
+    if (Options.DrawMode) key->WriteString("DrawMode", IntToStr(*Options.DrawMode));
+    if (Options.SizeFull) key->WriteString("SizeFull", *Options.SizeFull ? "1" : "0");
+    if (Options.SizeX > 0) {
+        key->WriteString("SizeX", IntToStr(Options.SizeX));
+        key->WriteString("SizeY", IntToStr(Options.SizeY));
+    }
+    if (Options.Layout) key->WriteString("DM", IntToStr(*Options.Layout));
+    if (Options.Bgcolor) key->WriteString("Bgcolor", ColorToString(*Options.Bgcolor));
+
+    if (!SamplesFolder.empty() && !StoredSceneFile(*key)) {
+        key->WriteString("MrpFile", Join(SamplesFolder, "scenes.mrp"));
+        if (!Options.McfFolder) key->WriteString("McfFolder", Join(SamplesFolder, "palettes"));
+    }
+}
+
+}  // namespace nimbrel

@@ -1,0 +1,92 @@
+// The command line of nimbrel, the show as an XScreenSaver hack, and how its
+// options meet the stored settings.
+//
+// Options follow XScreenSaver's style: one dash, two accepted as well
+// ("-mrp FILE", "--mrp FILE"). Where the show draws: -root (the root window,
+// or the virtual root a screen-saver daemon provides), -window-id ID, or the
+// environment's XSCREENSAVER_WINDOW, which means the same as -window-id;
+// without any of them a window of its own (-geometry, -fullscreen). The
+// settings options override the stored settings; what no option names comes
+// from the stored file, which the program reads and never writes.
+//
+// Portable: the X11 program parses and merges with these; the tests run them
+// headless.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/bitmap.h"
+#include "platform/exceptions.h"
+#include "platform/settings_store.h"
+
+namespace nimbrel {
+
+// A command line the program cannot run. The text says why; the program
+// prints it with the usage and ends with exit status 2.
+class EHackUsage : public Exception {
+public:
+    using Exception::Exception;
+};
+
+// The usage text of -help.
+extern const char* const kHackUsage;
+
+enum class THackTarget : uint8_t {
+    OwnWindow,  // a window of its own
+    Root,       // the root window or the virtual root
+    WindowId,   // a window given by its id
+};
+
+// An X geometry: [WxH][{+-}X{+-}Y]. A negative side ("-X") measures from the
+// right or bottom edge of the screen.
+struct THackGeometry {
+    bool HasSize = false;
+    int32_t Width = 0;
+    int32_t Height = 0;
+    bool HasPosition = false;
+    int32_t X = 0;
+    int32_t Y = 0;
+    bool FromRight = false;
+    bool FromBottom = false;
+};
+
+struct THackOptions {
+    bool Help = false;
+    std::string Display;  // -display; empty: $DISPLAY
+    THackTarget Target = THackTarget::OwnWindow;
+    uint32_t WindowId = 0;  // for THackTarget::WindowId
+    std::optional<THackGeometry> Geometry;
+    bool Fullscreen = false;
+
+    // The settings the command line names.
+    std::optional<std::string> MrpFile;
+    std::optional<std::string> McfFolder;
+    std::optional<int32_t> Wait;      // milliseconds
+    std::optional<int32_t> DrawMode;  // the stored numbering, 0-8
+    std::optional<bool> SizeFull;  // -size gives false, -full true: the last one counts
+    int32_t SizeX = 0;             // -size; 0 when not given
+    int32_t SizeY = 0;
+    std::optional<uint8_t> Layout;  // a TLayoutMode
+    // -bgcolor "#RRGGBB" gives Bgcolor; any other text is a colour name that
+    // only the display can resolve: BgcolorName, which the program turns into
+    // Bgcolor (or EHackUsage) before the merge.
+    std::optional<TColor> Bgcolor;
+    std::string BgcolorName;
+};
+
+// Args are the program arguments without the program name. ScreenSaverWindow
+// is the value of XSCREENSAVER_WINDOW, nullptr when it is not set.
+// EHackUsage for anything it cannot run.
+THackOptions ParseHackCommandLine(const std::vector<std::string>& Args, const char* ScreenSaverWindow);
+
+// Writes the settings the options name over those of Store, as the texts the
+// settings object reads. When no scene file is set at all (no -mrp, none
+// stored) and SamplesFolder is not empty, the show takes the samples:
+// SamplesFolder/scenes.mrp, with SamplesFolder/palettes unless -palettes names
+// a folder.
+void MergeHackSettings(const THackOptions& Options, TSettingsStore& Store, const std::string& SamplesFolder);
+
+}  // namespace nimbrel

@@ -1,0 +1,426 @@
+#include "shell/explorer.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "../support/bitmap_pixels.h"
+#include "../support/temp_folder.h"
+#include "platform/application.h"
+#include "platform/text_file.h"
+#include "scene/scene_apply.h"
+
+namespace nimbrel {
+namespace {
+
+using testing::TTempFolder;
+using A = TExplorerAction;
+
+constexpr int32_t kW = 48, kH = 32;
+
+std::string ReadAll(const std::string& path) {
+    std::ifstream in(std::filesystem::u8path(path), std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// An explorer of a small picture, on a clock that stands still unless moved,
+// writing into a folder of its own.
+struct TFixture {
+    TTempFolder Folder;
+    double Clock = 100;
+    TExplorerOptions Options;
+    std::vector<std::string> Pngs;
+
+    TFixture() {
+        Options.Width = kW;
+        Options.Height = kH;
+        Options.OutputFile = Folder.PathOf("kept.mrp");
+        Options.Palettes = PathToUtf8(std::filesystem::u8path(Folder.PathOf("x")).parent_path());
+        Options.Clock = [this] { return Clock; };
+        Options.WritePng = [this](const std::string& path, const TBitmap&, std::string&) {
+            Pngs.push_back(path);
+            std::ofstream(std::filesystem::u8path(path)) << "png";
+            return true;
+        };
+    }
+};
+
+// Runs the explorer until it has nothing to do.
+void Settle(TExplorer& e) {
+    for (int i = 0; i < 100 && e.HasWork(); ++i) e.Step();
+    ASSERT_FALSE(e.HasWork());
+}
+
+void Do(TExplorer& e, TExplorerCommand c) {
+    e.Post(c);
+    Settle(e);
+}
+
+// The show's picture of the last line of `file`: a fresh engine of the same
+// size, the line applied as the show applies a scene.
+std::vector<int32_t> ShowsPicture(const std::string& file, const std::string& palettes, TMandel& shown) {
+    TRecommendationList list;
+    list.LoadFromFile(file);
+    shown.SetWidth(kW);
+    shown.SetHeight(kH);
+    ApplyRecommendation(shown, list, list.Count() - 1, palettes, dmNormal);
+    shown.Draw();
+    return testing::Pixels(shown.GetBitmap());
+}
+
+double Distance(const TComplexPoint& a, const TComplexPoint& b) { return std::hypot(a.Re - b.Re, a.Im - b.Im); }
+
+// Zooming keeps the point under the cursor where it is; panning moves the
+// plane with the mouse; a rectangle ends up filling the picture in one
+// direction, centred; going back retraces every step exactly.
+TEST(Explorer, NavigationKeepsThePointsWhereTheUserPutsThem) {
+    TFixture f;
+    TExplorer e(f.Options);
+    Settle(e);
+    std::vector<TExplorerView> seen{e.View()};
+    const struct {
+        TExplorerCommand command;
+        int32_t fromX, fromY, toX, toY;  // the plane point under "from" comes under "to"
+        double widthFactor;
+    } steps[] = {
+        {{A::ZoomIn, 10, 7}, 10, 7, 10, 7, 0.5},
+        {{A::ZoomIn, 40, 30}, 40, 30, 40, 30, 0.5},
+        {{A::ZoomOut, 3, 20}, 3, 20, 3, 20, 2},
+        {{A::Pan, 5, -4}, 20, 20, 25, 16, 1},
+        {{A::Pan, -30, 9}, 35, 10, 5, 19, 1},
+        {{A::ZoomIn, 0, 0}, 0, 0, 0, 0, 0.5},
+    };
+    for (const auto& s : steps) {
+        const TComplexPoint before = e.PointAt(s.fromX, s.fromY);
+        const double width = e.View().ViewWidth;
+        Do(e, s.command);
+        EXPECT_LT(Distance(e.PointAt(s.toX, s.toY), before), width * 1e-12) << int(s.command.Action);
+        EXPECT_DOUBLE_EQ(e.View().ViewWidth, width * s.widthFactor);
+        seen.push_back(e.View());
+    }
+    // A rectangle of 16 x 8 pixels (wider than the picture's shape): its width
+    // fills the picture, its centre is the picture's.
+    const TComplexPoint corner1 = e.PointAt(8, 4), corner2 = e.PointAt(24, 12), middle = e.PointAt(16, 8);
+    Do(e, {A::ZoomRect, 24, 12, 8, 4});
+    EXPECT_LT(Distance(e.View().Center, middle), 1e-12 * e.View().ViewWidth);
+    EXPECT_LT(std::fabs(e.PointAt(0, 0).Re - corner1.Re), 1e-12 * e.View().ViewWidth);
+    EXPECT_LT(std::fabs(e.PointAt(kW, 0).Re - corner2.Re), 1e-12 * e.View().ViewWidth);
+    seen.push_back(e.View());
+    Do(e, {A::ZoomRect, 5, 5, 6, 30});  // one pixel wide: a click
+    EXPECT_TRUE(e.View() == seen.back());
+
+    for (auto it = seen.rbegin() + 1; it != seen.rend(); ++it) {
+        Do(e, {A::Back});
+        EXPECT_TRUE(e.View() == *it);
+    }
+    Do(e, {A::Back});
+    EXPECT_EQ(e.Message(), "no view before this one");
+    EXPECT_TRUE(e.View() == seen.front());
+}
+
+// The keys that change what is drawn rather than where: each gives the view
+// of the table, and a fresh explorer's engine agrees with TMandel's defaults.
+TEST(Explorer, KeysSetDrawModeIterationsPowerJuliaAndHome) {
+    TFixture f;
+    TExplorer e(f.Options);
+    const TMandel defaults;
+    EXPECT_EQ(e.View().Kind, fkMandelbrot);
+    EXPECT_EQ(e.View().Center.Re, defaults.GetCenter().Re);
+    EXPECT_EQ(e.View().ViewWidth, defaults.GetViewWidth());
+    EXPECT_EQ(e.View().MaxIter, 256);
+    EXPECT_EQ(e.View().DrawMode, dmEmerge);  // stored 4, as the settings' default
+
+    const uint8_t internal[] = {0, 1, 2, 4, 3, 5, 6, 7, 8};
+    for (int32_t stored = 8; stored >= 0; --stored) {
+        Do(e, {A::DrawMode, 0, 0, 0, 0, stored});
+        EXPECT_EQ(e.View().DrawMode, internal[stored]) << stored;
+    }
+    for (int32_t limit : {256, 384, 576, 864}) {
+        EXPECT_EQ(e.View().MaxIter, limit);
+        Do(e, {A::MoreIterations});
+    }
+    for (int32_t limit : {1296, 864, 576, 384, 256, 171, 114}) {
+        EXPECT_EQ(e.View().MaxIter, limit);
+        Do(e, {A::FewerIterations});
+    }
+
+    // Julia of the point under the cursor, at the engine's default Julia
+    // position; and back to the very Mandelbrot view it came from.
+    Do(e, {A::ZoomIn, 12, 9});
+    const TExplorerView mandelbrot = e.View();
+    const TComplexPoint c = e.PointAt(30, 20);
+    Do(e, {A::ToggleJulia, 30, 20});
+    EXPECT_EQ(e.View().Kind, fkJulia);
+    EXPECT_EQ(e.View().JuliaConstant.Re, c.Re);
+    EXPECT_EQ(e.View().JuliaConstant.Im, c.Im);
+    EXPECT_EQ(e.View().ViewWidth, 4.0);
+    Do(e, {A::ZoomIn, 1, 1});
+    Do(e, {A::ToggleJulia, 30, 20});
+    EXPECT_EQ(e.View().Kind, fkMandelbrot);
+    EXPECT_EQ(e.View().Center.Re, mandelbrot.Center.Re);
+    EXPECT_EQ(e.View().ViewWidth, mandelbrot.ViewWidth);
+
+    // A power of its own resets the position to that power's default.
+    for (int32_t power : {3, 5, 2}) {
+        Do(e, {A::Power, 0, 0, 0, 0, power});
+        TMandel m;
+        m.SetPower(power);
+        m.ResetView();
+        EXPECT_EQ(e.View().Power, power);
+        EXPECT_EQ(e.View().Center.Re, m.GetCenter().Re);
+        EXPECT_EQ(e.View().ViewWidth, m.GetViewWidth());
+    }
+    Do(e, {A::Power, 0, 0, 0, 0, 6});
+    EXPECT_EQ(e.View().Power, 2);
+
+    Do(e, {A::Power, 0, 0, 0, 0, 4});
+    Do(e, {A::ToggleJulia, 5, 5});
+    Do(e, {A::DrawMode, 0, 0, 0, 0, 2});
+    Do(e, {A::Home});
+    EXPECT_EQ(e.View().Kind, fkMandelbrot);
+    EXPECT_EQ(e.View().Power, 2);
+    EXPECT_EQ(e.View().MaxIter, 256);
+    EXPECT_EQ(e.View().Center.Re, -0.8);
+    EXPECT_EQ(e.View().ViewWidth, 3.0);
+    EXPECT_EQ(e.View().DrawMode, dmBoundary);  // the look stays
+
+    // Zooming stops where the doubles would.
+    for (int i = 0; i < 1100 && e.Message().empty(); ++i) Do(e, {A::ZoomIn, 7, 7});
+    EXPECT_EQ(e.Message(), "as far as the explorer goes");
+    EXPECT_GE(e.View().ViewWidth, 1e-300);
+}
+
+// The kept line is the view: the show's picture of it is the explorer's
+// picture, in every draw mode, after zooms whose previews the new picture
+// overwrites; and the line names what the status names.
+TEST(Explorer, KeptLinesDrawTheExplorersPicture) {
+    TFixture f;
+    f.Folder.Write("ramp.mcf", "000000\r\n#GRAD 102040, F0E0C0, 30\r\n");
+    TExplorer e(f.Options);
+    Settle(e);
+    Do(e, {A::NextPalette});
+    ASSERT_EQ(e.View().PaletteName, "ramp");
+    for (int32_t stored = 0; stored <= 8; ++stored) {
+        Do(e, {A::ZoomIn, 20 + stored, 11});
+        Do(e, {A::DrawMode, 0, 0, 0, 0, stored});
+        if (stored == 6) Do(e, {A::ToggleJulia, 17, 13});
+        ASSERT_TRUE(e.PictureComplete());
+        Do(e, {A::Keep});
+        EXPECT_EQ(e.Message(), "kept Scene " + std::to_string(stored + 1) + " in " + f.Options.OutputFile);
+        TMandel shown;
+        EXPECT_EQ(ShowsPicture(f.Options.OutputFile, *f.Options.Palettes, shown), testing::Pixels(e.Engine().GetBitmap()))
+            << stored;
+        EXPECT_EQ(shown.GetMaxIter(), e.View().MaxIter);
+    }
+    const std::string text = ReadAll(f.Options.OutputFile);
+    EXPECT_EQ(text.rfind("* Scenes kept with nimbrel-explore.", 0), 0u);
+    EXPECT_NE(text.find("\r\nT=JULIA, Title=Scene 9, Cr="), std::string::npos);
+}
+
+// Commands that arrive while a picture is drawn only queue and cancel it; they
+// run, in order, once the draw has unwound, and the new picture starts at
+// once. Keeping the view or writing the picture does not cancel the picture;
+// they wait for it like the rest.
+TEST(Explorer, InputDuringADrawCancelsItAndRunsAfterIt) {
+    TFixture f;
+    TExplorer e(f.Options);
+    int rows = 0;
+    std::vector<TExplorerView> insideViews;
+    std::function<void()> during;
+    TScopedMessagePump pump([&] {
+        ++rows;
+        if (during) during();
+    });
+    const TExplorerView start = e.View();
+    during = [&] {
+        if (rows != 5) return;
+        e.Post({A::Keep});  // queued; the picture goes on
+        EXPECT_TRUE(e.Engine().GetBusy());
+        e.Post({A::ZoomIn, 10, 10});
+        EXPECT_FALSE(e.Engine().GetBusy());
+        e.Post({A::DrawMode, 0, 0, 0, 0, 2});
+        e.Post({A::Keep});  // after the two: queued
+        e.Post({A::WritePicture});
+        insideViews.push_back(e.View());
+    };
+    e.Step();  // the first picture, cancelled in its fifth row
+    EXPECT_FALSE(e.PictureComplete());
+    EXPECT_TRUE(e.View() == start);
+    EXPECT_TRUE(insideViews.at(0) == start);  // nothing changed inside the draw
+    during = nullptr;
+    e.Step();  // the queued commands, then the new picture
+    EXPECT_TRUE(e.PictureComplete());
+    EXPECT_EQ(e.View().DrawMode, dmBoundary);
+    EXPECT_EQ(e.View().ViewWidth, start.ViewWidth / 2);
+    TRecommendationList kept;
+    kept.LoadFromFile(f.Options.OutputFile);
+    ASSERT_EQ(kept.Count(), 2);
+    EXPECT_EQ(kept.GetDrawMode(0), dmEmerge);
+    EXPECT_EQ(kept.GetDrawMode(1), dmBoundary);
+    EXPECT_EQ(kept.GetViewWidth(1), start.ViewWidth / 2);
+    // The PNG waited for a complete picture: the cancelled one was not.
+    EXPECT_TRUE(f.Pngs.empty());
+    Do(e, {A::WritePicture});
+    ASSERT_EQ(f.Pngs.size(), 1u);
+    EXPECT_EQ(f.Pngs[0], f.Folder.PathOf("kept-001.png"));
+    Do(e, {A::WritePicture});
+    EXPECT_EQ(f.Pngs.at(1), f.Folder.PathOf("kept-002.png"));
+
+    rows = 0;
+    during = [&] {
+        if (rows == 3) e.Post({A::Quit});
+    };
+    Do(e, {A::ZoomOut, 1, 1});
+    EXPECT_FALSE(e.Step());
+}
+
+// A scene file opens at its first scene, drawn as the show draws it, and the
+// pages step through it both ways; a bad palette keeps the view; a bad file
+// gives the show's text and the default view.
+TEST(Explorer, ScenesOfAFileAreTheShowsScenes) {
+    TFixture f;
+    f.Folder.Write("warm.mcf", "000000\r\n#GRAD 400000, FFC000, 20\r\n");
+    f.Folder.Write("broken.mcf", "xyz\r\n");
+    const std::string file = f.Folder.Write(
+        "tour.mrp",
+        "* three scenes\r\n"
+        "T=MANDEL, Title=A, Cr=-0.75, Ci=0.1, W=0.5, I=300, MCF=warm, DM=6, PB=3, ER=40\r\n"
+        "T=JULIA, Title=B, Cr=0, Ci=0, W=3, Jr=-0.8, Ji=0.156\r\n"
+        "T=MANDEL, Title=C, Cr=0, Ci=0, W=2, MCF=broken, DM=1\r\n");
+    f.Options.SceneFile = file;
+    f.Options.Palettes.reset();  // the folder of the scene file
+    TExplorer e(f.Options);
+    EXPECT_EQ(e.OpenFailure(), "");
+    EXPECT_EQ(e.SceneCount(), 3);
+
+    // The show's engine, scene after scene.
+    TRecommendationList list;
+    list.LoadFromFile(file);
+    TMandel show;
+    show.SetWidth(kW);
+    show.SetHeight(kH);
+    auto expectScene = [&](int32_t index) {
+        ApplyRecommendation(show, list, index, e.PaletteFolder(), dmEmerge);
+        Settle(e);
+        show.Draw();
+        EXPECT_EQ(e.SceneIndex(), index);
+        EXPECT_EQ(testing::Pixels(e.Engine().GetBitmap()), testing::Pixels(show.GetBitmap())) << index;
+    };
+    expectScene(0);
+    EXPECT_EQ(e.View().PaletteName, "warm");
+    EXPECT_NE(e.StatusText().find("scene 1/3"), std::string::npos);
+    e.Post({A::NextScene});
+    expectScene(1);  // I and the palette carry over, as in the show
+    EXPECT_EQ(e.View().MaxIter, 300);
+    EXPECT_EQ(e.View().PaletteName, "warm");
+    const TExplorerView before = e.View();
+    Do(e, {A::NextScene});
+    EXPECT_EQ(e.SceneIndex(), 2);
+    EXPECT_TRUE(e.View() == before);  // the show skips a scene whose palette fails
+    EXPECT_EQ(e.Message(), "1 行目にｴﾗｰがあります");
+    e.Post({A::NextScene});
+    expectScene(0);
+    Do(e, {A::PreviousScene});
+    EXPECT_EQ(e.SceneIndex(), 2);
+    EXPECT_EQ(e.View().ViewWidth, 0.5);
+
+    f.Folder.Write("bad.mrp", "T=MANDEL, Title=A, Cr=0, Ci=0, W=0\r\n");
+    f.Options.SceneFile = f.Folder.PathOf("bad.mrp");
+    TExplorer bad(f.Options);
+    EXPECT_EQ(bad.OpenFailure(), f.Options.SceneFile + "\r\n1 行目にｴﾗｰがあったので読み込みを中止しました。\r\n"
+                                                        "幅の値(W)は０より大きくなくてはいけません。");
+    EXPECT_EQ(bad.View().Center.Re, -0.8);
+    EXPECT_EQ(bad.SceneCount(), 0);
+    Do(bad, {A::NextScene});
+    EXPECT_EQ(bad.Message(), "no scene file");
+}
+
+// P walks the built-in palette and the folder's MCF files in name order, both
+// ways; a bad file keeps the colours and is stepped over by the next P.
+TEST(Explorer, PalettesStepThroughTheFolder) {
+    TFixture f;
+    f.Folder.Write("b.mcf", "000000\r\nFF0000\r\n");
+    f.Folder.Write("a.mcf", "000000\r\n00FF00\r\n");
+    f.Folder.Write("c-bad.mcf", "xyz\r\n");
+    f.Folder.Write("notes.txt", "000000\r\n");
+    f.Folder.Write("夕焼け.mcf", "000000\r\n0000FF\r\n");
+    TExplorer e(f.Options);
+    const struct {
+        A action;
+        const char* name;
+        int32_t colour1;
+    } steps[] = {
+        {A::NextPalette, "a", 0x00FF00},     {A::NextPalette, "b", 0x0000FF},
+        {A::NextPalette, "b", 0x0000FF},     // c-bad fails: the colours stay
+        {A::NextPalette, "夕焼け", 0xFF0000}, {A::NextPalette, "", -1},
+        {A::PreviousPalette, "夕焼け", 0xFF0000}, {A::PreviousPalette, "夕焼け", 0xFF0000},  // c-bad again
+        {A::PreviousPalette, "b", 0x0000FF},
+    };
+    for (const auto& s : steps) {
+        Do(e, {s.action});
+        EXPECT_EQ(e.View().PaletteName, s.name);
+        if (s.colour1 >= 0) {
+            EXPECT_EQ(e.Engine().GetColorTable().at(1), s.colour1) << s.name;
+        }
+    }
+    Do(e, {A::Keep});
+    EXPECT_NE(ReadAll(f.Options.OutputFile).find(", MCF=b,"), std::string::npos);
+}
+
+// Keeping names the scenes "Scene N" after those in the file, or the title
+// given; a title that Shift-JIS cannot hold is refused and the file stays.
+TEST(Explorer, KeepTitlesAndRefusals) {
+    TFixture f;
+    f.Folder.Write("kept.mrp", "T=MANDEL, Title=Old, Cr=0, Ci=0, W=1\r\nT=MANDEL, broken\r\n");
+    {
+        TExplorer e(f.Options);
+        Do(e, {A::Keep});
+        EXPECT_EQ(e.Message(), "kept Scene 3 in " + f.Options.OutputFile);
+    }
+    f.Options.Title = "夕焼け";
+    {
+        TExplorer e(f.Options);
+        Do(e, {A::Keep});
+        EXPECT_NE(ReadAll(f.Options.OutputFile).find("Title=\x97\x5b\x8f\xc4\x82\xaf,"), std::string::npos);
+    }
+    const std::string before = ReadAll(f.Options.OutputFile);
+    for (const char* title : {"😀", "a,b", ""}) {
+        f.Options.Title = title;
+        TExplorer e(f.Options);
+        Do(e, {A::Keep});
+        EXPECT_EQ(e.Message().rfind("not kept: ", 0), 0u) << title << ": " << e.Message();
+    }
+    EXPECT_EQ(ReadAll(f.Options.OutputFile), before);
+}
+
+// The status line names the view, the state of the picture and the last message.
+TEST(Explorer, StatusText) {
+    TFixture f;
+    TExplorer e(f.Options);
+    f.Clock = 100.25;
+    Settle(e);
+    EXPECT_EQ(e.StatusText(),
+              "Mandelbrot  Cr=-0.8 Ci=0  W=3  I=256  Pow=2  DM=4 interlaced  MCF=(built-in)  0.250 s");
+    // Pixel (0, 0) of the default view is (-0.8 - 2.25, 1.5).
+    e.Post({A::ToggleJulia, 0, 0});
+    e.Post({A::DrawMode, 0, 0, 0, 0, 7});
+    f.Clock = 101;
+    Settle(e);
+    EXPECT_EQ(e.StatusText(),
+              "Julia  Cr=0 Ci=0  W=4  Jr=-3.05 Ji=1.5  I=256  Pow=2  DM=7 shaded smooth  MCF=(built-in)  0.750 s");
+    std::string inside;
+    TScopedMessagePump pump([&] { inside = e.StatusText(); });
+    Do(e, {A::Power, 0, 0, 0, 0, 3});
+    EXPECT_EQ(inside, "Julia  Cr=0 Ci=0  W=4  Jr=-3.05 Ji=1.5  I=256  Pow=3  DM=7 shaded smooth  MCF=(built-in)  drawing...");
+    for (int i = 0; i < 4; ++i) Do(e, {A::Back});
+    EXPECT_EQ(e.StatusText(), "Mandelbrot  Cr=-0.8 Ci=0  W=3  I=256  Pow=2  DM=4 interlaced  MCF=(built-in)  0.000 s  |  "
+                              "no view before this one");
+}
+
+}  // namespace
+}  // namespace nimbrel
