@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdint>
 
 namespace nimbrel {
 
@@ -62,6 +63,12 @@ void TBatchRows::Begin(const TBatchParams& Params, TSimdLevel Level, int32_t Par
         re_.resize(size);
         counts_.resize(size);
     }
+    if (scratch_.size() < static_cast<std::size_t>(participants_)) scratch_.resize(static_cast<std::size_t>(participants_));
+    for (TScratch& s : scratch_) {
+        if (s.Re.size() >= size) continue;
+        s.Re.resize(size);
+        s.Counts.resize(size);
+    }
     keepZ_ = KeepZ;
     if (KeepZ && zre_.size() < size) {
         zre_.resize(size);
@@ -86,6 +93,16 @@ void TBatchRows::RunJob(void* Job, int32_t Participant) {
     int32_t* const counts = rows.counts_.data();
     double* const zre = rows.keepZ_ ? rows.zre_.data() : nullptr;
     double* const zim = rows.keepZ_ ? rows.zim_.data() : nullptr;
+    // The pixels of a painted row before its first 64-byte boundary: the
+    // first chunk takes them too, so that every later chunk starts on a
+    // boundary and no two participants write into one line of the bitmap
+    // (which the painting streams to memory past the cache).
+    const int32_t lead = job.Row != nullptr && stride == 1
+                             ? static_cast<int32_t>((64 - reinterpret_cast<std::uintptr_t>(job.Row + first) % 64) % 64 /
+                                                    sizeof(uint32_t))
+                             : 0;
+    // A painted row of plane points whose counts nobody reads afterwards.
+    const bool painting = pixels != nullptr && given == nullptr && job.Then == nullptr;
     uint64_t iterations = 0;
     for (;;) {
         // Chunks shrink as the row runs out (half the rest per participant,
@@ -95,10 +112,20 @@ void TBatchRows::RunJob(void* Job, int32_t Participant) {
         do {
             if (a >= n) break;
             const int32_t share = (n - a) / (2 * parts);
-            b = parts == 1 ? n : std::min(n, a + std::max(kMinChunk, share - share % kChunkQuantum));
+            const int32_t size = std::max(kMinChunk, share - share % kChunkQuantum) + (a == 0 ? lead : 0);
+            b = parts == 1 ? n : std::min(n, a + size);
         } while (!job.Next.compare_exchange_weak(a, b, std::memory_order_relaxed));
         if (a >= n) break;
-        if (job.Compute) {
+        if (job.Compute && painting) {
+            // Point k of the chunk is point a + k of the row: the same plane
+            // point, the same pixel.
+            TScratch& own = rows.scratch_[static_cast<std::size_t>(Participant)];
+            const int32_t m = b - a, from = first + a * stride;
+            RowPlanePoints(level, own.Re.data(), 0, m, from, stride, job.Dx, job.ReOrigin);
+            IterateBatch(level, rows.params_, TBatchPoints{own.Re.data(), &job.Im, true, static_cast<std::size_t>(m)},
+                         TBatchResults{own.Counts.data(), nullptr, nullptr});
+            iterations += RowPaint(level, own.Counts.data(), 0, m, maxIter, pixels, job.Row, from, stride);
+        } else if (job.Compute) {
             if (given == nullptr) {
                 RowPlanePoints(level, re, a, b, first, stride, job.Dx, job.ReOrigin);
                 if (a == 0 && job.LeftRe != nullptr) re[0] = *job.LeftRe;

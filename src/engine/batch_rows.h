@@ -104,6 +104,14 @@ private:
     std::vector<double> zre_;
     std::vector<double> zim_;
     std::vector<uint32_t> pixelOfCount_;
+    // Each participant's own points and counts for the rows it paints,
+    // which nobody reads afterwards: they stay in that participant's cache
+    // from one row to the next, whichever parts of the rows it takes.
+    struct TScratch {
+        std::vector<double> Re;
+        std::vector<int32_t> Counts;
+    };
+    std::vector<TScratch> scratch_;
 };
 
 }  // namespace nimbrel
