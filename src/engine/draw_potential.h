@@ -185,6 +185,20 @@ private:
     std::atomic<int32_t> first_;
 };
 
+// Pixels [A, B) of a shared row, Pixels[x] = Shade(x); the first pixel
+// whose colour fails is noted, and the participant leaves the rest of its
+// part to the calling thread.
+template <class F> void ShadeChunk(int32_t A, int32_t B, uint32_t* Pixels, TFirstFailure& Failure, F&& Shade) {
+    for (int32_t X = A; X < B; ++X) {
+        try {
+            Pixels[X] = Shade(static_cast<std::size_t>(X));
+        } catch (const Exception&) {
+            Failure.Failed(X);
+            return;
+        }
+    }
+}
+
 // The potential procedures Draw binds are pure functions of a cell, which
 // the rows may compute once per cell and on any thread; procedures of
 // unknown kind run point by point on the calling thread.
@@ -238,16 +252,9 @@ void TMandel::ComputeShadedRows(const TFrame& f, Pot pot, Shade shade, Transfer 
             }
             if (Y == 0) return;
             TRgb rgb;
-            for (int32_t X = a; X < b && X < w; ++X) {
-                const auto x = static_cast<std::size_t>(X);
-                try {
-                    pixels[x] = ShadedPixel<Tint>(aboveCounts[x], above[x], above[x + 1], below[x], shade, transfer,
-                                                  rgb, batch);
-                } catch (const Exception&) {
-                    failure.Failed(X);
-                    return;
-                }
-            }
+            detail::ShadeChunk(a, std::min(b, w), pixels, failure, [&](std::size_t x) {
+                return ShadedPixel<Tint>(aboveCounts[x], above[x], above[x + 1], below[x], shade, transfer, rgb, batch);
+            });
         };
         // The point-by-point loop takes the left edge of rows 1.. as the
         // plane's edge itself, and that of row 0 as P.Re + 0 * dx.
@@ -310,16 +317,9 @@ void TMandel::RedrawShadedRows(double dy, Pot pot, Shade shade, Transfer transfe
             }
             if (Y == 0) return;
             TRgb rgb;
-            for (int32_t X = a; X < b && X < w; ++X) {
-                const auto x = static_cast<std::size_t>(X);
-                try {
-                    pixels[x] = ShadedPixel<Tint>(aboveCounts[x], above[x], above[x + 1], below[x], shade, transfer,
-                                                  rgb, batch);
-                } catch (const Exception&) {
-                    failure.Failed(X);
-                    return;
-                }
-            }
+            detail::ShadeChunk(a, std::min(b, w), pixels, failure, [&](std::size_t x) {
+                return ShadedPixel<Tint>(aboveCounts[x], above[x], above[x + 1], below[x], shade, transfer, rgb, batch);
+            });
         };
         rows.Share(w + 1, work);
         if (Y > 0) {
