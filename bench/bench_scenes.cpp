@@ -24,6 +24,7 @@
 #include "engine/mandel_class.h"
 #include "platform/application.h"
 #include "platform/exceptions.h"
+#include "platform/sysutils.h"
 #include "scene/URecommendation.h"
 #include "scene/scene_apply.h"
 
@@ -62,7 +63,7 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "-s" && i + 1 < argc) {
-            if (std::sscanf(argv[++i], "%dx%d", &width, &height) != 2 || width <= 0 || height <= 0) return Usage();
+            if (!TryParseSize(argv[++i], width, height) || width <= 0 || height <= 0) return Usage();
         } else if (a == "-p" && i + 1 < argc) {
             palettes = argv[++i];
         } else if (a == "-r" && i + 1 < argc) {

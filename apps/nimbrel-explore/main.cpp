@@ -68,10 +68,8 @@ TExplorerOptions ParseArguments(int argc, char** argv) {
             options.Title = value(i);
         } else if (a == "-s" || a == "--size") {
             const std::string& s = value(i);
-            const auto x = s.find_first_of("xX");
             int32_t w = 0, h = 0;
-            if (x == std::string::npos || !TryStrToInt(s.substr(0, x), w) || !TryStrToInt(s.substr(x + 1), h) ||
-                w <= 0 || h <= 0 || w > 16384 || h > 16384)
+            if (!TryParseSize(s, w, h) || w <= 0 || h <= 0 || w > 16384 || h > 16384)
                 throw TUsageError{"bad size " + s};
             options.Width = w;
             options.Height = h;

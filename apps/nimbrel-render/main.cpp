@@ -57,12 +57,6 @@ struct TUsageError {
     std::string Text;
 };
 
-bool ParseSize(const std::string& text, int32_t& width, int32_t& height) {
-    const auto x = text.find_first_of("xX");
-    if (x == std::string::npos) return false;
-    return TryStrToInt(text.substr(0, x), width) && TryStrToInt(text.substr(x + 1), height);
-}
-
 TOptions ParseArguments(int argc, char** argv) {
     TOptions options;
     std::vector<std::string> args(argv + 1, argv + argc);
@@ -83,7 +77,7 @@ TOptions ParseArguments(int argc, char** argv) {
             options.Palettes = value(i);
         } else if (a == "-s" || a == "--size") {
             const std::string& s = value(i);
-            if (!ParseSize(s, options.Width, options.Height) || options.Width <= 0 || options.Height <= 0 ||
+            if (!TryParseSize(s, options.Width, options.Height) || options.Width <= 0 || options.Height <= 0 ||
                 int64_t{options.Width} * options.Height > TBitmap::kMaxPixels)
                 throw TUsageError{"bad size " + s};
         } else if (a == "-i" || a == "--index") {

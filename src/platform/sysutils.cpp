@@ -55,6 +55,16 @@ bool TryStrToInt(std::string_view text, int32_t& value) {
     return true;
 }
 
+bool TryParseSize(std::string_view text, int32_t& width, int32_t& height) {
+    const auto x = text.find_first_of("xX");
+    int32_t w = 0, h = 0;
+    if (x == std::string_view::npos || !TryStrToInt(text.substr(0, x), w) || !TryStrToInt(text.substr(x + 1), h))
+        return false;
+    width = w;
+    height = h;
+    return true;
+}
+
 int32_t StrToInt(std::string_view text) {
     int32_t value = 0;
     if (!TryStrToInt(text, value))

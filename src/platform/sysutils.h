@@ -14,6 +14,9 @@ namespace nimbrel {
 bool TryStrToInt(std::string_view text, int32_t& value);
 int32_t StrToInt(std::string_view text);  // EConvertError on failure
 int32_t StrToIntDef(std::string_view text, int32_t fallback);
+// A picture size "WxH" (or "WXH"): two integer texts as TryStrToInt takes
+// them; the caller judges their range. Width and Height change only on success.
+bool TryParseSize(std::string_view text, int32_t& width, int32_t& height);
 
 // Decimal text: optional sign, digits with an optional "." fraction, optional
 // exponent; the value must be a finite double. "nan", "inf", "1e999" fail.

@@ -37,6 +37,23 @@ TEST(IntegerText, BadInputs) {
     EXPECT_EQ(StrToIntDef("x", 200), 200);
 }
 
+TEST(SizeText, TwoIntegersAroundAnX) {
+    struct Case {
+        const char* text;
+        bool ok;
+        int32_t w, h;
+    };
+    const Case cases[] = {{"3840x2160", true, 3840, 2160}, {"640X480", true, 640, 480}, {"-1x0", true, -1, 0},
+                          {"640", false, 0, 0},          {"x480", false, 0, 0},       {"640x", false, 0, 0},
+                          {"640x480x2", false, 0, 0},    {"640 x 480", false, 0, 0},  {"9999999999x1", false, 0, 0}};
+    for (const Case& c : cases) {
+        int32_t w = 7, h = 7;
+        EXPECT_EQ(TryParseSize(c.text, w, h), c.ok) << c.text;
+        EXPECT_EQ(w, c.ok ? c.w : 7) << c.text;  // untouched on failure
+        EXPECT_EQ(h, c.ok ? c.h : 7) << c.text;
+    }
+}
+
 TEST(DecimalText, GoodInputs) {
     const struct {
         const char* text;
