@@ -399,12 +399,32 @@ private:
             V::Store(cIm_[i], V::Set1(p_.JuliaIm));
             t.watch = limit_.Lasting ? V::DoneFrom(L) : V::DoneFrom(0);
         } else {
-            t.x = t.y = V::Zero();
+            StartZ(t, m);
             V::Store(cRe_[i], re);
             V::Store(cIm_[i], im);
             t.watch = limit_.Lasting
                           ? V::NotLe(V::Add(V::Mul(re, re), V::Mul(im, im)), V::Set1(limit_.MaxCSqr))
                           : V::DoneFrom(0);
+        }
+    }
+
+    // The Mandelbrot kind's z at the start of the group of m points: 0, or
+    // where earlier steps left it.
+    NIMBREL_ALWAYS_INLINE void StartZ(TSlot& t, int m) const {
+        if (pts_.StartRe == nullptr) {
+            t.x = t.y = V::Zero();
+        } else if (m == L) {
+            t.x = V::Load(pts_.StartRe + t.base);
+            t.y = V::Load(pts_.StartIm + t.base);
+        } else {
+            alignas(64) double partRe[L] = {};
+            alignas(64) double partIm[L] = {};
+            for (int k = 0; k < m; ++k) {
+                partRe[k] = pts_.StartRe[t.base + static_cast<std::size_t>(k)];
+                partIm[k] = pts_.StartIm[t.base + static_cast<std::size_t>(k)];
+            }
+            t.x = V::Load(partRe);
+            t.y = V::Load(partIm);
         }
     }
 
@@ -469,8 +489,9 @@ inline void NoSteps(const TBatchParams& p, const TBatchPoints& pts, const TBatch
     for (std::size_t k = 0; k < pts.N; ++k) {
         out.Counts[k] = 0;
         if (out.ZRe == nullptr) continue;
-        out.ZRe[k] = p.Julia ? pts.Re[k] : 0.0;
-        out.ZIm[k] = p.Julia ? (pts.ImShared ? pts.Im[0] : pts.Im[k]) : 0.0;
+        const bool resumed = !p.Julia && pts.StartRe != nullptr;
+        out.ZRe[k] = p.Julia ? pts.Re[k] : (resumed ? pts.StartRe[k] : 0.0);
+        out.ZIm[k] = p.Julia ? (pts.ImShared ? pts.Im[0] : pts.Im[k]) : (resumed ? pts.StartIm[k] : 0.0);
     }
 }
 
