@@ -5,6 +5,9 @@
 #include <chrono>
 #include <cstdint>
 
+#include "platform/application.h"
+#include "platform/worker_pool.h"
+
 namespace nimbrel {
 
 namespace {
@@ -55,9 +58,11 @@ void TBatchRows::Begin(const TBatchParams& Params, TSimdLevel Level, int32_t Par
                        bool KeepZ) {
     params_ = Params;
     level_ = Level;
-    participants_ = std::clamp(Participants, 1, 64);
-    if (participants_ > 1 && (!pool_ || pool_->Participants() != participants_))
-        pool_ = std::make_unique<TWorkerPool>(participants_);
+    participants_ = std::clamp(Participants, 1, TWorkerPool::kMaxParticipants);
+    if (participants_ > 1) {
+        pool_ = &Application().Workers();
+        participants_ = std::min(participants_, pool_->Reserve(participants_));
+    }
     const auto size = static_cast<std::size_t>(std::max(MaxPoints, 1));
     if (re_.size() < size) {
         re_.resize(size);
@@ -214,7 +219,7 @@ TBatchRows::TResult TBatchRows::Run(TRowJob& job) {
     job.Parts = parts;
     if (shared) {
         const TClock::time_point start = TClock::now();
-        pool_->Run(&RunJob, &job);
+        pool_->Run(&RunJob, &job, parts);
         const TClock::time_point end = TClock::now();
         const auto own = job.CallerDone - start;
         const auto excess = (end - job.CallerDone) - 2 * own;

@@ -13,9 +13,10 @@
 #include <vector>
 
 #include "engine/batch_kernels.h"
-#include "engine/worker_pool.h"
 
 namespace nimbrel {
+
+class TWorkerPool;
 
 class TBatchRows {
 public:
@@ -24,8 +25,9 @@ public:
     TBatchRows(const TBatchRows&) = delete;
     TBatchRows& operator=(const TBatchRows&) = delete;
 
-    // At the start of a draw. The pool is started on first use and kept;
-    // the buffers grow to MaxPoints and are kept. With KeepZ every Compute
+    // At the start of a draw. The participants beyond the caller come from
+    // the process's worker pool, as many as it can give; the buffers grow
+    // to MaxPoints and are kept. With KeepZ every Compute
     // also stores the last z of each point (ZRe(), ZIm()).
     void Begin(const TBatchParams& Params, TSimdLevel Level, int32_t Participants, int32_t MaxPoints,
                bool KeepZ = false);
@@ -89,7 +91,7 @@ private:
 
     TBatchParams params_;
     TSimdLevel level_ = TSimdLevel::Scalar;
-    std::unique_ptr<TWorkerPool> pool_;
+    TWorkerPool* pool_ = nullptr;
     int32_t participants_ = 1;
     // Time the caller spent waiting for a worker far longer than its own
     // share took (the worker was not running: the cores are busy with other

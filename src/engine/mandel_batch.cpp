@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "engine/worker_pool.h"
 #include "platform/exceptions.h"
 
 namespace nimbrel {

@@ -5,10 +5,10 @@
 #include "engine/draw_potential.h"
 #include "engine/mandel_batch.h"
 #include "engine/mandel_draw.h"
-#include "engine/worker_pool.h"
 #include "platform/StandardLibrary.h"
 #include "platform/application.h"
 #include "platform/exceptions.h"
+#include "platform/worker_pool.h"
 
 namespace nimbrel {
 

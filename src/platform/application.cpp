@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "platform/exceptions.h"
+#include "platform/worker_pool.h"
 
 namespace nimbrel {
 
@@ -13,6 +14,14 @@ void TStderrErrorBox::ShowException(const std::string& title, const std::string&
 }
 
 TApplication::TApplication() : errorBox_(&stderrBox_) {}
+
+// The workers end here, joined, when the process ends normally.
+TApplication::~TApplication() = default;
+
+TWorkerPool& TApplication::Workers() {
+    if (!workers_) workers_ = std::make_unique<TWorkerPool>();
+    return *workers_;
+}
 
 std::function<void()> TApplication::SetMessagePump(std::function<void()> pump) {
     std::swap(pump_, pump);

@@ -1,5 +1,6 @@
 // The process-wide application object: the title, the message processing
-// that long work calls between rows, and the error-box service.
+// that long work calls between rows, the error-box service, and the worker
+// pool that every engine of the process shares.
 //
 // Everything here is used from the one GUI thread. ProcessMessages runs the
 // handlers of pending messages synchronously, nested in the caller; the pump is
@@ -10,9 +11,12 @@
 
 #include <exception>
 #include <functional>
+#include <memory>
 #include <string>
 
 namespace nimbrel {
+
+class TWorkerPool;
 
 // The one error box of the program, and the default exception box that shows
 // an exception escaping an event handler.
@@ -37,6 +41,9 @@ public:
 class TApplication {
 public:
     TApplication();
+    ~TApplication();
+    TApplication(const TApplication&) = delete;
+    TApplication& operator=(const TApplication&) = delete;
 
     const std::string& Title() const { return title_; }
     void SetTitle(std::string title) { title_ = std::move(title); }
@@ -57,11 +64,16 @@ public:
     // silent abort shows nothing, anything else goes to the exception box.
     void HandleException(const std::exception& error);
 
+    // The process's worker pool (platform/worker_pool.h), without workers
+    // until someone reserves them; used from the GUI thread only.
+    TWorkerPool& Workers();
+
 private:
     std::string title_ = "Nimbrel";
     std::function<void()> pump_;
     TStderrErrorBox stderrBox_;
     TErrorBox* errorBox_;
+    std::unique_ptr<TWorkerPool> workers_;
 };
 
 TApplication& Application();
