@@ -6,6 +6,16 @@
 // Used by the draw methods of TMandel from the GUI thread. Compute returns
 // only when every point of the row is done; the workers touch only the
 // points (counts, plane coordinates, pixels) of the chunks they took.
+//
+// The work between two yields is bounded (engine/yield_budget.h). A
+// computation whose worst case (its points times the iteration limit,
+// weighted by the step's cost) fits the room the meter leaves runs in one
+// go; one that fits the whole budget runs in one go after a yield; any other
+// runs in rounds: every point not yet escaped makes at most a slice of steps
+// per round, starting where the last round left its z, and the rows yield
+// between rounds, while every participant is idle. The counts and z are
+// those of one go; a computation in rounds writes the bitmap and calls Then
+// only after its last round.
 #pragma once
 
 #include <cstdint>
@@ -13,10 +23,12 @@
 #include <vector>
 
 #include "engine/batch_kernels.h"
+#include "engine/yield_budget.h"
 
 namespace nimbrel {
 
 class TWorkerPool;
+class TYieldHook;
 
 class TBatchRows {
 public:
@@ -25,12 +37,29 @@ public:
     TBatchRows(const TBatchRows&) = delete;
     TBatchRows& operator=(const TBatchRows&) = delete;
 
+    // The meter of the work since the last yield, and the yield (which
+    // clears the meter, and may raise the silent abort) that the rows call
+    // before a computation that would pass the budget; both outlive the
+    // rows. Without them nothing is bounded.
+    void Attach(TWorkMeter* Meter, TYieldHook* Yield) {
+        meter_ = Meter;
+        yield_ = Yield;
+    }
+
     // At the start of a draw. The participants beyond the caller come from
     // the process's worker pool, as many as it can give; the buffers grow
-    // to MaxPoints and are kept. With KeepZ every Compute
-    // also stores the last z of each point (ZRe(), ZIm()).
+    // to MaxPoints and are kept. With KeepZ every Compute also stores the
+    // last z of each point (ZRe(), ZIm()).
     void Begin(const TBatchParams& Params, TSimdLevel Level, int32_t Participants, int32_t MaxPoints,
                bool KeepZ = false);
+
+    // Before a computation of Points points that the caller makes itself:
+    // answers whether it may run in one go, after a yield when the work
+    // since the last one leaves too little room; false when it must go in
+    // rounds (Compute and the others do that by themselves).
+    bool MakeRoom(int64_t Points);
+    // Counts the iterations of such a computation on the meter.
+    void AddWork(uint64_t Iterations);
 
     // The pixel for each count 0..MaxIter, filled by the caller after Begin;
     // left empty, Compute never paints.
@@ -47,6 +76,10 @@ public:
     // Computes the N points (Re[k], Im), for points that are no multiples of
     // a step; never paints.
     TResult ComputePoints(const double* Re, double Im, int32_t N);
+    // Computes the N points (Re[k], Im[k]) with Params (of the same kind
+    // and power as Begin's), on the calling thread alone when they fit the
+    // budget; the kernels' hint for the rows is left as it is.
+    TResult ComputeEach(const TBatchParams& Params, const double* Re, const double* Im, int32_t N);
 
     // The work of one participant on the points [A, B) of a shared row:
     // Participant is 0 on the calling thread and below Participants() on the
@@ -88,11 +121,23 @@ private:
     struct TRowJob;
     static void RunJob(void* Job, int32_t Participant);
     TResult Run(TRowJob& Job);
+    // The computation in rounds, and its pieces: the steps of the next
+    // round for Active points with Left steps to go (yielding first when
+    // the meter leaves too little room), and one round.
+    bool MakeRoomFor(int64_t Points, const TBatchParams& Params);
+    TResult RunSliced(TRowJob& Job);
+    int32_t SliceSteps(int64_t Active, int32_t Left, uint64_t Cost);
+    void YieldNow();
+    struct TRound;
+    uint64_t RunRound(TRound& Round);
+    void Grow(int32_t N);
 
     TBatchParams params_;
     TSimdLevel level_ = TSimdLevel::Scalar;
     TWorkerPool* pool_ = nullptr;
     int32_t participants_ = 1;
+    TWorkMeter* meter_ = nullptr;
+    TYieldHook* yield_ = nullptr;
     // Time the caller spent waiting for a worker far longer than its own
     // share took (the worker was not running: the cores are busy with other
     // work), and the time of the shared rows. When the waiting grows to a
@@ -109,11 +154,17 @@ private:
     // Each participant's own points and counts for the rows it paints,
     // which nobody reads afterwards: they stay in that participant's cache
     // from one row to the next, whichever parts of the rows it takes.
+    // A round of a computation in rounds gathers the points of its chunk
+    // here too (Im, the z they start from, the z they end with).
     struct TScratch {
         std::vector<double> Re;
         std::vector<int32_t> Counts;
+        std::vector<double> Im, StartRe, StartIm, EndRe, EndIm;
+        alignas(64) uint64_t Work = 0;  // iterations of the round
     };
     std::vector<TScratch> scratch_;
+    // The points of a computation in rounds that have not escaped yet.
+    std::vector<int32_t> active_;
 };
 
 }  // namespace nimbrel

@@ -57,55 +57,62 @@ template <class Kernel> void TMandel::DrawAntialias(Kernel&& kernel) {
             re[x] = px;
             re[w + x] = px + hx;
         }
-        if (batch.ColorsKnown()) {
-            // No colour can fail: each participant computes the four samples
-            // of the pixels of its part of the row in one batch and averages
-            // them into the bitmap.
-            TBatchRows& rows = batch.Rows();
+        TBatchRows& rows = batch.Rows();
+        const bool known = batch.ColorsKnown();
+        if (known) {
             batch.SampleChunks.resize(static_cast<std::size_t>(rows.Participants()));
             for (auto& c : batch.SampleChunks) {
                 c.Re.resize(4 * static_cast<std::size_t>(w));
                 c.Im.resize(4 * static_cast<std::size_t>(w));
                 c.Counts.resize(4 * static_cast<std::size_t>(w));
             }
-            for (int32_t y = 0; y <= f.LastY; ++y) {
-                uint32_t* const row = bitmap_.Scanline(y);
-                const double py = y * f.dy + f.P.Im;
-                const double pyh = py + hy;
-                for (auto& c : batch.SampleChunks) c.Iterations = 0;
-                const auto work = [&](int32_t a, int32_t b, int32_t p) {
-                    TMandelBatch::TSampleChunk& c = batch.SampleChunks[static_cast<std::size_t>(p)];
-                    const int32_t n = b - a;
-                    double* const cre = c.Re.data();
-                    double* const cim = c.Im.data();
-                    for (int32_t k = 0; k < n; ++k) {
-                        cre[k] = cre[2 * n + k] = re[a + k];
-                        cre[n + k] = cre[3 * n + k] = re[w + a + k];
-                        cim[k] = cim[n + k] = py;
-                        cim[2 * n + k] = cim[3 * n + k] = pyh;
-                    }
-                    const int32_t* const counts = c.Counts.data();
-                    c.Iterations += rows.IteratePoints(cre, cim, 4 * n, c.Counts.data());
-                    TRgb t1, t2, t3, t4;
-                    for (int32_t k = 0; k < n; ++k) {
-                        t1.SetColor(batch.Color(counts[k]));
-                        t2.SetColor(batch.Color(counts[n + k]));
-                        t3.SetColor(batch.Color(counts[2 * n + k]));
-                        t4.SetColor(batch.Color(counts[3 * n + k]));
-                        row[a + k] = detail::AveragePixel(t1, t2, t3, t4);
-                    }
-                };
-                rows.Share(w, work);
-                uint64_t iterations = 0;
-                for (const auto& c : batch.SampleChunks) iterations += c.Iterations;
-                rows.NoteIterations(iterations, 4 * int64_t{w});
-                Stats.KernelCalls += 4 * static_cast<uint64_t>(w);
-                Stats.Iterations += iterations;
-                YieldRow();
-            }
-            return;
         }
+        // When no colour can fail, each participant computes the four
+        // samples of the pixels of its part of the row in one batch and
+        // averages them into the bitmap.
+        auto sharedRow = [&](int32_t y) {
+            uint32_t* const row = bitmap_.Scanline(y);
+            const double py = y * f.dy + f.P.Im;
+            const double pyh = py + hy;
+            for (auto& c : batch.SampleChunks) c.Iterations = 0;
+            const auto work = [&](int32_t a, int32_t b, int32_t p) {
+                TMandelBatch::TSampleChunk& c = batch.SampleChunks[static_cast<std::size_t>(p)];
+                const int32_t n = b - a;
+                double* const cre = c.Re.data();
+                double* const cim = c.Im.data();
+                for (int32_t k = 0; k < n; ++k) {
+                    cre[k] = cre[2 * n + k] = re[a + k];
+                    cre[n + k] = cre[3 * n + k] = re[w + a + k];
+                    cim[k] = cim[n + k] = py;
+                    cim[2 * n + k] = cim[3 * n + k] = pyh;
+                }
+                const int32_t* const counts = c.Counts.data();
+                c.Iterations += rows.IteratePoints(cre, cim, 4 * n, c.Counts.data());
+                TRgb t1, t2, t3, t4;
+                for (int32_t k = 0; k < n; ++k) {
+                    t1.SetColor(batch.Color(counts[k]));
+                    t2.SetColor(batch.Color(counts[n + k]));
+                    t3.SetColor(batch.Color(counts[2 * n + k]));
+                    t4.SetColor(batch.Color(counts[3 * n + k]));
+                    row[a + k] = detail::AveragePixel(t1, t2, t3, t4);
+                }
+            };
+            rows.Share(w, work);
+            uint64_t iterations = 0;
+            for (const auto& c : batch.SampleChunks) iterations += c.Iterations;
+            rows.NoteIterations(iterations, 4 * int64_t{w});
+            rows.AddWork(iterations);
+            Stats.KernelCalls += 4 * static_cast<uint64_t>(w);
+            Stats.Iterations += iterations;
+        };
         for (int32_t y = 0; y <= f.LastY; ++y) {
+            // A row of more work than a yield allows computes its two rows
+            // of samples apart, each in rounds, and is then coloured here.
+            if (known && rows.MakeRoom(4 * int64_t{w})) {
+                sharedRow(y);
+                YieldRow();
+                continue;
+            }
             uint32_t* row = bitmap_.Scanline(y);
             const double py = y * f.dy + f.P.Im;
             const int32_t* counts = batch.ComputePoints(re, py, 2 * w);

@@ -87,7 +87,7 @@ void TMandelBatch::PaintRow(const TMandel::TFrame& f, int32_t y, int32_t First, 
 
 void TMandelBatch::BeginBoundaryPlan(const TMandel::TFrame& f) {
     if (!boundaryPlan_) boundaryPlan_ = std::make_unique<TBoundaryPlan>();
-    boundaryPlan_->Begin(Params(kIntegerBailout), m_.simdLevel_, f.dx, f.dy, f.P.Re, f.P.Im, m_.width_);
+    boundaryPlan_->Begin(Params(kIntegerBailout), f.dx, f.dy, f.P.Re, f.P.Im, m_.width_);
 }
 
 const int32_t* TMandelBatch::PlanBoundaryStrip(int32_t Top, int32_t H) { return boundaryPlan_->Strip(rows_, Top, H); }

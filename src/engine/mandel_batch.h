@@ -18,9 +18,9 @@
 
 namespace nimbrel {
 
-class TMandelBatch {
+class TMandelBatch : private TYieldHook {
 public:
-    explicit TMandelBatch(TMandel& Engine) : m_(Engine) {}
+    explicit TMandelBatch(TMandel& Engine) : m_(Engine) { rows_.Attach(&m_.work_, this); }
 
     // ---- The integer modes -------------------------------------------------
     // Per draw, after BeginFrame: the batch parameters, and the colour of
@@ -79,6 +79,11 @@ public:
     // them can be looked up without fault (ColorsKnown, PixelOf).
     void BeginCache();
     TCacheRow ComputeCacheRow(const TMandel::TFrame& f, double Im, int32_t First, int32_t N);
+    // The same for the N points (Re[k], Im).
+    TCacheRow ComputeCachePoints(const double* Re, double Im, int32_t N) {
+        rows_.ComputePoints(Re, Im, N);
+        return TCacheRow{rows_.Counts(), rows_.ZRe(), rows_.ZIm()};
+    }
     void StoreCell(const TCacheRow& Row, int32_t k, int32_t X, int32_t Y) {
         TResultCell& cell = m_.Cell(X, Y);
         cell.Count = Row.Counts[k];
@@ -101,6 +106,8 @@ public:
     std::vector<TResultCell> SavedCells;
 
 private:
+    // The rows yield within a long row as the draw methods do after a row.
+    void OnYield() override { m_.YieldRow(); }
     // Fills the lookup of every count's pixel when no colour can fail.
     void FindColors();
     // The batch kernels' parameters for the engine's kind, power and limit.

@@ -145,7 +145,10 @@ TMandel::TFrame TMandel::BeginFrame() {
 }
 
 void TMandel::YieldRow() {
-    Application().ProcessMessages();
+    Stats.MostWorkBetweenYields = work_.Most();
+    work_.Yielded();
+    if (yieldHook_ != nullptr) yieldHook_->OnYield();
+    else Application().ProcessMessages();
     if (!busy_) Abort();
 }
 
