@@ -32,6 +32,10 @@ constexpr int64_t kMinStalledNs = 2'000'000;
 // the whole budget makes at least this many steps: few steps per round would
 // cost more in the gathering of the points than in their iteration.
 constexpr int32_t kMinSlice = 16;
+// A computation whose points each fit this many times into the budget goes
+// in pieces, each point in one go (no round, no z to keep): a piece of at
+// least two chunks, shared like a row.
+constexpr int32_t kMinPiece = 2 * kChunkQuantum;
 
 using TClock = std::chrono::steady_clock;
 
@@ -236,14 +240,29 @@ void TBatchRows::Share(int32_t N, TChunkWork Work, void* Context) {
 
 TBatchRows::TResult TBatchRows::Run(TRowJob& job) {
     if (job.Params == nullptr) job.Params = &params_;
-    if (job.Compute && !MakeRoomFor(job.N, *job.Params)) return RunSliced(job);
     TResult result;
-    const int32_t N = job.N;
+    if (job.Compute && !MakeRoomFor(job.N, *job.Params)) {
+        if (!InPieces(*job.Params)) return RunSliced(job);
+        result.Iterations = RunPieces(job);
+    } else {
+        result.Iterations = RunShared(job, 0, job.N);
+        if (job.Compute) AddWork(result.Iterations);
+    }
+    if (job.Compute && job.Note) NoteIterations(result.Iterations, job.N);
+    result.Painted = job.Row != nullptr;
+    return result;
+}
+
+uint64_t TBatchRows::RunShared(TRowJob& job, int32_t From, int32_t To) {
+    const int32_t n = To - From;
     const bool stalling = stalledNs_ > kMinStalledNs && stalledNs_ * 4 > sharedNs_;
-    const bool shared = pool_ && participants_ > 1 && N >= kMinPointsForPool && !stalling && !job.Alone;
+    const bool shared = pool_ && participants_ > 1 && n >= kMinPointsForPool && !stalling && !job.Alone;
     const int32_t parts = shared ? participants_ : 1;
     job.Rows = this;
     job.Parts = parts;
+    job.N = To;
+    job.Next.store(From, std::memory_order_relaxed);
+    for (int32_t i = 0; i < parts; ++i) job.Sums[i].Iterations = 0;
     if (shared) {
         const TClock::time_point start = TClock::now();
         pool_->Run(&RunJob, &job, parts);
@@ -255,13 +274,36 @@ TBatchRows::TResult TBatchRows::Run(TRowJob& job) {
     } else {
         RunJob(&job, 0);
     }
-    for (int32_t i = 0; i < parts; ++i) result.Iterations += job.Sums[i].Iterations;
-    if (job.Compute) {
-        if (job.Note) NoteIterations(result.Iterations, N);
-        AddWork(result.Iterations);
+    uint64_t iterations = 0;
+    for (int32_t i = 0; i < parts; ++i) iterations += job.Sums[i].Iterations;
+    return iterations;
+}
+
+bool TBatchRows::InPieces(const TBatchParams& Params) const {
+    return static_cast<uint64_t>(Params.MaxIter) * StepCost(Params.Power) <= kYieldBudget / kMinPiece;
+}
+
+uint64_t TBatchRows::RunPieces(TRowJob& job) {
+    const TBatchParams& params = *job.Params;
+    const uint64_t perPoint = static_cast<uint64_t>(params.MaxIter) * StepCost(params.Power);
+    const int32_t n = job.N;
+    uint64_t iterations = 0;
+    for (int32_t from = 0; from < n;) {
+        uint64_t fit = meter_->Room() / perPoint;
+        if (fit < static_cast<uint64_t>(std::min(kMinPiece, n - from))) {
+            YieldNow();
+            fit = kYieldBudget / perPoint;
+        }
+        // Whole waves of the kernels' slots, as the chunks of a row.
+        int32_t piece = n - from;
+        if (fit < static_cast<uint64_t>(piece)) piece = static_cast<int32_t>(fit - fit % kChunkQuantum);
+        const uint64_t made = RunShared(job, from, from + piece);
+        AddWork(made);
+        iterations += made;
+        from += piece;
     }
-    result.Painted = job.Row != nullptr;
-    return result;
+    job.N = n;
+    return iterations;
 }
 
 namespace {
@@ -409,19 +451,25 @@ TBatchRows::TResult TBatchRows::RunSliced(TRowJob& job) {
     round.Re = re;
     round.Im = job.ImEach != nullptr ? job.ImEach : &job.Im;
     round.ImShared = job.ImEach == nullptr;
-    const int32_t typical = params.TypicalSteps > 0 ? params.TypicalSteps : maxIter;
     for (int32_t first = 0; first < n; first += piece) {
         const int32_t last = std::min(n, first + piece);
         round.First = first;
         round.InPlace = true;
         round.N = last - first;
         round.Done = 0;
+        // The share of its steps that a round's points make before they
+        // escape is the kernels' hint for the next round (only the speed
+        // depends on it); the first round takes it from the first round of
+        // the computation before.
+        double share = firstShare_;
         while (round.N > 0) {
             const int32_t steps = SliceSteps(round.N, maxIter - round.Done, cost);
             round.Params.MaxIter = steps;
-            // The points still going after the first round mostly stay.
-            round.Params.TypicalSteps = round.InPlace ? std::min(typical, steps) : steps;
-            meter_->Add(RunRound(round) * cost);
+            round.Params.TypicalSteps = std::max(1, static_cast<int32_t>(share * steps));
+            const uint64_t work = RunRound(round);
+            meter_->Add(work * cost);
+            share = static_cast<double>(work) / (static_cast<double>(round.N) * steps);
+            if (round.InPlace) firstShare_ = share;
             round.Done += steps;
             if (round.Done == maxIter) break;
             // Those that have not escaped go on.

@@ -10,12 +10,14 @@
 // The work between two yields is bounded (engine/yield_budget.h). A
 // computation whose worst case (its points times the iteration limit,
 // weighted by the step's cost) fits the room the meter leaves runs in one
-// go; one that fits the whole budget runs in one go after a yield; any other
-// runs in rounds: every point not yet escaped makes at most a slice of steps
-// per round, starting where the last round left its z, and the rows yield
-// between rounds, while every participant is idle. The counts and z are
-// those of one go; a computation in rounds writes the bitmap and calls Then
-// only after its last round.
+// go; one that fits the whole budget runs in one go after a yield. Any other
+// goes in pieces of points when a point's worst case fits the budget many
+// times over (each piece in one go, as a row, with a yield before a piece
+// that would not fit), and in rounds otherwise: every point not yet escaped
+// makes at most a slice of steps per round, starting where the last round
+// left its z. The rows yield only while every participant is idle. The
+// counts and z are those of one go; a computation in rounds writes the
+// bitmap and calls Then only after its last round.
 #pragma once
 
 #include <cstdint>
@@ -125,6 +127,13 @@ private:
     // round for Active points with Left steps to go (yielding first when
     // the meter leaves too little room), and one round.
     bool MakeRoomFor(int64_t Points, const TBatchParams& Params);
+    // The points [From, To) of a job, shared or on the calling thread;
+    // answers their iterations.
+    uint64_t RunShared(TRowJob& Job, int32_t From, int32_t To);
+    // A computation beyond the budget whose points each fit it many times
+    // goes in pieces of points made in one go, with yields between them.
+    bool InPieces(const TBatchParams& Params) const;
+    uint64_t RunPieces(TRowJob& Job);
     TResult RunSliced(TRowJob& Job);
     int32_t SliceSteps(int64_t Active, int32_t Left, uint64_t Cost);
     void YieldNow();
@@ -163,8 +172,11 @@ private:
         alignas(64) uint64_t Work = 0;  // iterations of the round
     };
     std::vector<TScratch> scratch_;
-    // The points of a computation in rounds that have not escaped yet.
+    // The points of a computation in rounds that have not escaped yet, and
+    // the share of its steps that the first round of the last such
+    // computation made (the kernels' hint).
     std::vector<int32_t> active_;
+    double firstShare_ = 0.5;
 };
 
 }  // namespace nimbrel

@@ -62,11 +62,6 @@ const int32_t* TMandelBatch::ComputeRow(const TMandel::TFrame& f, int32_t y, int
     return rows_.Counts();
 }
 
-const int32_t* TMandelBatch::ComputePoints(const double* Re, double Im, int32_t N) {
-    rows_.ComputePoints(Re, Im, N);
-    return rows_.Counts();
-}
-
 void TMandelBatch::PaintRow(const TMandel::TFrame& f, int32_t y, int32_t First, int32_t Stride) {
     const int32_t n = First > f.LastX ? 0 : (f.LastX - First) / Stride + 1;
     uint32_t* row = m_.bitmap_.Scanline(y);

@@ -35,9 +35,6 @@ public:
     // points are counted in Stats here when no colour can fail; otherwise
     // CountedColor counts each one as it is coloured.
     const int32_t* ComputeRow(const TMandel::TFrame& f, int32_t y, int32_t First, int32_t Stride, int32_t& N);
-    // Computes the N points (Re[k], Im) without counting them in Stats;
-    // answers their counts, valid until the next computation.
-    const int32_t* ComputePoints(const double* Re, double Im, int32_t N);
     // CountToColor, through the lookup of Begin where it holds.
     TColor Color(int32_t Count) const {
         if (Count >= 0 && static_cast<std::size_t>(Count) < pixelCount_)
