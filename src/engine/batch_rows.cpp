@@ -28,7 +28,7 @@ constexpr int32_t kMinPointsForPool = 256;
 // a few milliseconds, so that one hiccup of the system does not count) the
 // draw goes on without the pool.
 constexpr int64_t kMinStalledNs = 2'000'000;
-// A computation in rounds goes in pieces of so many points that a round of
+// A computation in rounds goes in parts of so many points that a round of
 // the whole budget makes at least this many steps: few steps per round would
 // cost more in the gathering of the points than in their iteration.
 constexpr int32_t kMinSlice = 16;
@@ -438,10 +438,10 @@ TBatchRows::TResult TBatchRows::RunSliced(TRowJob& job) {
         if (job.LeftRe != nullptr) re_[0] = *job.LeftRe;
         re = re_.data();
     }
-    const int32_t piece = static_cast<int32_t>(
+    const int32_t part = static_cast<int32_t>(
         std::clamp<uint64_t>(kYieldBudget / (cost * kMinSlice), 1, static_cast<uint64_t>(n)));
     for (TScratch& s : scratch_) {
-        const auto room = static_cast<std::size_t>(piece);
+        const auto room = static_cast<std::size_t>(part);
         if (s.Im.size() >= room && s.Re.size() >= room) continue;
         for (auto* v : {&s.Re, &s.Im, &s.StartRe, &s.StartIm, &s.EndRe, &s.EndIm}) v->resize(std::max(v->size(), room));
         s.Counts.resize(std::max(s.Counts.size(), room));
@@ -451,8 +451,8 @@ TBatchRows::TResult TBatchRows::RunSliced(TRowJob& job) {
     round.Re = re;
     round.Im = job.ImEach != nullptr ? job.ImEach : &job.Im;
     round.ImShared = job.ImEach == nullptr;
-    for (int32_t first = 0; first < n; first += piece) {
-        const int32_t last = std::min(n, first + piece);
+    for (int32_t first = 0; first < n; first += part) {
+        const int32_t last = std::min(n, first + part);
         round.First = first;
         round.InPlace = true;
         round.N = last - first;
