@@ -280,7 +280,7 @@ uint64_t TBatchRows::RunShared(TRowJob& job, int32_t From, int32_t To) {
 }
 
 bool TBatchRows::InPieces(const TBatchParams& Params) const {
-    return static_cast<uint64_t>(Params.MaxIter) * StepCost(Params.Power) <= kYieldBudget / kMinPiece;
+    return static_cast<uint64_t>(Params.MaxIter) * StepCost(Params.Power) <= meter_->Budget() / kMinPiece;
 }
 
 uint64_t TBatchRows::RunPieces(TRowJob& job) {
@@ -292,7 +292,7 @@ uint64_t TBatchRows::RunPieces(TRowJob& job) {
         uint64_t fit = meter_->Room() / perPoint;
         if (fit < static_cast<uint64_t>(std::min(kMinPiece, n - from))) {
             YieldNow();
-            fit = kYieldBudget / perPoint;
+            fit = meter_->Budget() / perPoint;
         }
         // Whole waves of the kernels' slots, as the chunks of a row.
         int32_t piece = n - from;
@@ -323,7 +323,7 @@ bool TBatchRows::MakeRoomFor(int64_t Points, const TBatchParams& Params) {
     if (meter_ == nullptr) return true;
     const uint64_t cost = StepCost(Params.Power);
     if (WithinWork(Points, Params.MaxIter, cost, meter_->Room())) return true;
-    if (!WithinWork(Points, Params.MaxIter, cost, kYieldBudget)) return false;
+    if (!WithinWork(Points, Params.MaxIter, cost, meter_->Budget())) return false;
     YieldNow();
     return true;
 }
@@ -354,7 +354,7 @@ int32_t TBatchRows::SliceSteps(int64_t Active, int32_t Left, uint64_t Cost) {
     uint64_t steps = meter_->Room() / perStep;
     if (steps < static_cast<uint64_t>(std::min(kMinSlice, Left))) {
         YieldNow();
-        steps = kYieldBudget / perStep;
+        steps = meter_->Budget() / perStep;
     }
     return static_cast<int32_t>(std::min<uint64_t>(std::max<uint64_t>(steps, 1), static_cast<uint64_t>(Left)));
 }
@@ -439,7 +439,7 @@ TBatchRows::TResult TBatchRows::RunSliced(TRowJob& job) {
         re = re_.data();
     }
     const int32_t part = static_cast<int32_t>(
-        std::clamp<uint64_t>(kYieldBudget / (cost * kMinSlice), 1, static_cast<uint64_t>(n)));
+        std::clamp<uint64_t>(meter_->Budget() / (cost * kMinSlice), 1, static_cast<uint64_t>(n)));
     for (TScratch& s : scratch_) {
         const auto room = static_cast<std::size_t>(part);
         if (s.Im.size() >= room && s.Re.size() >= room) continue;

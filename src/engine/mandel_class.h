@@ -40,7 +40,8 @@ struct TDrawStats {
     uint64_t KernelCalls = 0;
     uint64_t Iterations = 0;
     // The most work the kernels made between two yields (or the start or
-    // the end of the draw), in power-2 steps; never above kYieldBudget.
+    // the end of the draw), in power-2 steps; never above the budget
+    // (kYieldBudget).
     uint64_t MostWorkBetweenYields = 0;
 };
 
@@ -235,6 +236,10 @@ public:
     void SetThreadCount(int32_t Value) { threadCount_ = Value; }
     // Reset by every Draw.
     TDrawStats Stats;
+    // The budget of work between two yields: kYieldBudget; a test may set a
+    // smaller one (never 0).
+    uint64_t GetWorkBudget() const { return work_.Budget(); }
+    void SetWorkBudget(uint64_t Value) { work_.SetBudget(Value); }
 
 private:
     friend struct TEngineKernel;

@@ -29,10 +29,14 @@ constexpr uint64_t StepCost(int32_t Power) {
     return 5 + 2 * products;
 }
 
-// The work since the last yield, and the most of it between two yields.
+// The work since the last yield, and the most of it between two yields,
+// against a budget: kYieldBudget, or a smaller one that a test sets so that
+// small pictures show what large ones do.
 class TWorkMeter {
 public:
-    uint64_t Room() const { return spent_ >= kYieldBudget ? 0 : kYieldBudget - spent_; }
+    uint64_t Budget() const { return budget_; }
+    void SetBudget(uint64_t Budget) { budget_ = Budget > 0 ? Budget : 1; }
+    uint64_t Room() const { return spent_ >= budget_ ? 0 : budget_ - spent_; }
     uint64_t Spent() const { return spent_; }
     void Add(uint64_t Work) {
         spent_ += Work;
@@ -43,6 +47,7 @@ public:
     void Reset() { spent_ = most_ = 0; }
 
 private:
+    uint64_t budget_ = kYieldBudget;
     uint64_t spent_ = 0;
     uint64_t most_ = 0;
 };
