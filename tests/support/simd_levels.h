@@ -7,9 +7,17 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 
 #include "engine/batch_kernels.h"
+
+namespace nimbrel {
+
+// The level's name in gtest's messages, for the parameter of a test.
+inline void PrintTo(TSimdLevel Level, std::ostream* Out) { *Out << SimdLevelName(Level); }
+
+}  // namespace nimbrel
 
 namespace nimbrel::testing {
 
