@@ -79,7 +79,9 @@ cleanup() {
 trap cleanup EXIT
 
 # A fresh work folder and an X display of WxH pixels (24 bits, so that every
-# colour survives the trip); more arguments go to Xvfb.
+# colour survives the trip); more arguments go to Xvfb. -noreset: by default
+# the server resets when its last client goes, and a client that connects
+# meanwhile (the next nimbrel of a case) is refused.
 setup() {
     local name=$1 size=$2
     shift 2
@@ -87,7 +89,7 @@ setup() {
     rm -rf "$WORK"
     mkdir -p "$WORK/config"
     local displayfile="$WORK/display"
-    Xvfb -displayfd 3 -screen 0 "${size}x24" -nolisten tcp "$@" 3>"$displayfile" 2>"$WORK/xvfb.log" &
+    Xvfb -displayfd 3 -screen 0 "${size}x24" -nolisten tcp -noreset "$@" 3>"$displayfile" 2>"$WORK/xvfb.log" &
     XVFB_PID=$!
     local i
     for i in $(seq 100); do
@@ -290,8 +292,9 @@ case_own_window() {
     render "$WORK/picture.png" 120x90 0
     # (240 div 2) - (120 div 2) = 60, (160 div 2) - (90 div 2) = 35
     convert -size 240x160 'xc:#336699' "$WORK/picture.png" -geometry +60+35 -composite "$WORK/expected.png"
+    # -wait 1: the picture after the resize comes within a second.
     start_hack -geometry 300x200+20+10 -mrp "$MRP" -palettes "$X11_DATA" -size 120x90 -layout center \
-        -bgcolor '#336699' -draw-mode 0 -wait 600
+        -bgcolor '#336699' -draw-mode 0 -wait 1
     local window seen
     window=$(visible_window)
     seen=$(now_ms)
