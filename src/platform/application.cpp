@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "platform/exceptions.h"
+#include "platform/physical_memory.h"
 
 namespace nimbrel {
 
@@ -28,6 +29,13 @@ TErrorBox* TApplication::SetErrorBox(TErrorBox* box) {
 void TApplication::HandleException(const std::exception& error) {
     if (dynamic_cast<const EAbort*>(&error)) return;
     errorBox_->ShowException(title_, error.what());
+}
+
+uint64_t TApplication::PhysicalMemory() const { return physicalMemory_ ? physicalMemory_ : PhysicalMemoryBytes(); }
+
+uint64_t TApplication::SetPhysicalMemory(uint64_t bytes) {
+    std::swap(physicalMemory_, bytes);
+    return bytes;
 }
 
 TApplication& Application() {
