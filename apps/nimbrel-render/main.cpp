@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "engine/mandel_class.h"
+#include "engine/picture_budget.h"
 #include "nimbrel_version.h"
 #include "platform/application.h"
 #include "platform/exceptions.h"
@@ -40,7 +41,8 @@ const char* const kUsage =
     "  -h, --help           this text\n"
     "      --version        the version of Nimbrel\n"
     "\n"
-    "Exit status: 0 success, 1 a scene or palette file failed, 2 usage error.\n";
+    "Exit status: 0 success, 1 a scene or palette file failed, 2 usage error or a picture\n"
+    "larger than this machine allows.\n";
 
 struct TOptions {
     std::string MrpFile;
@@ -190,6 +192,36 @@ bool RenderScene(TMandel& engine, const TRecommendationList& list, int32_t index
     return true;
 }
 
+std::string Bytes(uint64_t bytes) {
+    char text[32];
+    if (bytes >= (uint64_t{1} << 30))
+        std::snprintf(text, sizeof text, "%.1f GiB", static_cast<double>(bytes) / (uint64_t{1} << 30));
+    else
+        std::snprintf(text, sizeof text, "%.0f MiB", static_cast<double>(bytes) / (uint64_t{1} << 20));
+    return text;
+}
+
+// Whether the pictures of the scenes to be drawn fit this machine's picture
+// budget; says why not. A shaded scene needs its result cache.
+bool PictureFits(const TRecommendationList& list, const TOptions& options) {
+    bool shaded = false;
+    for (int32_t i = 0; i < list.Count(); ++i) {
+        if (options.Index && i != *options.Index) continue;
+        const TDrawMode mode = list.GetDrawMode(i);
+        shaded = shaded || IsPotentialDrawMode(mode != dmNormal ? mode : options.DefaultDrawMode);
+    }
+    const TPictureBudget budget = TPictureBudget::OfMachine();
+    if (budget.Fits(options.Width, options.Height, shaded)) return true;
+    const TPictureSize largest = budget.Largest(options.Width, options.Height, shaded);
+    std::fprintf(stderr,
+                 "nimbrel-render: a %s picture of %dx%d needs %s; this machine allows %s for a picture "
+                 "(the largest of that shape: %dx%d)\n",
+                 shaded ? "shaded" : "plain", options.Width, options.Height,
+                 Bytes(TPictureBudget::Need(options.Width, options.Height, shaded)).c_str(),
+                 Bytes(budget.Bytes()).c_str(), largest.Width, largest.Height);
+    return false;
+}
+
 int Run(const TOptions& options) {
     namespace fs = std::filesystem;
     TReportingErrorBox box;
@@ -208,6 +240,8 @@ int Run(const TOptions& options) {
     // The folder of the scene file; a bare file name lies in the current folder.
     const std::string folder = PathToUtf8(fs::u8path(options.MrpFile).parent_path());
     const std::string palettes = options.Palettes.value_or(folder.empty() ? std::string(".") : folder);
+
+    if (!PictureFits(list, options)) return 2;
 
     auto engine = std::make_unique<TMandel>();
     engine->SetWidth(options.Width);

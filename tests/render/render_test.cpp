@@ -190,6 +190,29 @@ TEST_F(RenderTest, UsageErrorsExitWithTwo) {
     EXPECT_EQ(Render(Files, "--help").Status, 0);
 }
 
+// A shaded 30000 x 30000 picture (a 3.6 GB bitmap and a 21.6 GB result
+// cache) exceeds the budget of any machine: the renderer says so and ends
+// with status 2 before it allocates anything, instead of growing until the
+// system kills it.
+TEST_F(RenderTest, APictureTheMachineCannotHoldIsRefusedBeforeAnyDrawing) {
+    const std::string out = Files.PathOf("huge");
+    TRun run = Render(Files, "-s 30000x30000 -o " + Quote(out) + " " + Quote(Scenes));
+    EXPECT_EQ(run.Status, 2);
+    EXPECT_EQ(run.Errors.rfind("nimbrel-render: a shaded picture of 30000x30000 needs 27.1 GiB; this machine allows ", 0),
+              0u)
+        << run.Errors;
+    EXPECT_NE(run.Errors.find("(the largest of that shape: "), std::string::npos) << run.Errors;
+    EXPECT_FALSE(std::filesystem::exists(out));
+    // Scene 1 alone is shaded; with the default draw mode 6 so is scene 2. A
+    // plain picture a billion pixels wide needs too many row buffers.
+    run = Render(Files, "-s 1073741824x1 -i 0 -o " + Quote(out) + " " + Quote(Scenes));
+    EXPECT_EQ(run.Status, 2);
+    EXPECT_EQ(run.Errors.rfind("nimbrel-render: a plain picture of 1073741824x1", 0), 0u) << run.Errors;
+    run = Render(Files, "-s 30000x30000 -m 6 -i 2 -o " + Quote(out) + " " + Quote(Scenes));
+    EXPECT_EQ(run.Status, 2);
+    EXPECT_EQ(run.Errors.rfind("nimbrel-render: a shaded picture", 0), 0u) << run.Errors;
+}
+
 // The one version of CMakeLists.txt, as nimbrel-render and the settings
 // dialog's version page tell it.
 TEST_F(RenderTest, VersionIsTheProjects) {
