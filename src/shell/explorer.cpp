@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <iterator>
 
+#include "engine/picture_budget.h"
 #include "platform/codepage.h"
 #include "platform/exceptions.h"
 #include "platform/sysutils.h"
@@ -51,6 +52,12 @@ constexpr std::size_t kHistoryLength = 1000;
 // pixels apart anyway, and beyond the other the whole set is a dot.
 constexpr double kMinViewWidth = 1e-300;
 constexpr double kMaxViewWidth = 1e6;
+
+// The picture of a size, or the largest of its shape that this machine
+// holds in any draw mode (engine/picture_budget.h).
+TPictureSize FittingSize(int32_t Width, int32_t Height) {
+    return TPictureBudget::OfMachine().Largest(Width, Height, true);
+}
 
 bool IsFinite(const TComplexPoint& p) { return std::isfinite(p.Re) && std::isfinite(p.Im); }
 
@@ -174,8 +181,9 @@ TExplorer::TExplorer(TExplorerOptions Options)
       installedBox_(std::make_unique<TScopedErrorBox>(*box_)),
       engine_(std::make_unique<TMandel>()) {
     namespace fs = std::filesystem;
-    engine_->SetWidth(options_.Width);
-    engine_->SetHeight(options_.Height);
+    const TPictureSize size = FittingSize(options_.Width, options_.Height);
+    engine_->SetWidth(size.Width);
+    engine_->SetHeight(size.Height);
     engine_->DrawMode = options_.DefaultDrawMode;
     view_ = ViewOfEngine(*engine_);
     builtInColors_ = view_.Colors;
@@ -429,15 +437,18 @@ void TExplorer::Execute(const TQueued& Queued) {
             ShowScene(index, time);
             break;
         }
-        case TExplorerAction::Resize:
-            if (c.X <= 0 || c.Y <= 0 || int64_t{c.X} * c.Y > TBitmap::kMaxPixels) break;
-            if (c.X == engine_->GetWidth() && c.Y == engine_->GetHeight()) break;
-            engine_->SetWidth(c.X);
-            engine_->SetHeight(c.Y);
+        case TExplorerAction::Resize: {
+            // A window larger than this machine's pictures shows the largest
+            // picture of its shape that fits, in its top-left corner.
+            const TPictureSize size = FittingSize(c.X, c.Y);
+            if (size.Width <= 0 || (size.Width == engine_->GetWidth() && size.Height == engine_->GetHeight())) break;
+            engine_->SetWidth(size.Width);
+            engine_->SetHeight(size.Height);
             complete_ = false;
             failed_ = false;
             requestTime_ = time;
             break;
+        }
         case TExplorerAction::Keep: Keep(); break;
         case TExplorerAction::WritePicture: WritePicture(); break;
         case TExplorerAction::Quit: quitting_ = true; break;

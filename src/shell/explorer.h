@@ -77,7 +77,7 @@ enum class TExplorerAction : uint8_t {
     Power,            // Value: 2..5
     NextScene,
     PreviousScene,
-    Resize,           // the picture becomes X x Y pixels
+    Resize,           // the picture becomes X x Y pixels, or the largest of that shape that fits
     Keep,             // appends the view to the output file
     WritePicture,     // the complete picture as a PNG file beside the output file
     Quit,

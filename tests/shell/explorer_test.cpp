@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -11,6 +12,7 @@
 
 #include "../support/bitmap_pixels.h"
 #include "../support/temp_folder.h"
+#include "engine/picture_budget.h"
 #include "platform/application.h"
 #include "platform/text_file.h"
 #include "scene/scene_apply.h"
@@ -396,6 +398,33 @@ TEST(Explorer, KeepTitlesAndRefusals) {
         EXPECT_EQ(e.Message().rfind("not kept: ", 0), 0u) << title << ": " << e.Message();
     }
     EXPECT_EQ(ReadAll(f.Options.OutputFile), before);
+}
+
+// On a machine of 128 MiB, whose pictures may take 64 MiB: a start size or a
+// window beyond that gets the largest picture of its shape that fits, which
+// is drawn; a window that fits again gets its own size.
+TEST(Explorer, AWindowLargerThanTheMachineHoldsDrawsTheLargestPictureThatFits) {
+    const TScopedPhysicalMemory memory(128 << 20);
+    const TPictureBudget budget = TPictureBudget::ForMemory(128 << 20);
+    TFixture f;
+    f.Options.Width = 16384;
+    f.Options.Height = 16384;
+    TExplorer e(f.Options);
+    EXPECT_TRUE(budget.Fits(e.Engine().GetWidth(), e.Engine().GetHeight(), true));
+    EXPECT_EQ(e.Engine().GetWidth(), e.Engine().GetHeight());
+    const int64_t before = e.CompletedPictures();
+    e.Post({A::Resize, 8, 4});
+    Settle(e);
+    e.Post({A::Resize, 40000, 20000});
+    Settle(e);
+    const int32_t w = e.Engine().GetWidth(), h = e.Engine().GetHeight();
+    EXPECT_TRUE(budget.Fits(w, h, true)) << w << "x" << h;
+    EXPECT_FALSE(budget.Fits(w + 2, h + 1, true)) << w << "x" << h;
+    EXPECT_LE(std::abs(w - 2 * h), 1) << w << "x" << h;
+    EXPECT_EQ(e.Engine().GetBitmap().Width(), w);
+    EXPECT_EQ(e.CompletedPictures(), before + 2);
+    Do(e, {A::Resize, kW, kH});
+    EXPECT_EQ(e.Engine().GetWidth(), kW);
 }
 
 // The status line names the view, the state of the picture and the last message.
