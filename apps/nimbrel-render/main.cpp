@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <iterator>
 #include <memory>
 #include <optional>
 #include <string>
@@ -193,11 +194,12 @@ bool RenderScene(TMandel& engine, const TRecommendationList& list, int32_t index
 }
 
 std::string Bytes(uint64_t bytes) {
+    const char* const units[] = {"MiB", "GiB", "TiB"};
+    double value = static_cast<double>(bytes) / (uint64_t{1} << 20);
+    std::size_t unit = 0;
+    for (; value >= 1024 && unit + 1 < std::size(units); ++unit) value /= 1024;
     char text[32];
-    if (bytes >= (uint64_t{1} << 30))
-        std::snprintf(text, sizeof text, "%.1f GiB", static_cast<double>(bytes) / (uint64_t{1} << 30));
-    else
-        std::snprintf(text, sizeof text, "%.0f MiB", static_cast<double>(bytes) / (uint64_t{1} << 20));
+    std::snprintf(text, sizeof text, "%.1f %s", value, units[unit]);
     return text;
 }
 

@@ -79,7 +79,7 @@ int Run(THackOptions options) {
     MergeHackSettings(options, store, InstalledSamples());
 
     TX11PasswordServices passwords;
-    TX11ShowWindow window(display, options);
+    TX11ShowWindow window(display, options.Place);
     TSaverInit init;
     init.SaverMode = smSaver;
     auto form = std::make_unique<TfrmMain>(window, store, passwords, init);

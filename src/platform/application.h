@@ -59,9 +59,10 @@ public:
     // silent abort shows nothing, anything else goes to the exception box.
     void HandleException(const std::exception& error);
 
-    // The physical memory that the picture budget is made from: the
-    // machine's (PhysicalMemoryBytes), or the amount a test has set; 0 when
-    // the system does not tell.
+    // The physical memory that the picture budget is made from: the amount
+    // a test has set, else the machine's (PhysicalMemoryBytes) lowered to
+    // NIMBREL_MEMORY mebibytes when that holds a smaller positive number; 0
+    // when the system does not tell.
     uint64_t PhysicalMemory() const;
     // 0 restores the machine's. Answers the previous setting.
     uint64_t SetPhysicalMemory(uint64_t bytes);

@@ -18,7 +18,8 @@ const char* const kHackUsage =
     "  -root                 the root window, or the virtual root of a screen-saver daemon\n"
     "  -window-id ID         the window ID (decimal or 0x hexadecimal); the environment's\n"
     "                        XSCREENSAVER_WINDOW means the same\n"
-    "  -geometry WxH[+X+Y]   a window of its own of that size (the default: 640x480)\n"
+    "  -geometry WxH[+X+Y]   a window of its own of that size (the default: 640x480; each\n"
+    "                        number at most 32767)\n"
     "  -fullscreen           a window of its own that fills the screen\n"
     "  -display NAME         the X display (default: $DISPLAY)\n"
     "\n"
@@ -45,6 +46,9 @@ namespace {
 
 // Where TMandelssReg keeps the settings.
 const char* const kSettingsKey = "Software\\Orv\\Nimbrel\\Settings";
+
+// The largest side or offset of an X window.
+constexpr int32_t kMaxWindowSide = 32767;
 
 // The longest pause the stored milliseconds hold.
 constexpr int32_t kMaxWaitSeconds = std::numeric_limits<int32_t>::max() / 1000;
@@ -99,13 +103,16 @@ bool ParseSize(std::string_view text, int32_t& width, int32_t& height) {
     return width > 0 && height > 0 && int64_t{width} * height <= TBitmap::kMaxPixels;
 }
 
-// An X geometry: [=][WxH][{+-}X{+-}Y], at least one of the two parts.
-bool ParseGeometry(std::string_view text, THackGeometry& geometry) {
+// An X geometry: [=][WxH][{+-}X{+-}Y], at least one of the two parts. The
+// protocol holds a window's sides and place in 16 bits: every number is at
+// most 32767.
+bool ParseGeometry(std::string_view text, TWindowGeometry& geometry) {
     if (!text.empty() && text.front() == '=') text.remove_prefix(1);
     const std::size_t sign = text.find_first_of("+-");
     const std::string_view size = text.substr(0, sign);
     if (!size.empty()) {
         if (!ParseSize(size, geometry.Width, geometry.Height)) return false;
+        if (geometry.Width > kMaxWindowSide || geometry.Height > kMaxWindowSide) return false;
         geometry.HasSize = true;
     }
     if (sign != std::string_view::npos) {
@@ -115,7 +122,8 @@ bool ParseGeometry(std::string_view text, THackGeometry& geometry) {
         geometry.FromRight = position[0] == '-';
         geometry.FromBottom = position[second] == '-';
         if (!ParseDecimal(position.substr(1, second - 1), geometry.X) ||
-            !ParseDecimal(position.substr(second + 1), geometry.Y))
+            !ParseDecimal(position.substr(second + 1), geometry.Y) || geometry.X > kMaxWindowSide ||
+            geometry.Y > kMaxWindowSide)
             return false;
         geometry.HasPosition = true;
     }
@@ -170,15 +178,15 @@ THackOptions ParseHackCommandLine(const std::vector<std::string>& Args, const ch
             root = true;
         } else if (name == "-window-id") {
             const std::string& text = value();
-            if (!ParseWindowId(text, options.WindowId)) throw EHackUsage("bad window id " + text);
+            if (!ParseWindowId(text, options.Place.WindowId)) throw EHackUsage("bad window id " + text);
             windowId = true;
         } else if (name == "-geometry") {
             const std::string& text = value();
-            THackGeometry geometry;
+            TWindowGeometry geometry;
             if (!ParseGeometry(text, geometry)) throw EHackUsage("bad geometry " + text);
-            options.Geometry = geometry;
+            options.Place.Geometry = geometry;
         } else if (name == "-fullscreen") {
-            options.Fullscreen = true;
+            options.Place.Fullscreen = true;
         } else if (name == "-display") {
             options.Display = value();
             if (options.Display.empty()) throw EHackUsage("option " + arg + " needs a display name");
@@ -231,22 +239,23 @@ THackOptions ParseHackCommandLine(const std::vector<std::string>& Args, const ch
             throw EHackUsage("unexpected argument " + arg);
         }
     }
-    const bool ownWindow = options.Geometry.has_value() || options.Fullscreen;
+    TShowPlace& place = options.Place;
+    const bool ownWindow = place.Geometry.has_value() || place.Fullscreen;
     if (ownWindow && (root || windowId))
         throw EHackUsage("-geometry and -fullscreen are for a window of its own, not with -root or -window-id");
-    if (options.Geometry && options.Fullscreen) throw EHackUsage("-geometry and -fullscreen exclude each other");
+    if (place.Geometry && place.Fullscreen) throw EHackUsage("-geometry and -fullscreen exclude each other");
 
     if (windowId) {
         // Also with -root: XScreenSaver's preview adds -window-id to a hack's
         // own "-root".
-        options.Target = THackTarget::WindowId;
+        place.Target = TShowTarget::WindowId;
     } else if (ScreenSaverWindow && *ScreenSaverWindow && !ownWindow) {
         // The daemon's window, with -root as well: it is the virtual root.
-        if (!ParseWindowId(ScreenSaverWindow, options.WindowId))
+        if (!ParseWindowId(ScreenSaverWindow, place.WindowId))
             throw EHackUsage(std::string("XSCREENSAVER_WINDOW is no window id: ") + ScreenSaverWindow);
-        options.Target = THackTarget::WindowId;
+        place.Target = TShowTarget::WindowId;
     } else if (root) {
-        options.Target = THackTarget::Root;
+        place.Target = TShowTarget::Root;
     }
     return options;
 }

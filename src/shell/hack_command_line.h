@@ -21,6 +21,7 @@
 #include "platform/bitmap.h"
 #include "platform/exceptions.h"
 #include "platform/settings_store.h"
+#include "platform/show_window.h"
 
 namespace nimbrel {
 
@@ -34,32 +35,11 @@ public:
 // The usage text of -help.
 extern const char* const kHackUsage;
 
-enum class THackTarget : uint8_t {
-    OwnWindow,  // a window of its own
-    Root,       // the root window or the virtual root
-    WindowId,   // a window given by its id
-};
-
-// An X geometry: [WxH][{+-}X{+-}Y]. A negative side ("-X") measures from the
-// right or bottom edge of the screen.
-struct THackGeometry {
-    bool HasSize = false;
-    int32_t Width = 0;
-    int32_t Height = 0;
-    bool HasPosition = false;
-    int32_t X = 0;
-    int32_t Y = 0;
-    bool FromRight = false;
-    bool FromBottom = false;
-};
-
 struct THackOptions {
     bool Help = false;
     std::string Display;  // -display; empty: $DISPLAY
-    THackTarget Target = THackTarget::OwnWindow;
-    uint32_t WindowId = 0;  // for THackTarget::WindowId
-    std::optional<THackGeometry> Geometry;
-    bool Fullscreen = false;
+    // -root, -window-id (or XSCREENSAVER_WINDOW), -geometry, -fullscreen.
+    TShowPlace Place;
 
     // The settings the command line names.
     std::optional<std::string> MrpFile;
