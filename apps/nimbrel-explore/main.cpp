@@ -17,7 +17,7 @@
 #include "platform/application.h"
 #include "platform/exceptions.h"
 #include "platform/sysutils.h"
-#include "png_writer.h"
+#include "png/png_writer.h"
 #include "shell/explorer.h"
 
 namespace nimbrel {

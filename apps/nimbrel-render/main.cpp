@@ -18,7 +18,7 @@
 #include "platform/exceptions.h"
 #include "platform/sysutils.h"
 #include "platform/text_file.h"
-#include "png_writer.h"
+#include "png/png_writer.h"
 #include "scene/URecommendation.h"
 #include "scene/scene_apply.h"
 

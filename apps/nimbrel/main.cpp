@@ -12,9 +12,9 @@
 #include <system_error>
 #include <vector>
 
-#include "headless/file_settings_store.h"
-#include "headless/memory_settings_store.h"
 #include "platform/application.h"
+#include "platform/file_settings_store.h"
+#include "platform/memory_settings_store.h"
 #include "shell/Main.h"
 #include "shell/hack_command_line.h"
 #include "x11/x11_display.h"

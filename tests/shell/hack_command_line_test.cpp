@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "../support/temp_folder.h"
-#include "headless/file_settings_store.h"
-#include "headless/memory_settings_store.h"
+#include "platform/file_settings_store.h"
+#include "platform/memory_settings_store.h"
 #include "shell/URegistry.h"
 
 namespace nimbrel {

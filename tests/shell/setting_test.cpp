@@ -9,11 +9,11 @@
 #include <vector>
 
 #include "../support/temp_folder.h"
-#include "headless/memory_settings_store.h"
 #include "headless/recorded_error_box.h"
-#include "platform/application.h"
 #include "headless/scripted_dialogs.h"
+#include "platform/application.h"
 #include "platform/exceptions.h"
+#include "platform/memory_settings_store.h"
 #include "shell/FolderSelectDialog.h"
 #include "shell/setting_texts.h"
 
