@@ -64,7 +64,7 @@ void ResolveColorName(THackOptions& options, Display* dpy) {
     XColor color{};
     if (!XParseColor(dpy, DefaultColormap(dpy, DefaultScreen(dpy)), options.BgcolorName.c_str(), &color))
         throw EHackUsage("unknown colour " + options.BgcolorName);
-    options.Bgcolor = (color.red >> 8) | ((color.green >> 8) << 8) | ((color.blue >> 8) << 16);
+    options.Settings.Bgcolor = (color.red >> 8) | ((color.green >> 8) << 8) | ((color.blue >> 8) << 16);
     options.BgcolorName.clear();
 }
 

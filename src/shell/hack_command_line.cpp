@@ -44,9 +44,6 @@ const char* const kHackUsage =
 
 namespace {
 
-// Where TMandelssReg keeps the settings.
-const char* const kSettingsKey = "Software\\Orv\\Nimbrel\\Settings";
-
 // The largest side or offset of an X window.
 constexpr int32_t kMaxWindowSide = 32767;
 
@@ -143,16 +140,6 @@ bool ParseHexColor(std::string_view text, TColor& color) {
     return true;
 }
 
-bool IsStringType(TRegDataType type) { return type == TRegDataType::rdString || type == TRegDataType::rdExpandString; }
-
-// Whether the store names a scene file: a string value that is not empty, or
-// a value of another type (which the show then reports).
-bool StoredSceneFile(TSettingsKey& key) {
-    const TRegDataType type = key.GetDataType("MrpFile");
-    if (type == TRegDataType::rdUnknown) return false;
-    return !IsStringType(type) || !key.ReadString("MrpFile").empty();
-}
-
 std::string Join(const std::string& folder, const char* name) {
     if (!folder.empty() && folder.back() == '/') return folder + name;
     return folder + "/" + name;
@@ -191,44 +178,47 @@ THackOptions ParseHackCommandLine(const std::vector<std::string>& Args, const ch
             options.Display = value();
             if (options.Display.empty()) throw EHackUsage("option " + arg + " needs a display name");
         } else if (name == "-mrp") {
-            options.MrpFile = value();
-            if (options.MrpFile->empty()) throw EHackUsage("option " + arg + " needs a file");
+            options.Settings.MrpFile = value();
+            if (options.Settings.MrpFile->empty()) throw EHackUsage("option " + arg + " needs a file");
         } else if (name == "-palettes") {
-            options.McfFolder = value();
-            if (options.McfFolder->empty()) throw EHackUsage("option " + arg + " needs a folder");
+            options.Settings.McfFolder = value();
+            if (options.Settings.McfFolder->empty()) throw EHackUsage("option " + arg + " needs a folder");
         } else if (name == "-wait") {
             const std::string& text = value();
             int32_t seconds = 0;
             if (!ParseDecimal(text, seconds) || seconds > kMaxWaitSeconds)
                 throw EHackUsage("bad pause " + text + " (whole seconds, 0 to " + IntToStr(kMaxWaitSeconds) + ")");
-            options.Wait = seconds * 1000;
+            options.Settings.Wait = seconds * 1000;
         } else if (name == "-draw-mode") {
             const std::string& text = value();
             int32_t mode = 0;
             if (!ParseDecimal(text, mode) || mode > 8) throw EHackUsage("bad draw mode " + text + " (0 to 8)");
-            options.DrawMode = mode;
+            options.Settings.DrawMode = StoredToDrawMode(mode);
         } else if (name == "-size") {
             const std::string& text = value();
-            if (!ParseSize(text, options.SizeX, options.SizeY)) throw EHackUsage("bad size " + text);
-            options.SizeFull = false;
+            int32_t width = 0, height = 0;
+            if (!ParseSize(text, width, height)) throw EHackUsage("bad size " + text);
+            options.Settings.SizeX = width;
+            options.Settings.SizeY = height;
+            options.Settings.SizeFull = false;
         } else if (name == "-full") {
-            options.SizeFull = true;
+            options.Settings.SizeFull = true;
         } else if (name == "-layout") {
             const std::string& text = value();
             if (text == "center")
-                options.Layout = lmCenter;
+                options.Settings.DM = lmCenter;
             else if (text == "tile")
-                options.Layout = lmSpread;
+                options.Settings.DM = lmSpread;
             else
                 throw EHackUsage("bad layout " + text + " (center or tile)");
         } else if (name == "-bgcolor") {
             const std::string& text = value();
             TColor color = 0;
             if (ParseHexColor(text, color)) {
-                options.Bgcolor = color;
+                options.Settings.Bgcolor = color;
                 options.BgcolorName.clear();
             } else if (!text.empty() && text[0] != '#') {
-                options.Bgcolor.reset();
+                options.Settings.Bgcolor.reset();
                 options.BgcolorName = text;
             } else {
                 throw EHackUsage("bad colour " + text + " (#RRGGBB or a colour name)");
@@ -262,24 +252,12 @@ THackOptions ParseHackCommandLine(const std::vector<std::string>& Args, const ch
 
 void MergeHackSettings(const THackOptions& Options, TSettingsStore& Store, const std::string& SamplesFolder) {
     if (!Options.BgcolorName.empty()) throw EHackUsage("the colour " + Options.BgcolorName + " is not resolved");
-    const std::unique_ptr<TSettingsKey> key = Store.OpenKey(kSettingsKey, true);
-    if (!key) throw ERegistryException(std::string("Failed to create key ") + kSettingsKey);
-    if (Options.MrpFile) key->WriteString("MrpFile", *Options.MrpFile);
-    if (Options.McfFolder) key->WriteString("McfFolder", *Options.McfFolder);
-    if (Options.Wait) key->WriteString("Wait", IntToStr(*Options.Wait));
-    if (Options.DrawMode) key->WriteString("DrawMode", IntToStr(*Options.DrawMode));
-    if (Options.SizeFull) key->WriteString("SizeFull", *Options.SizeFull ? "1" : "0");
-    if (Options.SizeX > 0) {
-        key->WriteString("SizeX", IntToStr(Options.SizeX));
-        key->WriteString("SizeY", IntToStr(Options.SizeY));
+    TSettingsChange change = Options.Settings;
+    if (!SamplesFolder.empty() && !change.MrpFile && !StoresSceneFile(Store)) {
+        change.MrpFile = Join(SamplesFolder, "scenes.mrp");
+        if (!change.McfFolder) change.McfFolder = Join(SamplesFolder, "palettes");
     }
-    if (Options.Layout) key->WriteString("DM", IntToStr(*Options.Layout));
-    if (Options.Bgcolor) key->WriteString("Bgcolor", ColorToString(*Options.Bgcolor));
-
-    if (!SamplesFolder.empty() && !StoredSceneFile(*key)) {
-        key->WriteString("MrpFile", Join(SamplesFolder, "scenes.mrp"));
-        if (!Options.McfFolder) key->WriteString("McfFolder", Join(SamplesFolder, "palettes"));
-    }
+    WriteSettings(Store, change);
 }
 
 }  // namespace nimbrel

@@ -161,7 +161,7 @@ TEST(HackCommandLine, WhereTheShowDraws) {
 
     const THackOptions named = ParseHackCommandLine({"-bgcolor", "dark slate gray"}, nullptr);
     EXPECT_EQ(named.BgcolorName, "dark slate gray");
-    EXPECT_FALSE(named.Bgcolor);
+    EXPECT_FALSE(named.Settings.Bgcolor);
     EXPECT_TRUE(ParseHackCommandLine({"--help"}, nullptr).Help);
 }
 
