@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "platform/application.h"
+#include "platform/command_line.h"
 #include "platform/exceptions.h"
 #include "platform/sysutils.h"
 #include "png/png_writer.h"
@@ -23,71 +24,66 @@
 namespace nimbrel {
 namespace {
 
-const char* const kUsage =
-    "Usage: nimbrel-explore [options] [MRPFILE]\n"
-    "Explores the Mandelbrot and Julia sets and keeps views as scenes of an MRP file.\n"
-    "With MRPFILE it starts at the file's first scene; PageDown and PageUp step\n"
-    "through its scenes. F1 in the window lists the keys.\n"
-    "\n"
-    "  -p, --palettes DIR   the palette folder (default: the folder of MRPFILE,\n"
-    "                       or the current folder)\n"
-    "  -o, --output FILE    the scene file that S appends to (default scenes.mrp)\n"
-    "  -t, --title TEXT     the title of the scenes kept (default \"Scene N\")\n"
-    "  -s, --size WxH       the picture size of the window at the start (default 960x540)\n"
-    "  -m, --draw-mode N    the stored draw-mode number (0-8) of the start and of\n"
-    "                       scenes that name none (default 4, as in the settings)\n"
-    "      --log            the status line of every complete picture on standard output\n"
-    "  -h, --help           this text\n";
-
-struct TUsageError {
-    std::string Text;
+// The explorer's options, and the program's own.
+struct TOptions {
+    TExplorerOptions Explorer;
+    bool Log = false;  // the status of every complete picture on standard output
+    bool Help = false;
 };
 
-// Whether --log was given.
-bool LogPictures = false;
+TCommandLine ExploreCommandLine(TOptions& Options) {
+    TExplorerOptions& explorer = Options.Explorer;
+    return TCommandLine(TOptionStyle::Gnu, {
+        {'p', "palettes", "DIR", "the palette folder (default: the folder of MRPFILE,\n"
+                                 "or the current folder)",
+         [&](const std::string& text, const std::string&) { explorer.Palettes = text; }},
+        {'o', "output", "FILE", "the scene file that S appends to (default scenes.mrp)",
+         [&](const std::string& text, const std::string&) {
+             if (text.empty()) throw EUsageError("empty output file name");
+             explorer.OutputFile = text;
+         }},
+        {'t', "title", "TEXT", "the title of the scenes kept (default \"Scene N\")",
+         [&](const std::string& text, const std::string&) { explorer.Title = text; }},
+        {'s', "size", "WxH", "the picture size of the window at the start (default 960x540)",
+         [&](const std::string& text, const std::string&) {
+             int32_t w = 0, h = 0;
+             if (!TryParseSize(text, w, h) || w <= 0 || h <= 0 || w > 16384 || h > 16384)
+                 throw EUsageError("bad size " + text);
+             explorer.Width = w;
+             explorer.Height = h;
+         }},
+        {'m', "draw-mode", "N", "the stored draw-mode number (0-8) of the start and of\n"
+                                "scenes that name none (default 4, as in the settings)",
+         [&](const std::string& text, const std::string&) {
+             int32_t mode = 0;
+             if (!TryStrToInt(text, mode) || mode < 0 || mode > 8) throw EUsageError("bad draw mode " + text);
+             explorer.DefaultDrawMode = StoredToDrawMode(mode);
+         }},
+        {0, "log", "", "the status line of every complete picture on standard output",
+         [&](const std::string&, const std::string&) { Options.Log = true; }},
+        {'h', "help", "", "this text", [&](const std::string&, const std::string&) { Options.Help = true; }, true},
+    });
+}
 
-TExplorerOptions ParseArguments(int argc, char** argv) {
-    TExplorerOptions options;
-    std::vector<std::string> args(argv + 1, argv + argc);
-    auto value = [&](std::size_t& i) -> const std::string& {
-        if (i + 1 >= args.size()) throw TUsageError{"option " + args[i] + " needs a value"};
-        return args[++i];
-    };
+std::string Usage() {
+    TOptions options;
+    return "Usage: nimbrel-explore [options] [MRPFILE]\n"
+           "Explores the Mandelbrot and Julia sets and keeps views as scenes of an MRP file.\n"
+           "With MRPFILE it starts at the file's first scene; PageDown and PageUp step\n"
+           "through its scenes. F1 in the window lists the keys.\n"
+           "\n" +
+           ExploreCommandLine(options).Usage(23);
+}
+
+// The options of the command line; EUsageError for one the program cannot run.
+TOptions ParseArguments(int argc, char** argv) {
+    TOptions options;
     bool haveFile = false;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        if (a == "-h" || a == "--help") {
-            std::fputs(kUsage, stdout);
-            std::exit(0);
-        } else if (a == "-p" || a == "--palettes") {
-            options.Palettes = value(i);
-        } else if (a == "-o" || a == "--output") {
-            options.OutputFile = value(i);
-            if (options.OutputFile.empty()) throw TUsageError{"empty output file name"};
-        } else if (a == "-t" || a == "--title") {
-            options.Title = value(i);
-        } else if (a == "-s" || a == "--size") {
-            const std::string& s = value(i);
-            int32_t w = 0, h = 0;
-            if (!TryParseSize(s, w, h) || w <= 0 || h <= 0 || w > 16384 || h > 16384)
-                throw TUsageError{"bad size " + s};
-            options.Width = w;
-            options.Height = h;
-        } else if (a == "-m" || a == "--draw-mode") {
-            int32_t mode = 0;
-            if (!TryStrToInt(value(i), mode) || mode < 0 || mode > 8) throw TUsageError{"bad draw mode " + args[i]};
-            options.DefaultDrawMode = StoredToDrawMode(mode);
-        } else if (a == "--log") {
-            LogPictures = true;
-        } else if (!a.empty() && a[0] == '-' && a != "-") {
-            throw TUsageError{"unknown option " + a};
-        } else if (!haveFile) {
-            options.SceneFile = a;
-            haveFile = true;
-        } else {
-            throw TUsageError{"only one MRPFILE"};
-        }
-    }
+    ExploreCommandLine(options).Parse(std::vector<std::string>(argv + 1, argv + argc), [&](const std::string& a) {
+        if (haveFile) throw EUsageError("only one MRPFILE");
+        options.Explorer.SceneFile = a;
+        haveFile = true;
+    });
     return options;
 }
 
@@ -368,7 +364,8 @@ struct TSdl {
     bool ok = false;
 };
 
-int Run(TExplorerOptions options) {
+int Run(TOptions program) {
+    TExplorerOptions& options = program.Explorer;
     options.WritePng = [](const std::string& path, const TBitmap& picture, std::string& error) {
         return WritePng(path, picture, error);
     };
@@ -397,7 +394,7 @@ int Run(TExplorerOptions options) {
         for (;;) {
             if (explorer.HasWork()) {
                 if (!explorer.Step()) break;
-                if (LogPictures && explorer.CompletedPictures() != logged) {
+                if (program.Log && explorer.CompletedPictures() != logged) {
                     logged = explorer.CompletedPictures();
                     std::printf("%s\n", explorer.StatusText().c_str());
                     std::fflush(stdout);
@@ -418,10 +415,16 @@ int Run(TExplorerOptions options) {
 }  // namespace nimbrel
 
 int main(int argc, char** argv) {
+    using namespace nimbrel;
     try {
-        return nimbrel::Run(nimbrel::ParseArguments(argc, argv));
-    } catch (const nimbrel::TUsageError& error) {
-        std::fprintf(stderr, "nimbrel-explore: %s\n%s", error.Text.c_str(), nimbrel::kUsage);
+        TOptions options = ParseArguments(argc, argv);
+        if (options.Help) {
+            std::fputs(Usage().c_str(), stdout);
+            return 0;
+        }
+        return Run(std::move(options));
+    } catch (const EUsageError& error) {
+        std::fprintf(stderr, "nimbrel-explore: %s\n%s", error.what(), Usage().c_str());
         return 2;
     }
 }

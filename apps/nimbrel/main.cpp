@@ -105,12 +105,12 @@ int main(int argc, char** argv) {
     try {
         options = ParseHackCommandLine(std::vector<std::string>(argv + 1, argv + argc), std::getenv("XSCREENSAVER_WINDOW"));
         if (options.Help) {
-            std::fputs(kHackUsage, stdout);
+            std::fputs(HackUsage().c_str(), stdout);
             return 0;
         }
         return Run(std::move(options));
     } catch (const EHackUsage& error) {
-        std::fprintf(stderr, "nimbrel: %s\n%s", error.what(), kHackUsage);
+        std::fprintf(stderr, "nimbrel: %s\n%s", error.what(), HackUsage().c_str());
         return 2;
     } catch (const std::exception& error) {
         std::fprintf(stderr, "nimbrel: %s\n", error.what());

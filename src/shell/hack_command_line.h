@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "platform/bitmap.h"
+#include "platform/command_line.h"
 #include "platform/exceptions.h"
 #include "platform/settings_store.h"
 #include "platform/show_window.h"
@@ -28,13 +29,10 @@ namespace nimbrel {
 
 // A command line the program cannot run. The text says why; the program
 // prints it with the usage and ends with exit status 2.
-class EHackUsage : public Exception {
-public:
-    using Exception::Exception;
-};
+using EHackUsage = EUsageError;
 
-// The usage text of -help.
-extern const char* const kHackUsage;
+// The usage text of -help, made from the table of the options.
+const std::string& HackUsage();
 
 struct THackOptions {
     bool Help = false;
