@@ -23,26 +23,6 @@ namespace {
 // The first line of a scene file that the explorer starts.
 const char* const kNewFileComment = "* Scenes kept with nimbrel-explore. One scene a line; see docs/formats.md.";
 
-const char* const kKeyHelp =
-    "Mouse\n"
-    "  wheel                 zoom in or out by 2 at the cursor\n"
-    "  left drag             move the picture\n"
-    "  right or Shift+left drag   zoom into the rectangle\n"
-    "Keys\n"
-    "  Backspace             back through the views seen\n"
-    "  Home                  the default view\n"
-    "  J                     the Julia set of the point under the cursor, and back\n"
-    "  0 - 8                 draw mode (the DM numbers of scene files)\n"
-    "  Shift+2 - Shift+5     power 2 to 5\n"
-    "  + / -                 iteration limit times or divided by 1.5\n"
-    "  P / Shift+P           next or previous palette of the palette folder\n"
-    "  PageDown / PageUp     next or previous scene of the scene file\n"
-    "  S                     keep the view: one line appended to the output file\n"
-    "  F12                   the picture as a PNG file beside the output file\n"
-    "  Tab                   the status over the picture, on or off\n"
-    "  F1                    this help, on or off\n"
-    "  Esc                   quit\n";
-
 const char* const kDrawModeNames[] = {"row by row", "search",          "boundary",      "interlaced",    "antialias",
                                       "shaded count", "shaded potential", "shaded smooth", "shaded cosine"};
 
@@ -171,8 +151,6 @@ void ApplyView(TMandel& Mandel, const TExplorerView& View) {
     if (View.Colors && Mandel.GetColorTable() != *View.Colors) Mandel.SetColorTable(*View.Colors);
 }
 
-const char* ExplorerKeyHelp() { return kKeyHelp; }
-
 const char* DrawModeName(uint8_t Mode) { return Mode < std::size(kDrawModeNames) ? kDrawModeNames[Mode] : "?"; }
 
 TExplorer::TExplorer(TExplorerOptions Options)
@@ -217,6 +195,11 @@ double TExplorer::Now() const {
 }
 
 void TExplorer::Post(const TExplorerCommand& Command) {
+    if (Command.Action == TExplorerAction::ToggleStatus || Command.Action == TExplorerAction::ToggleHelp) {
+        bool& shown = Command.Action == TExplorerAction::ToggleStatus ? statusShown_ : helpShown_;
+        shown = !shown;
+        return;
+    }
     const bool changesPicture =
         Command.Action != TExplorerAction::Keep && Command.Action != TExplorerAction::WritePicture;
     queue_.push_back({Command, Now()});
@@ -451,6 +434,8 @@ void TExplorer::Execute(const TQueued& Queued) {
         }
         case TExplorerAction::Keep: Keep(); break;
         case TExplorerAction::WritePicture: WritePicture(); break;
+        case TExplorerAction::ToggleStatus:
+        case TExplorerAction::ToggleHelp: break;  // Post has done them
         case TExplorerAction::Quit: quitting_ = true; break;
     }
 }

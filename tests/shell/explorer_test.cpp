@@ -427,6 +427,32 @@ TEST(Explorer, AWindowLargerThanTheMachineHoldsDrawsTheLargestPictureThatFits) {
     EXPECT_EQ(e.Engine().GetWidth(), kW);
 }
 
+// Tab and F1 show the status and the help over the picture at once, also in
+// the middle of a draw, which goes on.
+TEST(Explorer, TheStatusAndTheHelpTurnOnAndOffWithoutANewPicture) {
+    TFixture f;
+    TExplorer e(f.Options);
+    Settle(e);
+    const int64_t pictures = e.CompletedPictures();
+    EXPECT_FALSE(e.StatusShown() || e.HelpShown());
+    e.Post({A::ToggleStatus});
+    EXPECT_TRUE(e.StatusShown());
+    e.Post({A::ToggleHelp});
+    e.Post({A::ToggleStatus});
+    EXPECT_FALSE(e.StatusShown());
+    EXPECT_TRUE(e.HelpShown());
+    EXPECT_FALSE(e.HasWork());
+    e.Post({A::DrawMode, 0, 0, 0, 0, 2});
+    bool busyAfter = false;
+    TScopedMessagePump pump([&] {
+        e.Post({A::ToggleHelp});
+        busyAfter = busyAfter || e.Engine().GetBusy();
+    });
+    Settle(e);
+    EXPECT_TRUE(busyAfter);
+    EXPECT_EQ(e.CompletedPictures(), pictures + 1);
+}
+
 // The status line names the view, the state of the picture and the last message.
 TEST(Explorer, StatusText) {
     TFixture f;
