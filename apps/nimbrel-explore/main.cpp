@@ -55,7 +55,7 @@ TCommandLine ExploreCommandLine(TOptions& Options) {
              explorer.Width = w;
              explorer.Height = h;
          }},
-        {'m', "draw-mode", "N", "the stored draw-mode number (0-8) of the start and of\n"
+        {'m', "draw-mode", "N", "the draw mode (its DM number, below) of the start and of\n"
                                 "scenes that name none (default 4, as in the settings)",
          [&](const std::string& text, const std::string&) {
              int32_t mode = 0;
@@ -75,7 +75,10 @@ std::string Usage() {
            "With MRPFILE it starts at the file's first scene; PageDown and PageUp step\n"
            "through its scenes. F1 in the window lists the keys.\n"
            "\n" +
-           ExploreCommandLine(options).Usage(23);
+           ExploreCommandLine(options).Usage(23) +
+           "\n"
+           "Draw modes, by the DM numbers of scene files and of the settings:\n" +
+           DrawModeTable();
 }
 
 // The options of the command line; EUsageError for one the program cannot run.
@@ -364,9 +367,9 @@ private:
 };
 
 struct TSdl {
-    TSdl() { ok = SDL_Init(SDL_INIT_VIDEO) == 0; }
+    TSdl() { Ok = SDL_Init(SDL_INIT_VIDEO) == 0; }
     ~TSdl() { SDL_Quit(); }
-    bool ok = false;
+    bool Ok = false;
 };
 
 int Run(TOptions program) {
@@ -375,7 +378,7 @@ int Run(TOptions program) {
         return WritePng(path, picture, error);
     };
     TSdl sdl;
-    if (!sdl.ok) {
+    if (!sdl.Ok) {
         std::fprintf(stderr, "nimbrel-explore: %s\n", SDL_GetError());
         return 1;
     }

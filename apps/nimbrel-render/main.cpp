@@ -57,7 +57,7 @@ TCommandLine RenderCommandLine(TOptions& Options) {
              if (!TryStrToInt(text, index) || index < 0) throw EUsageError("bad index " + text);
              Options.Index = index;
          }},
-        {'m', "draw-mode", "N", "the stored draw-mode number (0-8) for scenes that name none\n"
+        {'m', "draw-mode", "N", "the draw mode (its DM number, below) for scenes that name none\n"
                                 "(default 4, as in the settings)",
          [&](const std::string& text, const std::string&) {
              int32_t mode = 0;
@@ -83,6 +83,9 @@ std::string Usage() {
            "Draws the scenes of an MRP file into PNG files, exactly as the screen saver draws them.\n"
            "\n" +
            RenderCommandLine(options).Usage(23) +
+           "\n"
+           "Draw modes, by the DM numbers of scene files and of the settings:\n" +
+           DrawModeTable() +
            "\n"
            "Exit status: 0 success, 1 a scene or palette file failed, 2 usage error or a picture\n"
            "larger than this machine allows.\n";

@@ -23,9 +23,6 @@ namespace {
 // The first line of a scene file that the explorer starts.
 const char* const kNewFileComment = "* Scenes kept with nimbrel-explore. One scene a line; see docs/formats.md.";
 
-const char* const kDrawModeNames[] = {"row by row", "search",          "boundary",      "interlaced",    "antialias",
-                                      "shaded count", "shaded potential", "shaded smooth", "shaded cosine"};
-
 // The views worth going back to; older ones are forgotten.
 constexpr std::size_t kHistoryLength = 1000;
 // How far zooming goes: below this width the plane's doubles no longer tell
@@ -150,8 +147,6 @@ void ApplyView(TMandel& Mandel, const TExplorerView& View) {
     Mandel.SetScaleExponent(View.ScaleExponent);
     if (View.Colors && Mandel.GetColorTable() != *View.Colors) Mandel.SetColorTable(*View.Colors);
 }
-
-const char* DrawModeName(uint8_t Mode) { return Mode < std::size(kDrawModeNames) ? kDrawModeNames[Mode] : "?"; }
 
 TExplorer::TExplorer(TExplorerOptions Options)
     : options_(std::move(Options)),

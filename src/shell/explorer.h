@@ -218,7 +218,4 @@ private:
     bool helpShown_ = false;
 };
 
-// A short name of a draw mode (the engine's number), for the status.
-const char* DrawModeName(uint8_t Mode);
-
 }  // namespace nimbrel

@@ -12,7 +12,7 @@ namespace nimbrel {
 
 namespace {
 
-const char* const kDrawModeHelp = "the stored draw-mode number (0-8) for scenes that name none";
+const char* const kDrawModeHelp = "the draw mode (its DM number, below) for scenes that name none";
 
 // The largest side or offset of an X window.
 constexpr int32_t kMaxWindowSide = 32767;
@@ -219,6 +219,9 @@ const std::string& HackUsage() {
                    "a scene of an MRP file at random, drawn as it grows, then the next after a pause.\n"
                    "\n") +
                HackCommandLine(options, root, windowId).Usage(24) +
+               "\n"
+               "Draw modes, by the DM numbers of scene files and of the settings:\n" +
+               DrawModeTable() +
                "\n"
                "Two dashes work as well as one. The stored settings are read from\n"
                "$XDG_CONFIG_HOME/nimbrel/registry.ini (or ~/.config/nimbrel/registry.ini) for\n"

@@ -467,11 +467,11 @@ TEST(Explorer, StatusText) {
     f.Clock = 101;
     Settle(e);
     EXPECT_EQ(e.StatusText(),
-              "Julia  Cr=0 Ci=0  W=4  Jr=-3.05 Ji=1.5  I=256  Pow=2  DM=7 shaded smooth  MCF=(built-in)  0.750 s");
+              "Julia  Cr=0 Ci=0  W=4  Jr=-3.05 Ji=1.5  I=256  Pow=2  DM=7 smooth relief  MCF=(built-in)  0.750 s");
     std::string inside;
     TScopedMessagePump pump([&] { inside = e.StatusText(); });
     Do(e, {A::Power, 0, 0, 0, 0, 3});
-    EXPECT_EQ(inside, "Julia  Cr=0 Ci=0  W=4  Jr=-3.05 Ji=1.5  I=256  Pow=3  DM=7 shaded smooth  MCF=(built-in)  drawing...");
+    EXPECT_EQ(inside, "Julia  Cr=0 Ci=0  W=4  Jr=-3.05 Ji=1.5  I=256  Pow=3  DM=7 smooth relief  MCF=(built-in)  drawing...");
     for (int i = 0; i < 4; ++i) Do(e, {A::Back});
     EXPECT_EQ(e.StatusText(), "Mandelbrot  Cr=-0.8 Ci=0  W=3  I=256  Pow=2  DM=4 interlaced  MCF=(built-in)  0.000 s  |  "
                               "no view before this one");
