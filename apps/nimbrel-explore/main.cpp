@@ -58,9 +58,7 @@ TCommandLine ExploreCommandLine(TOptions& Options) {
         {'m', "draw-mode", "N", "the draw mode (its DM number, below) of the start and of\n"
                                 "scenes that name none (default 4, as in the settings)",
          [&](const std::string& text, const std::string&) {
-             int32_t mode = 0;
-             if (!TryStrToInt(text, mode) || mode < 0 || mode > 8) throw EUsageError("bad draw mode " + text);
-             explorer.DefaultDrawMode = StoredToDrawMode(mode);
+             if (!TryStoredDrawMode(text, explorer.DefaultDrawMode)) throw EUsageError("bad draw mode " + text);
          }},
         {0, "log", "", "the status line of every complete picture on standard output",
          [&](const std::string&, const std::string&) { Options.Log = true; }},

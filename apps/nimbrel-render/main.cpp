@@ -60,9 +60,7 @@ TCommandLine RenderCommandLine(TOptions& Options) {
         {'m', "draw-mode", "N", "the draw mode (its DM number, below) for scenes that name none\n"
                                 "(default 4, as in the settings)",
          [&](const std::string& text, const std::string&) {
-             int32_t mode = 0;
-             if (!TryStrToInt(text, mode) || mode < 0 || mode > 8) throw EUsageError("bad draw mode " + text);
-             Options.DefaultDrawMode = StoredToDrawMode(mode);
+             if (!TryStoredDrawMode(text, Options.DefaultDrawMode)) throw EUsageError("bad draw mode " + text);
          }},
         {'o', "output", "PATH", "with --index the PNG file to write (default scene-NNN.png);\n"
                                 "otherwise a folder that receives scene-000.png, scene-001.png, ...\n"

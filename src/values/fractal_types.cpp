@@ -4,6 +4,8 @@
 #include <iterator>
 #include <string_view>
 
+#include "platform/sysutils.h"
+
 namespace nimbrel {
 
 namespace {
@@ -27,6 +29,13 @@ int32_t SwapStoredPair(int32_t value) {
 TDrawMode StoredToDrawMode(int32_t Value) { return static_cast<TDrawMode>(SwapStoredPair(Value)); }
 
 int32_t DrawModeToStored(uint8_t Mode) { return SwapStoredPair(Mode & 0x7F); }
+
+bool TryStoredDrawMode(std::string_view Text, TDrawMode& Mode) {
+    int32_t stored = 0;
+    if (!TryStrToInt(Text, stored) || stored < 0 || stored > 8) return false;
+    Mode = StoredToDrawMode(stored);
+    return true;
+}
 
 const char* DrawModeName(uint8_t Mode) { return Mode < std::size(kDrawModeNames) ? kDrawModeNames[Mode] : "?"; }
 

@@ -14,12 +14,15 @@ struct TSeen {
     void Add(const std::string& what) { Text += (Text.empty() ? "" : " ") + what; }
 };
 
-TCommandLine GnuLine(TSeen& seen) {
-    const auto note = [&seen](const char* name) {
-        return [&seen, name](const std::string& value, const std::string& written) {
-            seen.Add(std::string(name) + "=" + value + " (" + written + ")");
-        };
+// An option's Take that notes its value and how it was written.
+auto Note(TSeen& seen, const char* name) {
+    return [&seen, name](const std::string& value, const std::string& written) {
+        seen.Add(std::string(name) + "=" + value + " (" + written + ")");
     };
+}
+
+TCommandLine GnuLine(TSeen& seen) {
+    const auto note = [&seen](const char* name) { return Note(seen, name); };
     return TCommandLine(TOptionStyle::Gnu, {
         {'s', "size", "WxH", "the size", note("size")},
         {'o', "output", "FILE", "the file\nwritten", note("output")},
@@ -30,11 +33,7 @@ TCommandLine GnuLine(TSeen& seen) {
 }
 
 TCommandLine SingleDashLine(TSeen& seen) {
-    const auto note = [&seen](const char* name) {
-        return [&seen, name](const std::string& value, const std::string& written) {
-            seen.Add(std::string(name) + "=" + value + " (" + written + ")");
-        };
-    };
+    const auto note = [&seen](const char* name) { return Note(seen, name); };
     return TCommandLine(TOptionStyle::SingleDash, {
         {0, "", "", "Where:", nullptr},
         {0, "mrp", "FILE", "the scene file", note("mrp")},
