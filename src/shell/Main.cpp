@@ -95,15 +95,18 @@ void TfrmMain::ApplyPictureSize() {
     }
     Window_.SetColor(settings.Bgcolor);
     TPictureSize size{settings.SizeX, settings.SizeY};
-    // Every scene may be shaded: the size must hold the result cache too.
-    const TPictureSize fit = TPictureBudget::OfMachine().Largest(size.Width, size.Height, true);
-    if (fit.Width > 0 && fit != size) {
-        // More than this machine holds: said once, and the show goes on at
-        // the largest picture of that shape; the settings keep that size, so
-        // the next start says nothing.
-        ShowError(kBadSizeText);
-        settings.SizeX = fit.Width;
-        settings.SizeY = fit.Height;
+    if (size.Width > 0 && size.Height > 0) {
+        // Every scene may be shaded: the size must hold the result cache too.
+        const TPictureSize fit = TPictureBudget::OfMachine().Largest(size.Width, size.Height, true);
+        if (fit.Width > 0 && fit != size) {
+            // More than this machine holds: said once, and the show goes on
+            // at the largest picture of that shape; the settings keep that
+            // size, so the next start says nothing.
+            ShowError(kBadSizeText);
+            settings.SizeX = fit.Width;
+            settings.SizeY = fit.Height;
+        }
+        // Where not even one pixel fits, the size is refused as one of 0.
         size = fit;
     }
     try {

@@ -12,8 +12,6 @@ namespace nimbrel {
 
 namespace {
 
-const char* const kDrawModeHelp = "the draw mode (its DM number, below) for scenes that name none";
-
 // The largest side or offset of an X window.
 constexpr int32_t kMaxWindowSide = 32767;
 
@@ -164,7 +162,7 @@ TCommandLine HackCommandLine(THackOptions& Options, bool& Root, bool& WindowId) 
                  throw EHackUsage("bad pause " + text + " (whole seconds, 0 to " + IntToStr(kMaxWaitSeconds) + ")");
              settings.Wait = seconds * 1000;
          }},
-        {0, "draw-mode", "N", kDrawModeHelp,
+        {0, "draw-mode", "N", "the draw mode (its DM number, below) for scenes that name none",
          [&](const std::string& text, const std::string&) {
              int32_t mode = 0;
              if (!ParseDecimal(text, mode) || mode > 8) throw EHackUsage("bad draw mode " + text + " (0 to 8)");
