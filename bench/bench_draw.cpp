@@ -29,7 +29,7 @@ void DrawDefaultView(benchmark::State& state) {
     for (auto _ : state) {
         // What an interrupted computation leaves: the array stays, the view
         // no longer matches, so the potential modes compute again.
-        m.CacheKey.ViewWidth = 0;
+        m.CacheKey.Complete = false;
         m.Draw();
         iterations += m.Stats.Iterations;
         benchmark::DoNotOptimize(m.GetBitmap().Scanline(0));

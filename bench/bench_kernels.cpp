@@ -113,7 +113,7 @@ void SetView(TMandel& m, int view, int32_t width, int32_t height) {
 
 void DrawOnce(TMandel& m, int config) {
     // Modes 5..8 compute the result cache afresh every time.
-    m.CacheKey.ViewWidth = 0;
+    m.CacheKey.Complete = false;
     if (config != kScalar) return m.Draw();
     // The scalar kernels point by point, as before the batch kernels, with
     // the procedures Draw binds by default.

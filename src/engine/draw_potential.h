@@ -34,7 +34,7 @@ struct TEngineCacheKernel {
     TMandel* Engine;
     void operator()(const TComplexPoint& C, int32_t X, int32_t Y) const {
         TMandel& m = *Engine;
-        if (m.kind_ == fkMandelbrot)
+        if (m.view_.Kind == fkMandelbrot)
             m.IterateMandelToCache(C, X, Y);
         else
             m.IterateJuliaToCache(C, X, Y);

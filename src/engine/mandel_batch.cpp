@@ -16,10 +16,10 @@ constexpr int32_t kMaxLookup = 1 << 16;
 
 TBatchParams TMandelBatch::Params(double Bailout) const {
     TBatchParams p;
-    p.Julia = m_.kind_ != fkMandelbrot;
-    p.JuliaRe = m_.juliaConstant_.Re;
-    p.JuliaIm = m_.juliaConstant_.Im;
-    p.Power = m_.power_;
+    p.Julia = m_.view_.Kind != fkMandelbrot;
+    p.JuliaRe = m_.view_.JuliaConstant.Re;
+    p.JuliaIm = m_.view_.JuliaConstant.Im;
+    p.Power = m_.view_.Power;
     p.MaxIter = m_.maxIter_;
     p.Bailout = Bailout;
     return p;

@@ -36,28 +36,35 @@ TMandelBatch& TMandel::Batch() {
     return *batch_;
 }
 
+void TMandel::SetView(const TView& Value) {
+    const TComplexPoint constant = view_.JuliaConstant;
+    view_ = Value;
+    view_.ViewWidth = std::fabs(Value.ViewWidth);
+    if (Value.Kind == fkMandelbrot) view_.JuliaConstant = constant;
+}
+
 void TMandel::SetJuliaConstant(const TComplexPoint& Value) {
-    if (kind_ != fkJulia) Abort();
-    juliaConstant_ = Value;
+    if (view_.Kind != fkJulia) Abort();
+    view_.JuliaConstant = Value;
 }
 
 void TMandel::SwitchKind() {
-    if (kind_ == fkMandelbrot) {
-        kind_ = fkJulia;
+    if (view_.Kind == fkMandelbrot) {
+        view_.Kind = fkJulia;
         SetJuliaConstant(GetCenter());
     } else {
-        kind_ = fkMandelbrot;
+        view_.Kind = fkMandelbrot;
     }
     CenterToJuliaConstant();
     ResetView();
 }
 
 void TMandel::ResetView() {
-    if (power_ == 2) {
-        if (kind_ == fkMandelbrot) {
+    if (view_.Power == 2) {
+        if (view_.Kind == fkMandelbrot) {
             SetCenter({-0.8, 0});
             SetViewWidth(3.0);
-        } else if (kind_ == fkJulia) {
+        } else if (view_.Kind == fkJulia) {
             SetCenter({0, 0});
             SetViewWidth(4.0);
         }
@@ -68,26 +75,20 @@ void TMandel::ResetView() {
 }
 
 void TMandel::CenterToJuliaConstant() {
-    if (kind_ == fkJulia) juliaConstant_ = center_;
+    if (view_.Kind == fkJulia) view_.JuliaConstant = view_.Center;
 }
 
-TComplexPoint TMandel::GetPointP() const {
+TViewMapping TMandel::CheckedMapping(const char* NoSizeText) const {
     if (width_ == 0 || height_ == 0) {
-        ShowError(kNoSizeP);
+        ShowError(NoSizeText);
         Abort();
     }
-    const double X = (width_ * viewWidth_) / height_;
-    return {center_.Re - X / 2, center_.Im + viewWidth_ / 2};
+    return Mapping();
 }
 
-TComplexPoint TMandel::GetPointQ() const {
-    if (width_ == 0 || height_ == 0) {
-        ShowError(kNoSizeQ);
-        Abort();
-    }
-    const double X = (width_ * viewWidth_) / height_;
-    return {center_.Re + X / 2, center_.Im - viewWidth_ / 2};
-}
+TComplexPoint TMandel::GetPointP() const { return CheckedMapping(kNoSizeP).P; }
+
+TComplexPoint TMandel::GetPointQ() const { return CheckedMapping(kNoSizeQ).Q; }
 
 void TMandel::SetWidth(int32_t Value) {
     if (Value <= 0) Abort();
@@ -129,15 +130,15 @@ void TMandel::ClearResultCache() {
     TResultCache().swap(ResultCache);
     CacheKey.Width = 0;
     CacheKey.Height = 0;
+    CacheKey.Complete = false;
 }
 
 TMandel::TFrame TMandel::BeginFrame() {
     TFrame f;
-    const TComplexPoint P = GetPointP();
-    const TComplexPoint Q = GetPointQ();
-    f.P = P;
-    f.dx = (Q.Re - P.Re) / width_;
-    f.dy = (Q.Im - P.Im) / height_;
+    const TViewMapping m = CheckedMapping(kNoSizeP);
+    f.P = m.P;
+    f.dx = m.dx;
+    f.dy = m.dy;
     // A picture beyond the machine's budget fails here, before its bitmap.
     if (!TPictureBudget::OfMachine().Fits(width_, height_, false)) throw EOutOfResources();
     bitmap_.SetSize(width_, height_);

@@ -22,10 +22,12 @@
 #include "engine/batch_kernels.h"
 #include "engine/kernels.h"
 #include "engine/result_cache.h"
+#include "engine/view_mapping.h"
 #include "platform/bitmap.h"
 #include "shading/UPotentialBrightMethod.h"
 #include "shading/potentials.h"
 #include "values/fractal_types.h"
+#include "values/view.h"
 
 namespace nimbrel {
 
@@ -61,20 +63,25 @@ public:
     TMandel& operator=(const TMandel&) = delete;
 
     // ---- The view -------------------------------------------------------
-    TFractalKind GetKind() const { return kind_; }
+    const TView& GetView() const { return view_; }
+    // The whole view at once, as the operations below would set it one by
+    // one (the width as its absolute value); a view of the Mandelbrot set
+    // leaves the Julia constant as it was.
+    void SetView(const TView& Value);
+    TFractalKind GetKind() const { return view_.Kind; }
     // Mandelbrot -> Julia takes the centre as the constant; either way the
     // view is reset.
     void SwitchKind();
-    TComplexPoint GetCenter() const { return center_; }
-    void SetCenter(const TComplexPoint& Value) { center_ = Value; }
+    TComplexPoint GetCenter() const { return view_.Center; }
+    void SetCenter(const TComplexPoint& Value) { view_.Center = Value; }
     // The height of the view in the plane; stored as its absolute value.
-    double GetViewWidth() const { return viewWidth_; }
-    void SetViewWidth(double Value) { viewWidth_ = std::fabs(Value); }
-    TComplexPoint GetJuliaConstant() const { return juliaConstant_; }
+    double GetViewWidth() const { return view_.ViewWidth; }
+    void SetViewWidth(double Value) { view_.ViewWidth = std::fabs(Value); }
+    TComplexPoint GetJuliaConstant() const { return view_.JuliaConstant; }
     // The silent abort unless the kind is Julia.
     void SetJuliaConstant(const TComplexPoint& Value);
-    int32_t GetPower() const { return power_; }
-    void SetPower(int32_t Value) { power_ = Value; }
+    int32_t GetPower() const { return view_.Power; }
+    void SetPower(int32_t Value) { view_.Power = Value; }
     // The default view of the kind and power.
     void ResetView();
     void CenterToJuliaConstant();
@@ -82,6 +89,9 @@ public:
     // bottom-right pixel. A zero size shows a message and aborts.
     TComplexPoint GetPointP() const;
     TComplexPoint GetPointQ() const;
+    // The mapping between the pixels of the picture and the plane that the
+    // draw methods use for the current view and size.
+    TViewMapping Mapping() const { return TViewMapping::Of(view_, width_, height_); }
 
     // ---- The picture and its iteration -------------------------------------
     // The size setters refuse values <= 0 with the silent abort.
@@ -238,6 +248,9 @@ private:
         int32_t LastY = 0;
         TComplexPoint Point(int32_t x, int32_t y) const { return {x * dx + P.Re, y * dy + P.Im}; }
     };
+    // The mapping of the current view and size; a zero size shows
+    // NoSizeText and aborts.
+    TViewMapping CheckedMapping(const char* NoSizeText) const;
     // The first steps of every integer draw method: the mapping, the bitmap
     // size, then Busy := True. The caller clears Busy on every exit.
     TFrame BeginFrame();
@@ -302,12 +315,8 @@ private:
     void RedrawCountRows();
     void ComputeCountRows(const TFrame& f);
 
-    // The view.
-    TFractalKind kind_ = fkMandelbrot;
-    TComplexPoint center_;       // set by ResetView
-    double viewWidth_ = 0;       // set by ResetView
-    TComplexPoint juliaConstant_;
-    int32_t power_ = 2;
+    // The view; centre and width set by ResetView.
+    TView view_;
     // The picture and its iteration.
     int32_t width_ = 200;
     int32_t height_ = 200;
@@ -336,24 +345,24 @@ inline int32_t TMandel::IterateMandel2(const TComplexPoint& P) const {
     return IterateOrbit(TComplexPoint{0, 0}, P, 2, maxIter_, kIntegerBailout).Count;
 }
 inline int32_t TMandel::IterateJulia2(const TComplexPoint& P) const {
-    return IterateOrbit(P, juliaConstant_, 2, maxIter_, kIntegerBailout).Count;
+    return IterateOrbit(P, view_.JuliaConstant, 2, maxIter_, kIntegerBailout).Count;
 }
 inline int32_t TMandel::IterateMandelN(const TComplexPoint& P) const {
-    return IterateOrbit(TComplexPoint{0, 0}, P, power_, maxIter_, kIntegerBailout).Count;
+    return IterateOrbit(TComplexPoint{0, 0}, P, view_.Power, maxIter_, kIntegerBailout).Count;
 }
 inline int32_t TMandel::IterateJuliaN(const TComplexPoint& P) const {
-    return IterateOrbit(P, juliaConstant_, power_, maxIter_, kIntegerBailout).Count;
+    return IterateOrbit(P, view_.JuliaConstant, view_.Power, maxIter_, kIntegerBailout).Count;
 }
 
 inline void TMandel::IterateMandelToCache(const TComplexPoint& C, int32_t X, int32_t Y) {
     TResultCell& cell = Cell(X, Y);
-    const TOrbitEnd end = IterateOrbit(TComplexPoint{0, 0}, C, power_, maxIter_, escapeRadiusSqr_);
+    const TOrbitEnd end = IterateOrbit(TComplexPoint{0, 0}, C, view_.Power, maxIter_, escapeRadiusSqr_);
     cell.Count = end.Count;
     cell.Z = end.Z;
 }
 inline void TMandel::IterateJuliaToCache(const TComplexPoint& C, int32_t X, int32_t Y) {
     TResultCell& cell = Cell(X, Y);
-    const TOrbitEnd end = IterateOrbit(C, juliaConstant_, power_, maxIter_, escapeRadiusSqr_);
+    const TOrbitEnd end = IterateOrbit(C, view_.JuliaConstant, view_.Power, maxIter_, escapeRadiusSqr_);
     cell.Count = end.Count;
     cell.Z = end.Z;
 }

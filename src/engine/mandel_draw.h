@@ -19,9 +19,9 @@ struct TEngineKernel {
     TMandel* Engine;
     int32_t operator()(const TComplexPoint& P) const {
         const TMandel& m = *Engine;
-        const int32_t count = m.kind_ == fkMandelbrot
-                                  ? (m.power_ == 2 ? m.IterateMandel2(P) : m.IterateMandelN(P))
-                                  : (m.power_ == 2 ? m.IterateJulia2(P) : m.IterateJuliaN(P));
+        const int32_t count = m.view_.Kind == fkMandelbrot
+                                  ? (m.view_.Power == 2 ? m.IterateMandel2(P) : m.IterateMandelN(P))
+                                  : (m.view_.Power == 2 ? m.IterateJulia2(P) : m.IterateJuliaN(P));
         Engine->Tally(count);
         return count;
     }

@@ -12,29 +12,17 @@ namespace nimbrel {
 
 bool TMandel::CacheMatchesView() const {
     const TResultCacheKey& k = CacheKey;
-    if (k.Kind != kind_) return false;
-    if (k.Center.Re != center_.Re || k.Center.Im != center_.Im) return false;
-    if (k.ViewWidth != viewWidth_) return false;
-    if (k.Power != power_) return false;
-    if (k.Width != width_ || k.Height != height_) return false;
-    if (k.MaxIter != maxIter_) return false;
-    if (k.EscapeRadius != escapeRadius_) return false;
-    if (k.Kind == fkMandelbrot) return true;
-    if (k.Kind == fkJulia)
-        return k.JuliaConstant.Re == juliaConstant_.Re && k.JuliaConstant.Im == juliaConstant_.Im;
-    return false;
+    return k.Complete && k.View == view_ && k.Width == width_ && k.Height == height_ && k.MaxIter == maxIter_ &&
+           k.EscapeRadius == escapeRadius_;
 }
 
 void TMandel::StoreCacheKey() {
-    CacheKey.Kind = kind_;
-    CacheKey.Center = center_;
-    CacheKey.ViewWidth = viewWidth_;
-    CacheKey.Power = power_;
+    CacheKey.View = view_;
     CacheKey.Width = width_;
     CacheKey.Height = height_;
-    CacheKey.JuliaConstant = juliaConstant_;
     CacheKey.MaxIter = maxIter_;
     CacheKey.EscapeRadius = escapeRadius_;
+    CacheKey.Complete = true;
 }
 
 void TMandel::BindPotentialProcs() {
@@ -62,8 +50,9 @@ TMandel::TFrame TMandel::BeginCacheComputation() {
         CacheKey.Width = width_;
         CacheKey.Height = height_;
     }
-    // Until the computation is complete the cache matches no view.
-    CacheKey.ViewWidth = 0;
+    // Until the computation is complete the cache matches no view, not even
+    // one of width 0.
+    CacheKey.Complete = false;
     return BeginFrame();
 }
 

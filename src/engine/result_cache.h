@@ -11,6 +11,7 @@
 
 #include "platform/zeroed_block.h"
 #include "values/fractal_types.h"
+#include "values/view.h"
 
 namespace nimbrel {
 
@@ -97,17 +98,16 @@ private:
     std::size_t rows_ = 0;
 };
 
-// The view the result cache was computed for.
+// What the result cache was computed for: the view, the size, the limit and
+// the escape radius. Width and Height give the cache's shape whether or not
+// its cells are complete; only a complete computation makes it match a view.
 struct TResultCacheKey {
-    TComplexPoint Center;
-    double ViewWidth = 0;
-    int32_t Power = 0;
-    uint8_t Kind = fkMandelbrot;
+    TView View;
     int32_t Width = 0;
     int32_t Height = 0;
-    TComplexPoint JuliaConstant;
     int32_t MaxIter = 0;
     double EscapeRadius = 0;
+    bool Complete = false;
 };
 
 }  // namespace nimbrel

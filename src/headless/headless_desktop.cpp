@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "platform/application.h"
+
 namespace nimbrel {
 
 namespace {
@@ -54,14 +56,14 @@ void THeadlessDesktop::ChangeMonitorsAt(int64_t Time, std::vector<TMonitor> Moni
         // One message for each top-level window, each handled on its own.
         const std::size_t windows = windows_.size();
         for (std::size_t i = 0; i < windows; ++i)
-            Guard([this] {
+            GuardHandler([this] {
                 if (listener_) listener_->DisplayChanged();
             });
     });
 }
 
 void THeadlessDesktop::Idle() {
-    if (listener_) Guard([this] { listener_->Idle(); });
+    if (listener_) GuardHandler([this] { listener_->Idle(); });
 }
 
 // ---- A window -----------------------------------------------------------------
@@ -99,7 +101,7 @@ void THeadlessDesktop::TWindow::SetColor(TColor Color) {
 void THeadlessDesktop::TWindow::Close() {
     if (!form_ || desktop_.Terminated()) return;
     bool canClose = false;
-    Guard([&] { canClose = form_->FormCloseQuery(); });
+    GuardHandler([&] { canClose = form_->FormCloseQuery(); });
     if (canClose) desktop_.Terminate();
 }
 

@@ -17,7 +17,7 @@ THeadlessHost::THeadlessHost(int32_t clientWidth, int32_t clientHeight, int32_t 
 THeadlessHost::~THeadlessHost() { form_.reset(); }
 
 void THeadlessHost::Activate() {
-    if (form_) Guard([this] { form_->FormActivate(); });
+    if (form_) GuardHandler([this] { form_->FormActivate(); });
 }
 
 void THeadlessHost::InputAt(int64_t time, std::function<void(TMainForm&)> deliver) {
@@ -53,7 +53,7 @@ void THeadlessHost::SetColor(TColor color) {
 void THeadlessHost::Close() {
     if (!form_ || Terminated()) return;
     bool canClose = false;
-    Guard([&] { canClose = form_->FormCloseQuery(); });
+    GuardHandler([&] { canClose = form_->FormCloseQuery(); });
     if (canClose) Terminate();
 }
 

@@ -9,8 +9,8 @@
 //
 // Events come before timers, as the system ranks timer messages last; due
 // events run in the order they were scripted, due timers in the order of
-// their due time, then of their creation. An exception that leaves a handler
-// goes to Application().HandleException, as in the real message loop.
+// their due time, then of their creation. Events run under GuardHandler and
+// timers through FireTimer, as in the real message loops.
 //
 // The loop watches the one rule of re-entrance that the show relies on: a
 // ProcessMessages call made while another one is on the stack means that a
@@ -59,15 +59,11 @@ public:
     // Whether a draw's ProcessMessages is on the stack.
     bool InsideDraw() const { return rowDepth_ > 0; }
 
-    // Runs Handler as the message loop runs a handler.
-    static void Guard(const std::function<void()>& Handler);
-
 protected:
     // Called by RunUntil where nothing of the show is on the stack.
     virtual void Idle() {}
 
 private:
-    class TVirtualTimer;
     struct TEvent {
         int64_t Time;
         std::function<void()> Run;
@@ -81,8 +77,7 @@ private:
     bool terminated_ = false;
     int rowDepth_ = 0;
     std::vector<TEvent> events_;  // in the order they were scripted
-    std::vector<TVirtualTimer*> timers_;
-    uint64_t nextTimerSerial_ = 0;
+    TTimerQueue timers_{[this] { return now_; }};
     std::function<void()> previousPump_;
 };
 

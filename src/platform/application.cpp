@@ -33,6 +33,18 @@ void TApplication::HandleException(const std::exception& error) {
     errorBox_->ShowException(title_, error.what());
 }
 
+void TApplication::HandleCurrentException() {
+    try {
+        throw;
+    } catch (const std::exception& error) {
+        HandleException(error);
+    } catch (...) {
+        // Nothing of ours throws anything else; such an exception is still
+        // shown, and the program goes on as after any other.
+        HandleException(Exception("Unknown exception"));
+    }
+}
+
 uint64_t TApplication::PhysicalMemory() const {
     if (physicalMemory_) return physicalMemory_;
     uint64_t bytes = PhysicalMemoryBytes();

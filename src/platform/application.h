@@ -1,6 +1,7 @@
 // The process-wide application object: the title, the message processing
 // that long work calls between rows, the error-box service, and the memory of
-// the machine that pictures are measured against.
+// the machine that pictures are measured against; and GuardHandler, the one
+// way every message loop runs an event handler.
 //
 // Everything here is used from the one GUI thread. ProcessMessages runs the
 // handlers of pending messages synchronously, nested in the caller; the pump is
@@ -58,6 +59,10 @@ public:
     // What the message loop does with an exception that leaves a handler: the
     // silent abort shows nothing, anything else goes to the exception box.
     void HandleException(const std::exception& error);
+    // HandleException for the exception being handled, called from a catch
+    // block; one that is no std::exception, and so carries no message, shows
+    // as "Unknown exception".
+    void HandleCurrentException();
 
     // The physical memory that the picture budget is made from: the amount
     // a test has set, else the machine's (PhysicalMemoryBytes) lowered to
@@ -76,6 +81,19 @@ private:
 };
 
 TApplication& Application();
+
+// Runs an event handler as every message loop runs one: an exception that
+// leaves it, of whatever type, goes to HandleCurrentException and the loop
+// goes on. Nothing unwinds into the loop, nor through a window procedure of
+// the system.
+template <typename THandler>
+void GuardHandler(THandler&& Handler) {
+    try {
+        Handler();
+    } catch (...) {
+        Application().HandleCurrentException();
+    }
+}
 
 // Restores the previous message pump when it leaves scope.
 class TScopedMessagePump {

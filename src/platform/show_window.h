@@ -41,7 +41,8 @@ public:
     // its owner are destroyed only when control is back in the message loop,
     // never while a draw is on the stack.
     virtual void Close() = 0;
-    // A timer that belongs to this window, stopped.
+    // A timer that belongs to this window, stopped; its owner destroys it
+    // before the window.
     virtual std::unique_ptr<TTimer> CreateTimer() = 0;
 
     // The whole screen in pixels.
@@ -157,8 +158,9 @@ public:
 namespace nimbrel {
 
 // The handlers a main window offers to the message loop. The loop runs each
-// one on the GUI thread; an exception that leaves a handler goes to
-// Application().HandleException and the loop goes on.
+// one on the GUI thread under GuardHandler (platform/application.h): an
+// exception that leaves a handler is shown, unless it is the silent abort,
+// and the loop goes on.
 class TMainForm {
 public:
     virtual ~TMainForm() = default;

@@ -179,6 +179,23 @@ TRecommendation::TRecommendation(uint8_t Kind) {
     }
 }
 
+TView TRecommendation::View() const {
+    TView view;
+    view.Kind = static_cast<TFractalKind>(Position->GetKind());
+    view.Center = Position->Center;
+    view.ViewWidth = Position->ViewWidth;
+    if (view.Kind == fkJulia) view.JuliaConstant = Position->GetJuliaConstant();
+    view.Power = Power;
+    return view;
+}
+
+void TRecommendation::SetView(const TView& Value) {
+    Position->Center = Value.Center;
+    Position->ViewWidth = Value.ViewWidth;
+    if (Position->GetKind() == fkJulia) Position->SetJuliaConstant(Value.JuliaConstant);
+    Power = Value.Power;
+}
+
 std::string TRecommendationList::NormalizeLine(std::string_view Line) {
     return TrimAround(TrimAround(Line, ','), '=');
 }

@@ -16,8 +16,9 @@
 #include <string_view>
 #include <vector>
 
-#include "values/fractal_types.h"
 #include "scene/UPosition.h"
+#include "values/fractal_types.h"
+#include "values/view.h"
 
 namespace nimbrel {
 
@@ -43,6 +44,12 @@ public:
     // Kind 1 makes a Mandelbrot position, 2 a Julia position, anything else
     // the plain base.
     explicit TRecommendation(uint8_t Kind);
+
+    // The scene's view: the position's kind, centre, width and Julia
+    // constant, and the power. SetView stores them; the kind stays the
+    // position's.
+    TView View() const;
+    void SetView(const TView& Value);
 
     double ScaleExponent = 0;
     int32_t ColorStep = 0;         // -1 when the file does not give it
@@ -82,6 +89,7 @@ public:
 
     // The accessors take an index 0..Count-1; any other raises EListError.
     const TRecommendation& Item(int32_t Index) const;
+    TView GetView(int32_t Index) const { return Item(Index).View(); }
     TComplexPoint GetCenter(int32_t Index) const { return Item(Index).Position->Center; }
     int32_t GetColorStep(int32_t Index) const { return Item(Index).ColorStep; }
     int32_t GetMaxIter(int32_t Index) const { return Item(Index).MaxIter; }

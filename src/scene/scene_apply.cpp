@@ -29,14 +29,9 @@ std::string McfPath(const std::string& McfFolder, const std::string& McfName) {
 
 void ApplyRecommendation(TMandel& Mandel, const TRecommendationList& List, int32_t Index,
                          const std::string& McfFolder, TDrawMode DefaultDrawMode) {
-    const uint8_t kind = List.GetKind(Index);
-    if (kind != Mandel.GetKind()) Mandel.SwitchKind();
-    Mandel.SetCenter(List.GetCenter(Index));
-    Mandel.SetViewWidth(List.GetViewWidth(Index));
-    if (kind == fkJulia) Mandel.SetJuliaConstant(List.GetJuliaConstant(Index));
+    Mandel.SetView(List.GetView(Index));
     if (List.GetMaxIter(Index) != -1) Mandel.SetMaxIter(List.GetMaxIter(Index));
     Mandel.SetColorStep(List.GetColorStep(Index) == -1 ? 1 : List.GetColorStep(Index));
-    Mandel.SetPower(List.GetPower(Index));
     const std::string& name = List.GetMcfName(Index);
     if (!name.empty()) {
         // A name that is no Shift-JIS text or holds a control character names

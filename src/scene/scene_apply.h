@@ -19,11 +19,11 @@ class TRecommendationList;
 std::string McfPath(const std::string& McfFolder, const std::string& McfName);
 
 // Applies scene Index to the engine, in the order of each picture step of the
-// show: kind, centre, view width, Julia constant, iteration limit (only when
-// the scene gives one), colour step (1 when absent), power, the palette (only
-// when the scene names one and its file exists; a name that names no file
-// keeps the palette silently; a bad file shows its message and aborts
-// silently), then the draw mode with the six potential options, or
+// show: the view (kind, centre, width, Julia constant, power), the iteration
+// limit (only when the scene gives one), the colour step (1 when absent), the
+// palette (only when the scene names one and its file exists; a name that
+// names no file keeps the palette silently; a bad file shows its message and
+// aborts silently), then the draw mode with the six potential options, or
 // DefaultDrawMode alone when the scene names no draw mode.
 void ApplyRecommendation(TMandel& Mandel, const TRecommendationList& List, int32_t Index,
                          const std::string& McfFolder, TDrawMode DefaultDrawMode);

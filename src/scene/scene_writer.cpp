@@ -70,12 +70,9 @@ private:
 TRecommendation CaptureRecommendation(const TMandel& Mandel, const std::string& Title, const std::string& McfName) {
     TRecommendation entry(Mandel.GetKind());
     entry.Title = Title;
-    entry.Position->Center = Mandel.GetCenter();
-    entry.Position->ViewWidth = Mandel.GetViewWidth();
-    if (Mandel.GetKind() == fkJulia) entry.Position->SetJuliaConstant(Mandel.GetJuliaConstant());
+    entry.SetView(Mandel.GetView());
     entry.MaxIter = Mandel.GetMaxIter();
     entry.ColorStep = Mandel.GetColorStep() == 1 ? -1 : Mandel.GetColorStep();
-    entry.Power = Mandel.GetPower();
     entry.McfName = McfName;
     entry.DrawMode = Mandel.DrawMode;
     if (IsPotentialDrawMode(Mandel.DrawMode)) {

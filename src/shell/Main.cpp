@@ -45,13 +45,7 @@ TfrmMain::TfrmMain(TShowWindow& Window, std::unique_ptr<TShowSession> OwnSession
     if (!OwnSession_) return;
     const TSaverMode mode = Session_.Init().SaverMode;
     if (mode == smSaver) Window_.ShowCursor(false);
-    if (mode == smPreview) {
-        try {
-            FormActivate();
-        } catch (const std::exception& error) {
-            Application().HandleException(error);
-        }
-    }
+    if (mode == smPreview) GuardHandler([this] { FormActivate(); });
 }
 
 TfrmMain::~TfrmMain() {

@@ -86,11 +86,7 @@ TfrmSetting::TfrmSetting(TSettingWindow& Window, TSettingsStore& Store, TDialogS
     dlgMrp.HideReadOnly = true;
     dlgMrp.PathMustExist = true;
     dlgMrp.FileMustExist = true;
-    try {
-        Settings_ = std::make_unique<TMandelssReg>(Store);
-    } catch (const std::exception& error) {
-        Application().HandleException(error);
-    }
+    GuardHandler([&] { Settings_ = std::make_unique<TMandelssReg>(Store); });
 }
 
 TfrmSetting::~TfrmSetting() = default;

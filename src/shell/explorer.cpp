@@ -25,8 +25,9 @@ const char* const kNewFileComment = "* Scenes kept with nimbrel-explore. One sce
 
 // The views worth going back to; older ones are forgotten.
 constexpr std::size_t kHistoryLength = 1000;
-// How far zooming goes: below this width the plane's doubles no longer tell
-// pixels apart anyway, and beyond the other the whole set is a dot.
+// How far zooming goes: the width and the pixel step stay normal doubles
+// (their pixels fall on the same doubles long before, at about 1e-13 times
+// the size of the centre), and beyond the other the whole set is a dot.
 constexpr double kMinViewWidth = 1e-300;
 constexpr double kMaxViewWidth = 1e6;
 
@@ -37,20 +38,6 @@ TPictureSize FittingSize(int32_t Width, int32_t Height) {
 }
 
 bool IsFinite(const TComplexPoint& p) { return std::isfinite(p.Re) && std::isfinite(p.Im); }
-
-// The pixel mapping of the draw methods for a view at a size.
-struct TFrame {
-    TComplexPoint P;
-    double dx = 0;
-    double dy = 0;
-};
-
-TFrame FrameOf(const TComplexPoint& Center, double ViewWidth, int32_t Width, int32_t Height) {
-    const double X = (Width * ViewWidth) / Height;
-    const TComplexPoint P{Center.Re - X / 2, Center.Im + ViewWidth / 2};
-    const TComplexPoint Q{Center.Re + X / 2, Center.Im - ViewWidth / 2};
-    return {P, (Q.Re - P.Re) / Width, (Q.Im - P.Im) / Height};
-}
 
 std::string Number(double Value) {
     try {
@@ -100,10 +87,8 @@ private:
 };
 
 bool TExplorerView::operator==(const TExplorerView& o) const {
-    auto same = [](const TComplexPoint& a, const TComplexPoint& b) { return a.Re == b.Re && a.Im == b.Im; };
-    return Kind == o.Kind && same(Center, o.Center) && ViewWidth == o.ViewWidth &&
-           (Kind != fkJulia || same(JuliaConstant, o.JuliaConstant)) && MaxIter == o.MaxIter &&
-           ColorStep == o.ColorStep && Power == o.Power && DrawMode == o.DrawMode &&
+    return static_cast<const TView&>(*this) == o && MaxIter == o.MaxIter && ColorStep == o.ColorStep &&
+           DrawMode == o.DrawMode &&
            PotentialVariant == o.PotentialVariant && BrightnessFold == o.BrightnessFold &&
            InvertBrightness == o.InvertBrightness && ShadingFunction == o.ShadingFunction &&
            EscapeRadius == o.EscapeRadius && ScaleExponent == o.ScaleExponent && PaletteName == o.PaletteName &&
@@ -112,13 +97,9 @@ bool TExplorerView::operator==(const TExplorerView& o) const {
 
 TExplorerView ViewOfEngine(const TMandel& Mandel) {
     TExplorerView view;
-    view.Kind = Mandel.GetKind();
-    view.Center = Mandel.GetCenter();
-    view.ViewWidth = Mandel.GetViewWidth();
-    view.JuliaConstant = Mandel.GetJuliaConstant();
+    static_cast<TView&>(view) = Mandel.GetView();
     view.MaxIter = Mandel.GetMaxIter();
     view.ColorStep = Mandel.GetColorStep();
-    view.Power = Mandel.GetPower();
     view.DrawMode = Mandel.DrawMode;
     view.PotentialVariant = Mandel.PotentialVariant;
     view.BrightnessFold = Mandel.BrightnessFold;
@@ -131,13 +112,9 @@ TExplorerView ViewOfEngine(const TMandel& Mandel) {
 }
 
 void ApplyView(TMandel& Mandel, const TExplorerView& View) {
-    if (Mandel.GetKind() != View.Kind) Mandel.SwitchKind();
-    Mandel.SetCenter(View.Center);
-    Mandel.SetViewWidth(View.ViewWidth);
-    if (View.Kind == fkJulia) Mandel.SetJuliaConstant(View.JuliaConstant);
+    Mandel.SetView(View);
     Mandel.SetMaxIter(View.MaxIter);
     Mandel.SetColorStep(View.ColorStep);
-    Mandel.SetPower(View.Power);
     Mandel.DrawMode = View.DrawMode;
     Mandel.PotentialVariant = View.PotentialVariant;
     Mandel.BrightnessFold = View.BrightnessFold;
@@ -237,16 +214,11 @@ void TExplorer::DrawPicture() {
     drawing_ = false;
 }
 
-TComplexPoint TExplorer::OffsetAt(double X, double Y) const {
-    const int32_t w = engine_->GetWidth(), h = engine_->GetHeight();
-    const TFrame f = FrameOf(view_.Center, view_.ViewWidth, w, h);
-    return {(X - w / 2.0) * f.dx, (Y - h / 2.0) * f.dy};
+TViewMapping TExplorer::Mapping() const {
+    return TViewMapping::Of(view_, engine_->GetWidth(), engine_->GetHeight());
 }
 
-TComplexPoint TExplorer::PointAt(int32_t X, int32_t Y) const {
-    const TComplexPoint offset = OffsetAt(X, Y);
-    return {view_.Center.Re + offset.Re, view_.Center.Im + offset.Im};
-}
+TComplexPoint TExplorer::PointAt(int32_t X, int32_t Y) const { return Mapping().Point(X, Y); }
 
 void TExplorer::ResetPosition(TExplorerView& View) {
     // The engine's own defaults for the kind and power.
@@ -274,16 +246,16 @@ void TExplorer::Show(TExplorerView View, double Time, bool Remember) {
 }
 
 void TExplorer::PreviewMove(const TExplorerView& View) {
-    const TExplorerView& old = view_;
-    if (View.Kind != old.Kind || View.Power != old.Power ||
-        (View.Kind == fkJulia && !(View.JuliaConstant.Re == old.JuliaConstant.Re &&
-                                   View.JuliaConstant.Im == old.JuliaConstant.Im)))
-        return;
+    // Only a move or a zoom within one set keeps anything of the old picture.
+    TView old = view_;
+    old.Center = View.Center;
+    old.ViewWidth = View.ViewWidth;
+    if (!(static_cast<const TView&>(View) == old)) return;
     TBitmap& bitmap = engine_->GetBitmap();
     const int32_t w = bitmap.Width(), h = bitmap.Height();
     if (w != engine_->GetWidth() || h != engine_->GetHeight() || w == 0 || h == 0) return;
-    const TFrame from = FrameOf(old.Center, old.ViewWidth, w, h);
-    const TFrame to = FrameOf(View.Center, View.ViewWidth, w, h);
+    const TViewMapping from = TViewMapping::Of(view_, w, h);
+    const TViewMapping to = TViewMapping::Of(View, w, h);
     const TBitmap source = bitmap;
     for (int32_t y = 0; y < h; ++y) {
         const double oy = std::floor((y * to.dy + to.P.Im - from.P.Im) / from.dy);
@@ -300,7 +272,7 @@ void TExplorer::Zoom(int32_t X, int32_t Y, double Factor, double Time) {
     TExplorerView view = view_;
     // From the centre by the offset of the point, so that the centre stays
     // exact when the cursor is on it and deep views lose no digits.
-    const TComplexPoint offset = OffsetAt(X, Y);
+    const TComplexPoint offset = Mapping().Offset(X, Y);
     const double move = 1 - 1 / Factor;
     view.Center = {view_.Center.Re + offset.Re * move, view_.Center.Im + offset.Im * move};
     view.ViewWidth = view_.ViewWidth / Factor;
@@ -321,8 +293,8 @@ void TExplorer::Execute(const TQueued& Queued) {
         case TExplorerAction::ZoomIn: Zoom(c.X, c.Y, 2, time); break;
         case TExplorerAction::ZoomOut: Zoom(c.X, c.Y, 0.5, time); break;
         case TExplorerAction::Pan: {
-            const TFrame f = FrameOf(view_.Center, view_.ViewWidth, engine_->GetWidth(), engine_->GetHeight());
-            view.Center = {view_.Center.Re - c.X * f.dx, view_.Center.Im - c.Y * f.dy};
+            const TViewMapping m = Mapping();
+            view.Center = {view_.Center.Re - c.X * m.dx, view_.Center.Im - c.Y * m.dy};
             if (IsFinite(view.Center)) Show(std::move(view), time);
             break;
         }
@@ -331,7 +303,7 @@ void TExplorer::Execute(const TQueued& Queued) {
             const int32_t top = std::min(c.Y, c.Y2), bottom = std::max(c.Y, c.Y2);
             if (right - left < 2 || bottom - top < 2) break;  // a click, not a rectangle
             const int32_t w = engine_->GetWidth(), h = engine_->GetHeight();
-            const TComplexPoint offset = OffsetAt((left + right) / 2.0, (top + bottom) / 2.0);
+            const TComplexPoint offset = Mapping().Offset((left + right) / 2.0, (top + bottom) / 2.0);
             view.Center = {view_.Center.Re + offset.Re, view_.Center.Im + offset.Im};
             // The whole rectangle in view, the picture keeping its shape.
             const double pixel = view_.ViewWidth / h;

@@ -28,18 +28,15 @@
 #include "platform/application.h"
 #include "scene/URecommendation.h"
 #include "values/fractal_types.h"
+#include "values/view.h"
 
 namespace nimbrel {
 
-// Everything that decides a picture besides its size.
-struct TExplorerView {
-    TFractalKind Kind = fkMandelbrot;
-    TComplexPoint Center;
-    double ViewWidth = 0;
-    TComplexPoint JuliaConstant;  // used by the Julia kind only
+// Everything that decides a picture besides its size: the view, and how it
+// is iterated, drawn and coloured.
+struct TExplorerView : TView {
     int32_t MaxIter = 0;
     int32_t ColorStep = 1;
-    int32_t Power = 2;
     uint8_t DrawMode = dmNormal;  // as the engine numbers them
     // The options of the shaded modes 5..8.
     uint8_t PotentialVariant = 0;
@@ -58,8 +55,8 @@ struct TExplorerView {
 
 // The view the engine holds (the palette name is not the engine's: empty).
 TExplorerView ViewOfEngine(const TMandel& Mandel);
-// Puts View into the engine: kind, centre, width, Julia constant, iteration
-// limit, colour step, power, draw mode and options, colours. Not inside a draw.
+// Puts View into the engine: the view, iteration limit, colour step, draw
+// mode and options, colours. Not inside a draw.
 void ApplyView(TMandel& Mandel, const TExplorerView& View);
 
 enum class TExplorerAction : uint8_t {
@@ -157,8 +154,8 @@ public:
     int32_t SceneIndex() const { return sceneIndex_; }
     int32_t SceneCount() const { return scenes_.Count(); }
 
-    // The plane point of pixel (X, Y) of the picture, as the draw methods map
-    // it (to the last digit: measured from the centre).
+    // The plane point of pixel (X, Y) of the picture, as the draw methods
+    // take it.
     TComplexPoint PointAt(int32_t X, int32_t Y) const;
 
 private:
@@ -169,8 +166,8 @@ private:
     };
 
     double Now() const;
-    // The plane offset from the centre to the point at pixel (X, Y).
-    TComplexPoint OffsetAt(double X, double Y) const;
+    // The engine's mapping of the shown view at the picture's size.
+    TViewMapping Mapping() const;
     void Execute(const TQueued& Queued);
     // Makes View the shown view: history, engine, a picture to draw.
     void Show(TExplorerView View, double Time, bool Remember = true);

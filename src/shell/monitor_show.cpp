@@ -103,11 +103,7 @@ void TMonitorShow::Idle() {
         TMonitorPart& part = Add(monitor);
         part.Window->Show(activate);
         activate = false;
-        try {
-            Session_->StartIfRunning(*part.Form);
-        } catch (const std::exception& error) {
-            Application().HandleException(error);
-        }
+        GuardHandler([&] { Session_->StartIfRunning(*part.Form); });
     }
 }
 

@@ -28,11 +28,7 @@ TShowSession::TShowSession(std::unique_ptr<TTimer> MouseTimer, TSettingsStore& S
     timMouse_->SetInterval(kMouseInterval);
     // A settings value the store cannot read (a bad colour text, a value of
     // another type) is reported, and the show then does not start.
-    try {
-        Settings_ = std::make_unique<TMandelssReg>(Store_);
-    } catch (const std::exception& error) {
-        Application().HandleException(error);
-    }
+    GuardHandler([this] { Settings_ = std::make_unique<TMandelssReg>(Store_); });
     Recommendations_ = std::make_unique<TRecommendationList>();
 }
 

@@ -1,7 +1,5 @@
 #include "win32/desktop_win32.h"
 
-#include <algorithm>
-
 #include "win32/show_window_win32.h"
 #include "win32/win32_error.h"
 
@@ -39,42 +37,18 @@ BOOL CALLBACK FindShowWindow(HWND window, LPARAM found) {
 
 }  // namespace
 
-// A timer of the message-only window, as the show windows' timers are.
-class TWin32Desktop::TDesktopTimer : public TTimer {
-public:
-    TDesktopTimer(TWin32Desktop& owner, UINT_PTR id) : owner_(owner), id_(id) { owner_.timers_.push_back(this); }
-    ~TDesktopTimer() override {
-        SetInterval(0);
-        std::erase(owner_.timers_, this);
-    }
-    TDesktopTimer(const TDesktopTimer&) = delete;
-    TDesktopTimer& operator=(const TDesktopTimer&) = delete;
-
-    void SetInterval(uint32_t milliseconds) override {
-        if (milliseconds == interval_) return;
-        interval_ = milliseconds;
-        if (milliseconds == 0)
-            KillTimer(owner_.window_, id_);
-        else
-            SetTimer(owner_.Window(), id_, milliseconds, nullptr);
-    }
-    uint32_t GetInterval() const override { return interval_; }
-    UINT_PTR Id() const { return id_; }
-
-private:
-    TWin32Desktop& owner_;
-    UINT_PTR id_;
-    uint32_t interval_ = 0;
-};
-
 TWin32Desktop::TWin32Desktop(HINSTANCE Instance, HWND Application, TWin32MessageLoop& Loop)
-    : instance_(Instance), application_(Application), loop_(Loop) {}
+    : instance_(Instance),
+      application_(Application),
+      loop_(Loop),
+      timers_([this](bool Create) { return Create ? Window() : window_; }, 1) {}
 
 TWin32Desktop::~TWin32Desktop() {
     SetListener(nullptr);
     if (!window_) return;
     SetWindowLongPtrW(window_, GWLP_USERDATA, 0);
     DestroyWindow(window_);
+    window_ = nullptr;
 }
 
 HWND TWin32Desktop::Window() {
@@ -115,7 +89,7 @@ std::unique_ptr<TMonitorWindow> TWin32Desktop::CreateMonitorWindow(const TMonito
     return window;
 }
 
-std::unique_ptr<TTimer> TWin32Desktop::CreateTimer() { return std::make_unique<TDesktopTimer>(*this, nextTimerId_++); }
+std::unique_ptr<TTimer> TWin32Desktop::CreateTimer() { return timers_.NewTimer(); }
 
 void TWin32Desktop::ShowCursor(bool Show) { ::ShowCursor(Show ? TRUE : FALSE); }
 
@@ -139,9 +113,7 @@ void TWin32Desktop::RequestIdle() { PostMessageW(Window(), WM_NULL, 0, 0); }
 LRESULT CALLBACK TWin32Desktop::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     auto* self = reinterpret_cast<TWin32Desktop*>(GetWindowLongPtrW(window, GWLP_USERDATA));
     if (self && message == WM_TIMER) {
-        const auto timer = std::find_if(self->timers_.begin(), self->timers_.end(),
-                                        [wParam](const TDesktopTimer* t) { return t->Id() == wParam; });
-        if (timer != self->timers_.end() && (*timer)->OnTimer) GuardHandler((*timer)->OnTimer);
+        self->timers_.Fire(wParam);
         return 0;
     }
     return DefWindowProcW(window, message, wParam, lParam);

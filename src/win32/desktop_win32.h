@@ -13,6 +13,7 @@
 #include "platform/show_window.h"
 #include "win32/win32_api.h"
 #include "win32/win32_message_loop.h"
+#include "win32/win32_timers.h"
 
 namespace nimbrel {
 
@@ -39,8 +40,6 @@ public:
     void RequestIdle() override;
 
 private:
-    class TDesktopTimer;
-
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     // The message-only window, made on the first call.
     HWND Window();
@@ -50,8 +49,7 @@ private:
     TWin32MessageLoop& loop_;
     HWND window_ = nullptr;  // message-only: the show's timers and wake-ups
     TDesktopListener* listener_ = nullptr;
-    std::vector<TDesktopTimer*> timers_;
-    UINT_PTR nextTimerId_ = 1;
+    TWin32Timers timers_;
 };
 
 }  // namespace nimbrel

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/application.h"
 #include "shell/USetting.h"
 #include "shell/about_pictures.h"
 #include "shell/setting_texts.h"

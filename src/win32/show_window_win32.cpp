@@ -1,7 +1,6 @@
 #include "win32/show_window_win32.h"
 
-#include <algorithm>
-
+#include "platform/application.h"
 #include "win32/win32_color.h"
 #include "win32/win32_error.h"
 
@@ -52,38 +51,12 @@ private:
 
 }  // namespace
 
-// A window timer: SetTimer with the same identifier replaces the running
-// countdown, KillTimer stops it.
-class TWin32ShowWindow::TWindowTimer : public TTimer {
-public:
-    TWindowTimer(TWin32ShowWindow& owner, UINT_PTR id) : owner_(owner), id_(id) { owner_.timers_.push_back(this); }
-    ~TWindowTimer() override {
-        SetInterval(0);
-        std::erase(owner_.timers_, this);
-    }
-    TWindowTimer(const TWindowTimer&) = delete;
-    TWindowTimer& operator=(const TWindowTimer&) = delete;
-
-    void SetInterval(uint32_t milliseconds) override {
-        if (milliseconds == interval_) return;
-        interval_ = milliseconds;
-        if (!owner_.window_) return;
-        if (milliseconds == 0)
-            KillTimer(owner_.window_, id_);
-        else
-            SetTimer(owner_.window_, id_, milliseconds, nullptr);
-    }
-    uint32_t GetInterval() const override { return interval_; }
-    UINT_PTR Id() const { return id_; }
-
-private:
-    TWin32ShowWindow& owner_;
-    UINT_PTR id_;
-    uint32_t interval_ = 0;
-};
-
 TWin32ShowWindow::TWin32ShowWindow(HINSTANCE Instance, HWND Parent, HWND Owner, TWin32MessageLoop& Loop)
-    : parent_(Parent), owner_(Owner), loop_(Loop), color_(kButtonFace), nextTimerId_(kHostTimerId + 1) {
+    : parent_(Parent),
+      owner_(Owner),
+      loop_(Loop),
+      color_(kButtonFace),
+      timers_([this](bool) { return window_; }, kHostTimerId + 1) {
     Create(Instance, RECT{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)});
 }
 
@@ -93,7 +66,7 @@ TWin32ShowWindow::TWin32ShowWindow(HINSTANCE Instance, const TMonitor& Monitor, 
       monitor_(Monitor),
       loop_(Loop),
       color_(kButtonFace),
-      nextTimerId_(kHostTimerId + 1) {
+      timers_([this](bool) { return window_; }, kHostTimerId + 1) {
     Create(Instance, RECT{Monitor.Bounds.Left, Monitor.Bounds.Top, Monitor.Bounds.Right, Monitor.Bounds.Bottom});
 }
 
@@ -168,7 +141,7 @@ void TWin32ShowWindow::SetColor(TColor color) {
     if (window_) InvalidateRect(window_, nullptr, TRUE);
 }
 
-std::unique_ptr<TTimer> TWin32ShowWindow::CreateTimer() { return std::make_unique<TWindowTimer>(*this, nextTimerId_++); }
+std::unique_ptr<TTimer> TWin32ShowWindow::CreateTimer() { return timers_.NewTimer(); }
 
 int32_t TWin32ShowWindow::ScreenWidth() const { return monitor_ ? monitor_->Width() : GetSystemMetrics(SM_CXSCREEN); }
 
@@ -220,8 +193,7 @@ void TWin32ShowWindow::OnTimer(UINT_PTR id) {
         if (!IsWindow(parent_)) RequestClose(true);
         return;
     }
-    const auto timer = std::find_if(timers_.begin(), timers_.end(), [id](const TWindowTimer* t) { return t->Id() == id; });
-    if (timer != timers_.end() && (*timer)->OnTimer) GuardHandler((*timer)->OnTimer);
+    timers_.Fire(id);
 }
 
 void TWin32ShowWindow::Paint(HDC dc) {

@@ -3,7 +3,8 @@
 // monitors, a borderless topmost window that covers one monitor, whose
 // "screen" is that monitor. Its canvas draws the
 // picture with one DIB blit and copies rectangles within the window with
-// BitBlt; its timers are window timers; its input messages go to the form.
+// BitBlt; its timers are window timers (TWin32Timers); its input messages go
+// to the form.
 //
 // The window paints nothing but its colour: what the screen shows is what the
 // last copy put there. It is destroyed with this object, which the start-up
@@ -14,11 +15,11 @@
 #include <functional>
 #include <memory>
 #include <optional>
-#include <vector>
 
 #include "platform/show_window.h"
 #include "win32/win32_api.h"
 #include "win32/win32_message_loop.h"
+#include "win32/win32_timers.h"
 
 namespace nimbrel {
 
@@ -58,8 +59,6 @@ public:
     void ShowApplicationWindow() override;
 
 private:
-    class TWindowTimer;
-
     // Creates the window: a child of parent_ filling it, or a topmost popup
     // covering Rect.
     void Create(HINSTANCE Instance, RECT Rect);
@@ -87,8 +86,7 @@ private:
     bool closing_ = false;
     bool destroying_ = false;  // the destructor destroys the window
     bool clicked_ = false;     // the left button went down in the window
-    std::vector<TWindowTimer*> timers_;
-    UINT_PTR nextTimerId_;
+    TWin32Timers timers_;
 };
 
 }  // namespace nimbrel

@@ -1,5 +1,6 @@
 #include "win32/win32_message_loop.h"
 
+#include "platform/application.h"
 #include "win32/win32_api.h"
 
 namespace nimbrel {

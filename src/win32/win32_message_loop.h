@@ -4,6 +4,10 @@
 // Terminate ends the loop the next time control is back in Run, never inside
 // ProcessMessages: whatever a nested draw holds stays alive until it has
 // unwound.
+//
+// Every handler that a window procedure runs goes through GuardHandler
+// (platform/application.h): no exception may unwind through the system's
+// window procedure.
 #pragma once
 
 #include <functional>
@@ -36,28 +40,5 @@ private:
     HWND dialog_ = nullptr;
     std::function<void()> idle_;
 };
-
-// Runs Handler and hands an exception that leaves it to the application's
-// exception box: nothing may unwind through the system's window procedure.
-template <typename THandler>
-void GuardHandler(THandler&& Handler);
-
-}  // namespace nimbrel
-
-#include "platform/application.h"
-#include "platform/exceptions.h"
-
-namespace nimbrel {
-
-template <typename THandler>
-void GuardHandler(THandler&& Handler) {
-    try {
-        Handler();
-    } catch (const std::exception& error) {
-        Application().HandleException(error);
-    } catch (...) {
-        Application().HandleException(Exception("Unknown exception"));
-    }
-}
 
 }  // namespace nimbrel

@@ -5,6 +5,7 @@
 #include <poll.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <limits>
 
@@ -58,34 +59,16 @@ std::string Hex(unsigned long id) {
     return found;
 }
 
+// The monotonic clock in milliseconds.
+int64_t MonotonicMilliseconds() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
 }  // namespace
 
-class TX11ShowWindow::TX11Timer : public TTimer {
-public:
-    TX11Timer(TX11ShowWindow& host, uint64_t serial) : host_(host), serial_(serial) { host_.timers_.push_back(this); }
-    ~TX11Timer() override { std::erase(host_.timers_, this); }
-
-    void SetInterval(uint32_t milliseconds) override {
-        if (milliseconds == interval_) return;
-        interval_ = milliseconds;
-        Rearm();
-    }
-    uint32_t GetInterval() const override { return interval_; }
-
-    bool Running() const { return interval_ != 0; }
-    TClock::time_point Due() const { return due_; }
-    uint64_t Serial() const { return serial_; }
-    void Rearm() { due_ = TClock::now() + std::chrono::milliseconds(interval_); }
-
-private:
-    TX11ShowWindow& host_;
-    uint64_t serial_;
-    uint32_t interval_ = 0;
-    TClock::time_point due_{};
-};
-
 TX11ShowWindow::TX11ShowWindow(TX11Display& Display, const TShowPlace& Place, bool TryShm)
-    : display_(Display), dpy_(Display.Get()) {
+    : display_(Display), dpy_(Display.Get()), timers_(&MonotonicMilliseconds) {
     wmProtocols_ = XInternAtom(dpy_, "WM_PROTOCOLS", False);
     wmDeleteWindow_ = XInternAtom(dpy_, "WM_DELETE_WINDOW", False);
     switch (Place.Target) {
@@ -246,11 +229,11 @@ void TX11ShowWindow::CopyRect(int32_t x, int32_t y, const TRect& source) {
 void TX11ShowWindow::Close() {
     if (terminated_) return;
     bool canClose = true;
-    if (form_) Guard([&] { canClose = form_->FormCloseQuery(); });
+    if (form_) GuardHandler([&] { canClose = form_->FormCloseQuery(); });
     if (canClose) terminated_ = true;
 }
 
-std::unique_ptr<TTimer> TX11ShowWindow::CreateTimer() { return std::make_unique<TX11Timer>(*this, nextTimerSerial_++); }
+std::unique_ptr<TTimer> TX11ShowWindow::CreateTimer() { return timers_.NewTimer(); }
 
 void TX11ShowWindow::ShowCursor(bool show) {
     cursorCount_ += show ? 1 : -1;
@@ -271,18 +254,10 @@ void TX11ShowWindow::ShowCursor(bool show) {
     XFlush(dpy_);
 }
 
-void TX11ShowWindow::Guard(const std::function<void()>& Handler) {
-    try {
-        Handler();
-    } catch (const std::exception& error) {
-        Application().HandleException(error);
-    }
-}
-
 void TX11ShowWindow::Activate() {
     if (activated_ || !form_) return;
     activated_ = true;
-    Guard([this] { form_->FormActivate(); });
+    GuardHandler([this] { form_->FormActivate(); });
 }
 
 void TX11ShowWindow::WindowGone() {
@@ -321,7 +296,7 @@ void TX11ShowWindow::HandleEvent(const XEvent& Event) {
             if (own_ && form_) {
                 XKeyEvent key = Event.xkey;
                 const KeySym sym = XLookupKeysym(&key, 0);
-                Guard([&] { form_->FormKeyDown(static_cast<uint16_t>(sym)); });
+                GuardHandler([&] { form_->FormKeyDown(static_cast<uint16_t>(sym)); });
             }
             break;
         case ButtonPress:
@@ -332,11 +307,11 @@ void TX11ShowWindow::HandleEvent(const XEvent& Event) {
                 pressed_ = false;
                 const XButtonEvent& b = Event.xbutton;
                 if (form_ && b.x >= 0 && b.y >= 0 && b.x < width_ && b.y < height_)
-                    Guard([this] { form_->FormClick(); });
+                    GuardHandler([this] { form_->FormClick(); });
             }
             break;
         case MotionNotify:
-            if (own_ && form_) Guard([this] { form_->FormMouseMove(); });
+            if (own_ && form_) GuardHandler([this] { form_->FormMouseMove(); });
             break;
         default:
             break;
@@ -355,28 +330,13 @@ bool TX11ShowWindow::DispatchOne(bool SignalReadable) {
         return true;
     }
     CheckErrors();
-    const TClock::time_point now = TClock::now();
-    TX11Timer* due = nullptr;
-    for (TX11Timer* timer : timers_) {
-        if (!timer->Running() || timer->Due() > now) continue;
-        if (!due || timer->Due() < due->Due() || (timer->Due() == due->Due() && timer->Serial() < due->Serial()))
-            due = timer;
-    }
-    if (!due) return false;
-    due->Rearm();
-    if (due->OnTimer) Guard(due->OnTimer);
-    return true;
+    return timers_.FireDue();
 }
 
 int TX11ShowWindow::NextTimeout() const {
-    const TClock::time_point now = TClock::now();
-    int64_t wait = -1;
-    for (const TX11Timer* timer : timers_) {
-        if (!timer->Running()) continue;
-        const auto left = std::chrono::ceil<std::chrono::milliseconds>(timer->Due() - now).count();
-        const int64_t clamped = std::max<int64_t>(0, left);
-        wait = wait < 0 ? clamped : std::min(wait, clamped);
-    }
+    const std::optional<int64_t> due = timers_.NextDue();
+    if (!due) return -1;
+    const int64_t wait = std::max<int64_t>(0, *due - MonotonicMilliseconds());
     return static_cast<int>(std::min<int64_t>(wait, std::numeric_limits<int>::max()));
 }
 

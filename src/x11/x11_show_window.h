@@ -5,8 +5,8 @@
 // The canvas puts the picture with one shared-memory image (or XPutImage)
 // and copies rectangles within the window with XCopyArea; the window paints
 // nothing itself, so an area covered and uncovered shows the window's
-// background until the next copy. Timers run on the monotonic clock with the
-// headless host's semantics, fired only from Run or from ProcessMessages.
+// background until the next copy. The timers are a TTimerQueue on the
+// monotonic clock, fired only from Run or from ProcessMessages.
 //
 // Input: in a window of its own, keys, clicks (the left button pressed and
 // released in the window), mouse movement and WM_DELETE_WINDOW reach the
@@ -19,12 +19,10 @@
 
 #include <X11/Xlib.h>
 
-#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
-#include <vector>
 
 #include "platform/show_window.h"
 #include "x11/x11_display.h"
@@ -68,9 +66,6 @@ public:
     void ShowApplicationWindow() override {}
 
 private:
-    class TX11Timer;
-    using TClock = std::chrono::steady_clock;
-
     // TWindowCanvas
     void DrawBitmap(int32_t x, int32_t y, const TBitmap& bitmap) override;
     void CopyRect(int32_t x, int32_t y, const TRect& source) override;
@@ -88,7 +83,7 @@ private:
     // show, anything else is reported.
     void CheckErrors();
     void WindowGone();
-    void Guard(const std::function<void()>& Handler);
+    // Milliseconds until the next timer falls due; -1 when none runs.
     int NextTimeout() const;
 
     TX11Display& display_;
@@ -112,8 +107,7 @@ private:
     bool activated_ = false;
     bool terminated_ = false;
     TX11StopSignal stop_;
-    std::vector<TX11Timer*> timers_;
-    uint64_t nextTimerSerial_ = 0;
+    TTimerQueue timers_;
     std::function<void()> previousPump_;
 };
 

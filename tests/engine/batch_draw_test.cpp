@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "../support/environment.h"
+#include "../support/simd_levels.h"
 #include "engine/mandel_class.h"
 #include "engine/mandel_draw.h"
 #include "engine/draw_potential.h"
@@ -153,17 +154,24 @@ TTrace BatchTrace(const TSetup& s, uint8_t mode, TSimdLevel level, int32_t threa
     return t;
 }
 
-std::vector<TSimdLevel> Levels() {
-    std::vector<TSimdLevel> out;
-    for (int l = 0; l <= static_cast<int>(SupportedSimdLevel()); ++l) out.push_back(static_cast<TSimdLevel>(l));
-    return out;
+// The message of the exception that ends draw(), or "" when none does.
+template <class F> std::string ErrorOf(F&& draw) {
+    try {
+        draw();
+    } catch (const Exception& e) {
+        return e.what();
+    }
+    return "";
 }
 
-// Every yield shows exactly the picture the scalar draw shows there: the same
-// pixels, the same rows complete, the same yield points.
-void ExpectSameTrace(const TSetup& s, uint8_t mode) {
-    const TTrace want = ScalarTrace(s, mode);
-    for (TSimdLevel level : Levels()) {
+// The draws of one SIMD level against the scalar draw.
+class BatchDrawAtLevel : public testing::SimdLevelTest {
+protected:
+    // Every yield shows exactly the picture the scalar draw shows there: the
+    // same pixels, the same rows complete, the same yield points.
+    void ExpectSameTrace(const TSetup& s, uint8_t mode) const {
+        const TSimdLevel level = Level();
+        const TTrace want = ScalarTrace(s, mode);
         for (int32_t threads : {1, 2, 3}) {
             const TTrace got = BatchTrace(s, mode, level, threads);
             const std::string what = Describe(s, mode) + " " + SimdLevelName(level) + " threads " + std::to_string(threads);
@@ -180,59 +188,13 @@ void ExpectSameTrace(const TSetup& s, uint8_t mode) {
             EXPECT_EQ(got.Error, want.Error) << what;
         }
     }
-}
 
-// Wide enough that the rows of every pass (half rows in DrawEmerge and in
-// DrawSearch's last pass) are shared with the workers.
-TEST(BatchDraw, EveryModeKindAndPowerShowsTheScalarPictureAtEveryYield) {
-    for (uint8_t mode : kAllModes)
-        for (uint8_t kind : {fkMandelbrot, fkJulia})
-            for (int32_t power : {2, 3, 4}) ExpectSameTrace({kind, power, 613, 21, 90}, mode);
-}
-
-// The cache kernels escape at the escape radius, not at 2: radii at which
-// the batch kernels' vector slots see bailouts far from 4, both renderers.
-// Some of them make a brightness fail (a range error), at the same pixel.
-TEST(BatchDraw, PotentialModesWithOtherEscapeRadiiAndTheTint) {
-    for (uint8_t mode : {dmPotentialCache, dmPotentialGreen, dmPotentialSmooth, dmPotentialCosine}) {
-        for (double radius : {0.5, 1e3, 1e150}) ExpectSameTrace({fkMandelbrot, 2, 300, 9, 60, radius, 0}, mode);
-        for (int32_t power : {2, 3, 7}) ExpectSameTrace({fkJulia, power, 400, 8, 60, 40, 1}, mode);
-    }
-}
-
-TEST(BatchDraw, OddSizesAndIterationLimits) {
-    for (uint8_t mode : kAllModes) {
-        for (auto [w, h] : {std::pair{1, 1}, std::pair{2, 1}, std::pair{1, 40}, std::pair{300, 7}}) {
-            ExpectSameTrace({fkMandelbrot, 2, w, h, 64}, mode);
-        }
-        for (int32_t maxIter : {0, 1, 2, -5}) ExpectSameTrace({fkMandelbrot, 2, 23, 17, maxIter}, mode);
-        // Beyond the colour lookup: the calling thread converts every count.
-        ExpectSameTrace({fkJulia, 2, 12, 9, 70000}, mode);
-    }
-}
-
-TEST(BatchDraw, AWideRowIsSharedWithoutChangingAPixel) {
-    for (uint8_t mode : {dmNormal, dmSearch, dmAntialias, dmPotentialCache, dmPotentialSmooth})
-        ExpectSameTrace({fkMandelbrot, 2, 1500, 6, 300}, mode);
-}
-
-// A colour step that makes CountToColor fail: the failure comes at the same
-// pixel, with the same pixels set before it.
-// The message of the exception that ends draw(), or "" when none does.
-template <class F> std::string ErrorOf(F&& draw) {
-    try {
-        draw();
-    } catch (const Exception& e) {
-        return e.what();
-    }
-    return "";
-}
-
-// A draw that fails on a colour stops, under every level and thread count,
-// with the scalar draw's message, pixels, statistics and cache cells.
-void ExpectSameFailure(const TMandel& ref, const std::string& wantError, const TSetup& s, uint8_t mode, int32_t step,
-                       std::initializer_list<int32_t> threadCounts, const std::string& where) {
-    for (TSimdLevel level : Levels()) {
+    // A draw that fails on a colour stops, under the level and every thread
+    // count, with the scalar draw's message, pixels, statistics and cache
+    // cells.
+    void ExpectSameFailure(const TMandel& ref, const std::string& wantError, const TSetup& s, uint8_t mode,
+                           int32_t step, std::initializer_list<int32_t> threadCounts, const std::string& where) const {
+        const TSimdLevel level = Level();
         for (int32_t threads : threadCounts) {
             TMandel m;
             Configure(m, s, mode);
@@ -250,13 +212,52 @@ void ExpectSameFailure(const TMandel& ref, const std::string& wantError, const T
             EXPECT_EQ(m.Stats.Iterations, ref.Stats.Iterations) << what;
             if (IsPotentialDrawMode(mode)) {
                 EXPECT_TRUE(Cells(m) == Cells(ref)) << what;
-                EXPECT_EQ(m.CacheKey.ViewWidth, 0.0) << what;
+                EXPECT_FALSE(m.CacheKey.Complete) << what;
             }
         }
     }
+};
+
+INSTANTIATE_TEST_SUITE_P(Levels, BatchDrawAtLevel, ::testing::ValuesIn(testing::kSimdLevels),
+                         testing::SimdLevelTestName);
+
+// Wide enough that the rows of every pass (half rows in DrawEmerge and in
+// DrawSearch's last pass) are shared with the workers.
+TEST_P(BatchDrawAtLevel, EveryModeKindAndPowerShowsTheScalarPictureAtEveryYield) {
+    for (uint8_t mode : kAllModes)
+        for (uint8_t kind : {fkMandelbrot, fkJulia})
+            for (int32_t power : {2, 3, 4}) ExpectSameTrace({kind, power, 613, 21, 90}, mode);
 }
 
-TEST(BatchDraw, ColourFailuresStopAtTheSamePixel) {
+// The cache kernels escape at the escape radius, not at 2: radii at which
+// the batch kernels' vector slots see bailouts far from 4, both renderers.
+// Some of them make a brightness fail (a range error), at the same pixel.
+TEST_P(BatchDrawAtLevel, PotentialModesWithOtherEscapeRadiiAndTheTint) {
+    for (uint8_t mode : {dmPotentialCache, dmPotentialGreen, dmPotentialSmooth, dmPotentialCosine}) {
+        for (double radius : {0.5, 1e3, 1e150}) ExpectSameTrace({fkMandelbrot, 2, 300, 9, 60, radius, 0}, mode);
+        for (int32_t power : {2, 3, 7}) ExpectSameTrace({fkJulia, power, 400, 8, 60, 40, 1}, mode);
+    }
+}
+
+TEST_P(BatchDrawAtLevel, OddSizesAndIterationLimits) {
+    for (uint8_t mode : kAllModes) {
+        for (auto [w, h] : {std::pair{1, 1}, std::pair{2, 1}, std::pair{1, 40}, std::pair{300, 7}}) {
+            ExpectSameTrace({fkMandelbrot, 2, w, h, 64}, mode);
+        }
+        for (int32_t maxIter : {0, 1, 2, -5}) ExpectSameTrace({fkMandelbrot, 2, 23, 17, maxIter}, mode);
+        // Beyond the colour lookup: the calling thread converts every count.
+        ExpectSameTrace({fkJulia, 2, 12, 9, 70000}, mode);
+    }
+}
+
+TEST_P(BatchDrawAtLevel, AWideRowIsSharedWithoutChangingAPixel) {
+    for (uint8_t mode : {dmNormal, dmSearch, dmAntialias, dmPotentialCache, dmPotentialSmooth})
+        ExpectSameTrace({fkMandelbrot, 2, 1500, 6, 300}, mode);
+}
+
+// A colour step that makes CountToColor fail: the failure comes at the same
+// pixel, with the same pixels set before it.
+TEST_P(BatchDrawAtLevel, ColourFailuresStopAtTheSamePixel) {
     for (uint8_t mode : kAllModes) {
         for (int32_t step : {0, -3}) {
             const TSetup s{fkMandelbrot, 2, 600, 30, 100};
@@ -278,7 +279,7 @@ TEST(BatchDraw, ColourFailuresStopAtTheSamePixel) {
 // cells it leaves. Rows of 1101 grid points, failing near their start (the
 // first chunk) and in their middle (a later one), by a negative colour step:
 // the palette fails on the entry of the brightness, the tint on the count.
-TEST(BatchDraw, ShadedColourFailuresInEveryPartOfASharedRow) {
+TEST_P(BatchDrawAtLevel, ShadedColourFailuresInEveryPartOfASharedRow) {
     struct Case {
         uint8_t mode, tint;
         int32_t step;
@@ -334,7 +335,7 @@ TEST(BatchDraw, CancellationStopsAfterTheSameRow) {
 // 141) and with last tiles and a last strip of width and height 0 (241 x
 // 121): the default view, a view mostly inside the set (where nearly every
 // tile is filled at once), a Julia view and power 3.
-TEST(BatchDraw, BoundaryTraceOnDefaultInsideJuliaAndPowerThreeViews) {
+TEST_P(BatchDrawAtLevel, BoundaryTraceOnDefaultInsideJuliaAndPowerThreeViews) {
     for (auto [w, h] : {std::pair{257, 141}, std::pair{241, 121}}) {
         ExpectSameTrace({fkMandelbrot, 2, w, h, 200}, dmBoundary);
         ExpectSameTrace({fkMandelbrot, 2, w, h, 500, 2, 0, {-0.1, 0}, 0.5}, dmBoundary);
@@ -378,7 +379,7 @@ TEST(BatchDraw, BoundaryCancellationStopsAfterTheSameTile) {
 // the first tile, whose border passes through counts 1 and 2 (pixel spacing
 // 0.2): it fails on the vertical split line (10, 6), the horizontal one
 // (13, 10), the second level's (7, 5) and the fourth's (16, 9).
-TEST(BatchDraw, BoundaryColourFailuresOnEdgesAndSplitLines) {
+TEST_P(BatchDrawAtLevel, BoundaryColourFailuresOnEdgesAndSplitLines) {
     const TSetup wide{fkMandelbrot, 2, 257, 141, 200};
     auto small = [](double re, double im) { return TSetup{fkMandelbrot, 2, 41, 41, 200, 2, 0, {re, im}, 8.2}; };
     const std::pair<TSetup, int32_t> cases[] = {{wide, -2},

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "../support/environment.h"
+#include "../support/simd_levels.h"
 #include "engine/batch_kernels.h"
 #include "engine/kernels.h"
 #include "engine/mandel_class.h"
@@ -28,12 +29,6 @@ constexpr std::size_t kScale = 1;  // the sanitizer build runs the same cases, f
 
 const double kNaN = std::numeric_limits<double>::quiet_NaN();
 const double kInf = std::numeric_limits<double>::infinity();
-
-std::vector<TSimdLevel> Levels() {
-    std::vector<TSimdLevel> out;
-    for (int l = 0; l <= static_cast<int>(SupportedSimdLevel()); ++l) out.push_back(static_cast<TSimdLevel>(l));
-    return out;
-}
 
 // Equal bit for bit; two NaNs count as equal whatever their payload, which
 // the compiler's choice of operand order may change.
@@ -89,24 +84,27 @@ TPoints HardPoints(std::size_t randomCount, uint32_t seed) {
     return p;
 }
 
-// Every level against the reference iteration, point by point.
-void ExpectSameAsScalar(const TBatchParams& params, const TPoints& pts, bool shareIm, const std::string& what) {
-    const std::size_t n = pts.Size();
-    TBatchPoints in{pts.Re.data(), pts.Im.data(), shareIm, n};
-    std::vector<int32_t> wantCount(n), gotCount(n);
-    std::vector<double> wantRe(n), wantIm(n), gotRe(n), gotIm(n);
-    for (std::size_t k = 0; k < n; ++k) {
-        const TComplexPoint point{pts.Re[k], shareIm ? pts.Im[0] : pts.Im[k]};
-        const TOrbitEnd end =
-            params.Julia ? IterateOrbit(point, {params.JuliaRe, params.JuliaIm}, params.Power, params.MaxIter,
-                                        params.Bailout)
-                         : IterateOrbit({0, 0}, point, params.Power, params.MaxIter, params.Bailout);
-        wantCount[k] = end.Count;
-        wantRe[k] = end.Z.Re;
-        wantIm[k] = end.Z.Im;
-    }
-    for (TSimdLevel level : Levels()) {
+// The kernels of one level against the reference iteration, point by point.
+class BatchKernelsAtLevel : public testing::SimdLevelTest {
+protected:
+    void ExpectSameAsScalar(const TBatchParams& params, const TPoints& pts, bool shareIm,
+                            const std::string& what) const {
+        const std::size_t n = pts.Size();
+        TBatchPoints in{pts.Re.data(), pts.Im.data(), shareIm, n};
+        std::vector<int32_t> wantCount(n), gotCount(n);
+        std::vector<double> wantRe(n), wantIm(n), gotRe(n), gotIm(n);
+        for (std::size_t k = 0; k < n; ++k) {
+            const TComplexPoint point{pts.Re[k], shareIm ? pts.Im[0] : pts.Im[k]};
+            const TOrbitEnd end =
+                params.Julia ? IterateOrbit(point, {params.JuliaRe, params.JuliaIm}, params.Power, params.MaxIter,
+                                            params.Bailout)
+                             : IterateOrbit({0, 0}, point, params.Power, params.MaxIter, params.Bailout);
+            wantCount[k] = end.Count;
+            wantRe[k] = end.Z.Re;
+            wantIm[k] = end.Z.Im;
+        }
         // With and without the final z: the two paths store differently.
+        const TSimdLevel level = Level();
         IterateBatch(level, params, in, {gotCount.data(), gotRe.data(), gotIm.data()});
         std::vector<int32_t> countOnly(n, -7);
         IterateBatch(level, params, in, {countOnly.data(), nullptr, nullptr});
@@ -123,7 +121,10 @@ void ExpectSameAsScalar(const TBatchParams& params, const TPoints& pts, bool sha
             }
         }
     }
-}
+};
+
+INSTANTIATE_TEST_SUITE_P(Levels, BatchKernelsAtLevel, ::testing::ValuesIn(testing::kSimdLevels),
+                         testing::SimdLevelTestName);
 
 TEST(BatchKernels, ScalarBatchAgreesWithTheEngineKernels) {
     const TPoints pts = HardPoints(2000 * kScale, 1);
@@ -147,7 +148,7 @@ TEST(BatchKernels, ScalarBatchAgreesWithTheEngineKernels) {
     }
 }
 
-TEST(BatchKernels, EveryLevelMatchesScalarOnHardPoints) {
+TEST_P(BatchKernelsAtLevel, MatchesScalarOnHardPoints) {
     const TPoints pts = HardPoints(20000 * kScale, 2);
     for (int32_t power : {2, 3, 4, 7}) {
         for (bool julia : {false, true}) {
@@ -161,7 +162,7 @@ TEST(BatchKernels, EveryLevelMatchesScalarOnHardPoints) {
     }
 }
 
-TEST(BatchKernels, OtherBailoutsAsTheCacheKernelsUseThem) {
+TEST_P(BatchKernelsAtLevel, OtherBailoutsAsTheCacheKernelsUseThem) {
     const TPoints pts = HardPoints(2000 * kScale, 3);
     for (double bailout : {0.0, -1.0, 1e-300, 0.25, 100.0, 1e300, kInf, kNaN}) {
         for (int32_t power : {2, 3, 5}) {
@@ -173,7 +174,7 @@ TEST(BatchKernels, OtherBailoutsAsTheCacheKernelsUseThem) {
     }
 }
 
-TEST(BatchKernels, NoStepsAndOddPowersKeepTheStartingValue) {
+TEST_P(BatchKernelsAtLevel, NoStepsAndOddPowersKeepTheStartingValue) {
     const TPoints pts = HardPoints(200, 4);
     for (int32_t maxIter : {0, -1, std::numeric_limits<int32_t>::min()})
         for (bool julia : {false, true}) ExpectSameAsScalar({julia, 0.3, 0.5, 2, maxIter, 4.0}, pts, false, "no steps");
@@ -183,13 +184,13 @@ TEST(BatchKernels, NoStepsAndOddPowersKeepTheStartingValue) {
     std::vector<int32_t> count(1);
     std::vector<double> re(1), im(1);
     const double x = -1.5, y = 0.25;
-    IterateBatch(SupportedSimdLevel(), {true, 9, 9, 2, 0, 4.0}, {&x, &y, false, 1}, {count.data(), re.data(), im.data()});
+    IterateBatch(Level(), {true, 9, 9, 2, 0, 4.0}, {&x, &y, false, 1}, {count.data(), re.data(), im.data()});
     EXPECT_EQ(count[0], 0);
     EXPECT_EQ(re[0], x);
     EXPECT_EQ(im[0], y);
 }
 
-TEST(BatchKernels, RowsOfEveryLengthShareOneImaginaryPart) {
+TEST_P(BatchKernelsAtLevel, RowsOfEveryLengthShareOneImaginaryPart) {
     // Lengths around every vector width and slot count, including 0.
     TPoints row;
     for (int k = 0; k < 70; ++k) row.Add(-2.1 + k * 0.04, 0.0);
@@ -205,7 +206,7 @@ TEST(BatchKernels, RowsOfEveryLengthShareOneImaginaryPart) {
     }
 }
 
-TEST(BatchKernels, HugeIterationLimitDoesNotOverflow) {
+TEST_P(BatchKernelsAtLevel, HugeIterationLimitDoesNotOverflow) {
     // Points just beyond the cusp of each power's set on the real axis escape
     // late but surely; every counter sees a limit of 2^31 - 1.
     const int32_t maxIter = std::numeric_limits<int32_t>::max();
@@ -221,7 +222,7 @@ TEST(BatchKernels, HugeIterationLimitDoesNotOverflow) {
     TMandel m;
     m.SetMaxIter(maxIter);
     std::vector<int32_t> counts(pts.Size());
-    IterateBatch(SupportedSimdLevel(), {false, 0, 0, 2, maxIter, 4.0}, {pts.Re.data(), pts.Im.data(), false, pts.Size()},
+    IterateBatch(Level(), {false, 0, 0, 2, maxIter, 4.0}, {pts.Re.data(), pts.Im.data(), false, pts.Size()},
                  {counts.data(), nullptr, nullptr});
     for (std::size_t k = 0; k < pts.Size(); ++k) EXPECT_EQ(counts[k], m.IterateMandel2({pts.Re[k], pts.Im[k]}));
 }
@@ -229,7 +230,7 @@ TEST(BatchKernels, HugeIterationLimitDoesNotOverflow) {
 // The vector kernels look at the escape condition once per block of steps
 // where an escape is sure to last, and at every step elsewhere; these cases
 // sit on both sides of that line and on the ends of the blocks.
-TEST(BatchKernels, EscapesThatDoNotLastAndTheEndsOfBlocks) {
+TEST_P(BatchKernelsAtLevel, EscapesThatDoNotLastAndTheEndsOfBlocks) {
     // Julia sets with |c| > 2: from z = 1, c = -3 goes -2, 1, -2, ... (an
     // escape at once, then back inside), and many orbits escape and return.
     TPoints grid;
@@ -268,7 +269,7 @@ TEST(BatchKernels, EscapesThatDoNotLastAndTheEndsOfBlocks) {
                                "ring power " + std::to_string(power) + " maxIter " + std::to_string(maxIter));
 }
 
-TEST(BatchKernels, LongLimitsOnHardPoints) {
+TEST_P(BatchKernelsAtLevel, LongLimitsOnHardPoints) {
     // Limits of 500 and more go in longer blocks.
     const TPoints pts = HardPoints(1000 * kScale, 5);
     for (int32_t power : {2, 3, 7})
@@ -284,7 +285,7 @@ TEST(BatchKernels, LongLimitsOnHardPoints) {
 // making the block's steps again); every length gives the reference's counts
 // and z, whatever the iteration limit, also where the limit ends a long block
 // early and where escapes need not last.
-TEST(BatchKernels, EveryBlockLengthForEveryLimit) {
+TEST_P(BatchKernelsAtLevel, EveryBlockLengthForEveryLimit) {
     const TPoints pts = HardPoints(1000 * kScale, 6);
     struct Case {
         bool julia;
@@ -330,41 +331,44 @@ TEST(BatchKernels, DoublingAsAnAdditionOrAMultiplicationIsTheSameNumber) {
     EXPECT_NE(two * (x * y), (two * x) * y);
 }
 
-TEST(BatchRowWork, EveryLevelComputesPointsIterationsAndPixelsAsThePlainLoops) {
+using BatchRowWorkAtLevel = testing::SimdLevelTest;
+INSTANTIATE_TEST_SUITE_P(Levels, BatchRowWorkAtLevel, ::testing::ValuesIn(testing::kSimdLevels),
+                         testing::SimdLevelTestName);
+
+TEST_P(BatchRowWorkAtLevel, ComputesPointsIterationsAndPixelsAsThePlainLoops) {
     std::vector<int32_t> counts(70);
     for (std::size_t k = 0; k < counts.size(); ++k) counts[k] = static_cast<int32_t>((k * 37) % 13);  // 0..12
     std::vector<uint32_t> pixels(13);
     for (std::size_t c = 0; c < pixels.size(); ++c) pixels[c] = 0x01000000u * static_cast<uint32_t>(c) + 0x00ABCDEFu;
-    for (TSimdLevel level : Levels()) {
-        for (int32_t stride : {1, 2}) {
-            for (auto [a, b] : {std::pair{0, 0}, std::pair{0, 70}, std::pair{3, 4}, std::pair{5, 36}, std::pair{17, 70}}) {
-                const std::string what = std::string(SimdLevelName(level)) + " stride " + std::to_string(stride) +
-                                         " [" + std::to_string(a) + ", " + std::to_string(b) + ")";
-                std::vector<double> re(70, -7.0);
-                RowPlanePoints(level, re.data(), a, b, 3, stride, 0.0013, -2.15);
-                for (int32_t k = 0; k < 70; ++k) {
-                    const double want = k >= a && k < b ? static_cast<double>(3 + k * stride) * 0.0013 + -2.15 : -7.0;
-                    ASSERT_TRUE(SameDouble(re[static_cast<std::size_t>(k)], want)) << what << " at " << k;
+    const TSimdLevel level = Level();
+    for (int32_t stride : {1, 2}) {
+        for (auto [a, b] : {std::pair{0, 0}, std::pair{0, 70}, std::pair{3, 4}, std::pair{5, 36}, std::pair{17, 70}}) {
+            const std::string what = std::string(SimdLevelName(level)) + " stride " + std::to_string(stride) +
+                                     " [" + std::to_string(a) + ", " + std::to_string(b) + ")";
+            std::vector<double> re(70, -7.0);
+            RowPlanePoints(level, re.data(), a, b, 3, stride, 0.0013, -2.15);
+            for (int32_t k = 0; k < 70; ++k) {
+                const double want = k >= a && k < b ? static_cast<double>(3 + k * stride) * 0.0013 + -2.15 : -7.0;
+                ASSERT_TRUE(SameDouble(re[static_cast<std::size_t>(k)], want)) << what << " at " << k;
+            }
+            for (int32_t maxIter : {12, 1000, 0, -5}) {
+                uint64_t want = 0;
+                for (int32_t k = a; k < b; ++k) {
+                    const int32_t c = counts[static_cast<std::size_t>(k)];
+                    want += c != 0 ? static_cast<uint64_t>(c) : static_cast<uint64_t>(std::max(maxIter, 0));
                 }
-                for (int32_t maxIter : {12, 1000, 0, -5}) {
-                    uint64_t want = 0;
-                    for (int32_t k = a; k < b; ++k) {
-                        const int32_t c = counts[static_cast<std::size_t>(k)];
-                        want += c != 0 ? static_cast<uint64_t>(c) : static_cast<uint64_t>(std::max(maxIter, 0));
-                    }
-                    EXPECT_EQ(RowIterations(level, counts.data(), a, b, maxIter), want) << what << " limit " << maxIter;
-                    std::vector<uint32_t> row(2 * 70 + 3);
-                    EXPECT_EQ(RowPaint(level, counts.data(), a, b, maxIter, pixels.data(), row.data(), 3, stride), want)
-                        << what << " painting, limit " << maxIter;
-                }
-                std::vector<uint32_t> row(2 * 70 + 3, 0x55u);
-                RowPaint(level, counts.data(), a, b, 12, pixels.data(), row.data(), 3, stride);
-                for (int32_t x = 0; x < static_cast<int32_t>(row.size()); ++x) {
-                    const int32_t k = (x - 3) / stride;
-                    const bool painted = x >= 3 && (x - 3) % stride == 0 && k >= a && k < b;
-                    const uint32_t want = painted ? pixels[static_cast<std::size_t>(counts[static_cast<std::size_t>(k)])] : 0x55u;
-                    ASSERT_EQ(row[static_cast<std::size_t>(x)], want) << what << " at pixel " << x;
-                }
+                EXPECT_EQ(RowIterations(level, counts.data(), a, b, maxIter), want) << what << " limit " << maxIter;
+                std::vector<uint32_t> row(2 * 70 + 3);
+                EXPECT_EQ(RowPaint(level, counts.data(), a, b, maxIter, pixels.data(), row.data(), 3, stride), want)
+                    << what << " painting, limit " << maxIter;
+            }
+            std::vector<uint32_t> row(2 * 70 + 3, 0x55u);
+            RowPaint(level, counts.data(), a, b, 12, pixels.data(), row.data(), 3, stride);
+            for (int32_t x = 0; x < static_cast<int32_t>(row.size()); ++x) {
+                const int32_t k = (x - 3) / stride;
+                const bool painted = x >= 3 && (x - 3) % stride == 0 && k >= a && k < b;
+                const uint32_t want = painted ? pixels[static_cast<std::size_t>(counts[static_cast<std::size_t>(k)])] : 0x55u;
+                ASSERT_EQ(row[static_cast<std::size_t>(x)], want) << what << " at pixel " << x;
             }
         }
     }

@@ -423,7 +423,7 @@ TEST(ResultCache, ACancelledComputationRecomputesACancelledRedrawStaysValid) {
         });
         EXPECT_THROW(m.Draw(), EAbort);
         EXPECT_FALSE(m.GetBusy());
-        EXPECT_EQ(m.CacheKey.ViewWidth, 0);
+        EXPECT_FALSE(m.CacheKey.Complete);
         EXPECT_FALSE(m.CacheMatchesView());
         // Mode 5 draws pixel row 0 with grid row 0; the shaded modes need
         // grid row 1 first, so both have drawn exactly the top row.
@@ -441,6 +441,23 @@ TEST(ResultCache, ACancelledComputationRecomputesACancelledRedrawStaysValid) {
         m.Draw();
         EXPECT_EQ(m.Stats.KernelCalls, 0u) << int(mode);
     }
+}
+
+TEST(ResultCache, ACancelledComputationOfAViewOfWidthZeroIsNoCacheOfIt) {
+    // The cells of the previous view must not pass for those of a view of
+    // width 0, whose computation stopped after its first rows.
+    TMandel m;
+    Size(m, 10, 8);
+    m.DrawMode = dmPotentialGreen;
+    m.Draw();
+    m.SetViewWidth(0);
+    {
+        TScopedMessagePump pump([&] { m.SetBusy(false); });
+        EXPECT_THROW(m.Draw(), EAbort);
+    }
+    EXPECT_FALSE(m.CacheMatchesView());
+    m.Draw();
+    EXPECT_EQ(m.Stats.KernelCalls, FullGrid(m));
 }
 
 TEST(ResultCache, TheArrayIsReallocatedOnlyWhenTheSizeChanges) {

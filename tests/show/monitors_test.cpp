@@ -4,7 +4,6 @@
 // change during the show. The desktop counts nested draws and windows
 // destroyed while a draw was on the stack; every test ends with both at 0.
 #include <algorithm>
-#include <cstdio>
 #include <map>
 #include <set>
 #include <string>
@@ -57,7 +56,6 @@ public:
 // picture step) and whether each equalled the oracle.
 struct TWindowLog {
     int Pictures = 0;
-    int64_t FirstPicture = -1;
     int Wrong = 0;
     std::vector<int64_t> Ends;
 };
@@ -149,7 +147,6 @@ protected:
         ++log.Pictures;
         log.Ends.push_back(Desktop->Now());
         Order.push_back(name);
-        if (log.FirstPicture < 0) log.FirstPicture = Desktop->Now();
         const TBitmap& bitmap = form->Mandel().GetBitmap();
         const auto& picture = Oracle->Picture(form->LastIndex(), bitmap.Width(), bitmap.Height());
         if (Pixels(bitmap) != picture) {
@@ -236,39 +233,6 @@ TEST_F(MonitorShowTest, WindowsTakeTurnsAndNoMonitorStarves) {
     EXPECT_EQ(Order[2], Name(kRight));
     for (std::size_t i = 3; i < Order.size(); ++i) EXPECT_EQ(Order[i], Order[i - 3]) << "picture " << i;
     for (const auto& [name, log] : Logs) EXPECT_EQ(log.Wrong, 0) << name;
-}
-
-// The figures of the show on three monitors of real sizes, on the virtual
-// clock: pictures per monitor and the time to the first complete picture on
-// each. One scene, drawn row by row (the default draw mode), so that a
-// picture of H rows takes H * 10 ms. Printed for the record; the test holds
-// what they must show: the order of the turns, and every picture
-// nimbrel-render's.
-TEST_F(MonitorShowTest, FiguresOfThreeMonitors) {
-    const std::vector<TMonitor> monitors = {Monitor(-1280, 56, 1280, 1024), Monitor(0, 0, 1920, 1080, true),
-                                            Monitor(1920, 312, 1024, 768)};
-    WriteScenes("T=MANDEL, Title=F, Cr=-0.6, Ci=0, W=2.5, I=40, MCF=warm\r\n");
-    Oracle = std::make_unique<TRenderOracle>(Files.PathOf("scenes.mrp"), Files.PathOf(""), Files, 0);
-    Configure([](TMandelssReg& s) {
-        s.Wait = 1000;
-        s.DrawMode = dmNormal;
-    });
-    StartOn(monitors);
-    Desktop->RunUntil(90000);
-    std::printf("three monitors, full-screen pictures, Wait 1000 ms, %lld ms a row; 90 s of the show\n",
-                static_cast<long long>(RowCost));
-    for (const TMonitor& m : {monitors[1], monitors[0], monitors[2]}) {
-        const TWindowLog& log = Logs[Name(m)];
-        std::printf("  %-26s %2d pictures, the first complete at %5lld ms; pictures end at", Name(m).c_str(),
-                    log.Pictures, static_cast<long long>(log.FirstPicture));
-        for (std::size_t i = 0; i < log.Ends.size() && i < 4; ++i)
-            std::printf(" %lld", static_cast<long long>(log.Ends[i]));
-        std::printf(" ...\n");
-        EXPECT_GE(log.Pictures, 1);
-        EXPECT_EQ(log.Wrong, 0);
-    }
-    EXPECT_LT(Logs[Name(monitors[1])].FirstPicture, Logs[Name(monitors[0])].FirstPicture);
-    EXPECT_LT(Logs[Name(monitors[0])].FirstPicture, Logs[Name(monitors[2])].FirstPicture);
 }
 
 TEST_F(MonitorShowTest, OneInputEndsTheShowOnEveryWindowAndTheSettingsAreWrittenOnce) {

@@ -79,7 +79,9 @@ cleanup() {
 trap cleanup EXIT
 
 # A fresh work folder and an X display of WxH pixels (24 bits, so that every
-# colour survives the trip); more arguments go to Xvfb.
+# colour survives the trip); more arguments go to Xvfb. -noreset: by default
+# the server resets when its last client goes, and a client that connects
+# meanwhile (the next nimbrel of a case) is refused.
 setup() {
     local name=$1 size=$2
     shift 2
@@ -87,7 +89,7 @@ setup() {
     rm -rf "$WORK"
     mkdir -p "$WORK/config"
     local displayfile="$WORK/display"
-    Xvfb -displayfd 3 -screen 0 "${size}x24" -nolisten tcp "$@" 3>"$displayfile" 2>"$WORK/xvfb.log" &
+    Xvfb -displayfd 3 -screen 0 "${size}x24" -nolisten tcp -noreset "$@" 3>"$displayfile" 2>"$WORK/xvfb.log" &
     XVFB_PID=$!
     local i
     for i in $(seq 100); do
@@ -154,6 +156,18 @@ stop_hack() {
 }
 
 screenshot() { import -window root "$1"; }
+
+# Polls until nimbrel's own window can be seen, and prints its id.
+visible_window() {
+    local i window
+    for i in $(seq 400); do
+        window=$(xdotool search --onlyvisible --name '^Nimbrel$' 2>/dev/null | head -1) || true
+        [ -n "$window" ] && echo "$window" && return
+        expect_running "before its window could be seen"
+        sleep 0.05
+    done
+    fail "no window named Nimbrel can be seen"
+}
 
 # Number of pixels in which two pictures differ.
 differing_pixels() { compare -metric AE "$1" "$2" null: 2>&1 || true; }
@@ -292,7 +306,9 @@ case_tiled() {
 
 # A colour name the display does not know ends with status 2. A window of its
 # own: the picture centred on the background colour; a mouse movement in the
-# first second does not end the show, a key does. Then a size the engine
+# first second does not end the show, a key does (the show reads a resize
+# after the movement, so the picture centred in the new size shows that the
+# movement was handled and ignored). Then a size the engine
 # refuses: the message on standard error, the window closed with
 # WM_DELETE_WINDOW, and the stored file untouched although the show sets
 # SizeFull when it ends. Then a resized window gets pictures of its new size
@@ -305,22 +321,31 @@ case_own_window() {
     [ "$status" -eq 2 ] && [ "$(head -1 "$WORK/usage.txt")" = "nimbrel: unknown colour nosuchcolour" ] ||
         fail "-bgcolor nosuchcolour: status $status, $(head -1 "$WORK/usage.txt")"
     render "$WORK/picture.png" 120x90 0
-    # (300 div 2) - (120 div 2) = 90, (200 div 2) - (90 div 2) = 55
-    convert -size 300x200 'xc:#336699' "$WORK/picture.png" -geometry +90+55 -composite "$WORK/expected.png"
+    # (240 div 2) - (120 div 2) = 60, (160 div 2) - (90 div 2) = 35
+    convert -size 240x160 'xc:#336699' "$WORK/picture.png" -geometry +60+35 -composite "$WORK/expected.png"
+    # -wait 1: the picture after the resize comes within a second.
     start_hack -geometry 300x200+20+10 -mrp "$MRP" -palettes "$X11_DATA" -size 120x90 -layout center \
-        -bgcolor '#336699' -draw-mode 0 -wait 600
-    sleep 0.3
-    xdotool mousemove 100 100 sleep 0.1 mousemove 120 110
-    sleep 1.2
-    expect_running "a mouse movement in the first second ended the show"
-    expect_screen "$WORK/expected.png" 60 300x200+20+10
+        -bgcolor '#336699' -draw-mode 0 -wait 1
+    local window seen
+    window=$(visible_window)
+    seen=$(now_ms)
+    [ "$(xdotool getwindowgeometry "$window" | sed -n 's/^ *Geometry: //p')" = 300x200 ] ||
+        fail "the window is not 300x200: $(xdotool getwindowgeometry "$window")"
+    # Two movements inside the window, then the resize, in one connection:
+    # the show receives them in this order. The resize fails when the window
+    # has gone already.
+    xdotool mousemove 100 100 mousemove 120 110 windowsize "$window" 240 160 2>"$WORK/xdotool.txt" ||
+        expect_running "a mouse movement in the first second ended the show"
+    log "the mouse moved $(($(now_ms) - seen)) ms after the window could be seen"
+    expect_screen "$WORK/expected.png" 60 240x160+20+10
     xdotool key space
     expect_exit 20
     HACK_PID=
 
     store_settings SizeFull=0 SizeX=0 SizeY=50
     start_hack -geometry 200x100+0+0 -mrp "$MRP" -palettes "$X11_DATA" -bgcolor navy
-    local i window=
+    local i
+    window=
     for i in $(seq 100); do
         window=$(xdotool search --name '^Nimbrel$' 2>/dev/null | head -1) || true
         [ -n "$window" ] && grep -q 'サイズ指定が不正です' "$WORK/hack.log" && break
