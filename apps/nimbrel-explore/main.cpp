@@ -269,7 +269,8 @@ private:
     // place on the keyboard, whatever the layout.
     static TExplorerKey KeyOf(const SDL_Keysym& key) {
         const auto digit = [](int n) { return static_cast<TExplorerKey>(static_cast<int>(TExplorerKey::Digit0) + n); };
-        if (key.scancode >= SDL_SCANCODE_1 && key.scancode <= SDL_SCANCODE_9) return digit(key.scancode - SDL_SCANCODE_1 + 1);
+        if (key.scancode >= SDL_SCANCODE_1 && key.scancode <= SDL_SCANCODE_9)
+            return digit(key.scancode - SDL_SCANCODE_1 + 1);
         if (key.scancode == SDL_SCANCODE_0) return TExplorerKey::Digit0;
         if (key.scancode >= SDL_SCANCODE_KP_1 && key.scancode <= SDL_SCANCODE_KP_9)
             return digit(key.scancode - SDL_SCANCODE_KP_1 + 1);

@@ -214,8 +214,6 @@ TEST_F(RenderTest, APictureTheMachineCannotHoldIsRefusedBeforeAnyDrawing) {
                               "(the largest of that shape: "},
         {"-s 3000x1000 -i 1", "a shaded picture of 3000x1000 needs 115.1 MiB; this machine allows 64.0 MiB for a "
                               "picture (the largest of that shape: 2152x717)\n"},
-        // With the default draw mode 6 scene 2 is shaded too.
-        {"-s 3000x1000 -i 2 -m 6", "a shaded picture of 3000x1000"},
         // A picture a billion pixels wide needs too many row buffers.
         {"-s 1073741824x1 -i 0", "a plain picture of 1073741824x1 needs 8.0 TiB"},
     };
