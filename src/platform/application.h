@@ -1,6 +1,7 @@
 // The process-wide application object: the title, the message processing
-// that long work calls between rows, and the error-box service; and
-// GuardHandler, the one way every message loop runs an event handler.
+// that long work calls between rows, the error-box service, and the memory of
+// the machine that pictures are measured against; and GuardHandler, the one
+// way every message loop runs an event handler.
 //
 // Everything here is used from the one GUI thread. ProcessMessages runs the
 // handlers of pending messages synchronously, nested in the caller; the pump is
@@ -9,6 +10,7 @@
 // function.
 #pragma once
 
+#include <cstdint>
 #include <exception>
 #include <functional>
 #include <string>
@@ -62,8 +64,17 @@ public:
     // as "Unknown exception".
     void HandleCurrentException();
 
+    // The physical memory that the picture budget is made from: the amount
+    // a test has set, else the machine's (PhysicalMemoryBytes) lowered to
+    // NIMBREL_MEMORY mebibytes when that holds a smaller positive number; 0
+    // when the system does not tell.
+    uint64_t PhysicalMemory() const;
+    // 0 restores the machine's. Answers the previous setting.
+    uint64_t SetPhysicalMemory(uint64_t bytes);
+
 private:
     std::string title_ = "Nimbrel";
+    uint64_t physicalMemory_ = 0;  // 0: the machine's
     std::function<void()> pump_;
     TStderrErrorBox stderrBox_;
     TErrorBox* errorBox_;
@@ -107,6 +118,18 @@ public:
 
 private:
     TErrorBox* previous_;
+};
+
+// Sets the physical memory for the life of the guard.
+class TScopedPhysicalMemory {
+public:
+    explicit TScopedPhysicalMemory(uint64_t bytes) : previous_(Application().SetPhysicalMemory(bytes)) {}
+    ~TScopedPhysicalMemory() { Application().SetPhysicalMemory(previous_); }
+    TScopedPhysicalMemory(const TScopedPhysicalMemory&) = delete;
+    TScopedPhysicalMemory& operator=(const TScopedPhysicalMemory&) = delete;
+
+private:
+    uint64_t previous_;
 };
 
 }  // namespace nimbrel
