@@ -18,8 +18,8 @@
 #include <unistd.h>
 
 #include "headless/headless_desktop.h"
-#include "headless/memory_settings_store.h"
 #include "headless/scripted_passwords.h"
+#include "platform/memory_settings_store.h"
 #include "shell/Main.h"
 #include "shell/URegistry.h"
 #include "shell/monitor_show.h"

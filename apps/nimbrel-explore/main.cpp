@@ -1,93 +1,93 @@
 // nimbrel-explore: find views of the Mandelbrot and Julia sets with the mouse
 // and keep them as scenes of an MRP file.
 //
-// The SDL front end of the explorer (shell/explorer.h): it turns input into
-// commands, shows the engine's bitmap as it grows with the status, and its
-// event pump is the application's message processing between the rows of a
-// draw. What the explorer decides is not here.
+// The SDL front end of the explorer (shell/explorer.h): it names SDL's keys
+// and mouse by the explorer's input table (shell/explorer_input.h) and posts
+// the commands the table answers, shows the engine's bitmap as it grows with
+// the status and the help, and its event pump is the application's message
+// processing between the rows of a draw. What the explorer decides is not here.
 #include <SDL.h>
 #include <SDL2_gfxPrimitives.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/application.h"
+#include "platform/command_line.h"
 #include "platform/exceptions.h"
 #include "platform/sysutils.h"
-#include "png_writer.h"
+#include "png/png_writer.h"
 #include "shell/explorer.h"
+#include "shell/explorer_input.h"
 
 namespace nimbrel {
 namespace {
 
-const char* const kUsage =
-    "Usage: nimbrel-explore [options] [MRPFILE]\n"
-    "Explores the Mandelbrot and Julia sets and keeps views as scenes of an MRP file.\n"
-    "With MRPFILE it starts at the file's first scene; PageDown and PageUp step\n"
-    "through its scenes. F1 in the window lists the keys.\n"
-    "\n"
-    "  -p, --palettes DIR   the palette folder (default: the folder of MRPFILE,\n"
-    "                       or the current folder)\n"
-    "  -o, --output FILE    the scene file that S appends to (default scenes.mrp)\n"
-    "  -t, --title TEXT     the title of the scenes kept (default \"Scene N\")\n"
-    "  -s, --size WxH       the picture size of the window at the start (default 960x540)\n"
-    "  -m, --draw-mode N    the stored draw-mode number (0-8) of the start and of\n"
-    "                       scenes that name none (default 4, as in the settings)\n"
-    "      --log            the status line of every complete picture on standard output\n"
-    "  -h, --help           this text\n";
-
-struct TUsageError {
-    std::string Text;
+// The explorer's options, and the program's own.
+struct TOptions {
+    TExplorerOptions Explorer;
+    bool Log = false;  // the status of every complete picture on standard output
+    bool Help = false;
 };
 
-// Whether --log was given.
-bool LogPictures = false;
+TCommandLine ExploreCommandLine(TOptions& Options) {
+    TExplorerOptions& explorer = Options.Explorer;
+    return TCommandLine(TOptionStyle::Gnu, {
+        {'p', "palettes", "DIR", "the palette folder (default: the folder of MRPFILE,\n"
+                                 "or the current folder)",
+         [&](const std::string& text, const std::string&) { explorer.Palettes = text; }},
+        {'o', "output", "FILE", "the scene file that S appends to (default scenes.mrp)",
+         [&](const std::string& text, const std::string&) {
+             if (text.empty()) throw EUsageError("empty output file name");
+             explorer.OutputFile = text;
+         }},
+        {'t', "title", "TEXT", "the title of the scenes kept (default \"Scene N\")",
+         [&](const std::string& text, const std::string&) { explorer.Title = text; }},
+        {'s', "size", "WxH", "the picture size of the window at the start (default 960x540)",
+         [&](const std::string& text, const std::string&) {
+             int32_t w = 0, h = 0;
+             if (!TryParseSize(text, w, h) || w <= 0 || h <= 0 || w > 16384 || h > 16384)
+                 throw EUsageError("bad size " + text);
+             explorer.Width = w;
+             explorer.Height = h;
+         }},
+        {'m', "draw-mode", "N", "the draw mode (its DM number, below) of the start and of\n"
+                                "scenes that name none (default 4, as in the settings)",
+         [&](const std::string& text, const std::string&) {
+             if (!TryStoredDrawMode(text, explorer.DefaultDrawMode)) throw EUsageError("bad draw mode " + text);
+         }},
+        {0, "log", "", "the status line of every complete picture on standard output",
+         [&](const std::string&, const std::string&) { Options.Log = true; }},
+        {'h', "help", "", "this text", [&](const std::string&, const std::string&) { Options.Help = true; }, true},
+    });
+}
 
-TExplorerOptions ParseArguments(int argc, char** argv) {
-    TExplorerOptions options;
-    std::vector<std::string> args(argv + 1, argv + argc);
-    auto value = [&](std::size_t& i) -> const std::string& {
-        if (i + 1 >= args.size()) throw TUsageError{"option " + args[i] + " needs a value"};
-        return args[++i];
-    };
+std::string Usage() {
+    TOptions options;
+    return "Usage: nimbrel-explore [options] [MRPFILE]\n"
+           "Explores the Mandelbrot and Julia sets and keeps views as scenes of an MRP file.\n"
+           "With MRPFILE it starts at the file's first scene; PageDown and PageUp step\n"
+           "through its scenes. F1 in the window lists the keys.\n"
+           "\n" +
+           ExploreCommandLine(options).Usage(23) +
+           "\n"
+           "Draw modes, by the DM numbers of scene files and of the settings:\n" +
+           DrawModeTable();
+}
+
+// The options of the command line; EUsageError for one the program cannot run.
+TOptions ParseArguments(int argc, char** argv) {
+    TOptions options;
     bool haveFile = false;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        if (a == "-h" || a == "--help") {
-            std::fputs(kUsage, stdout);
-            std::exit(0);
-        } else if (a == "-p" || a == "--palettes") {
-            options.Palettes = value(i);
-        } else if (a == "-o" || a == "--output") {
-            options.OutputFile = value(i);
-            if (options.OutputFile.empty()) throw TUsageError{"empty output file name"};
-        } else if (a == "-t" || a == "--title") {
-            options.Title = value(i);
-        } else if (a == "-s" || a == "--size") {
-            const std::string& s = value(i);
-            int32_t w = 0, h = 0;
-            if (!TryParseSize(s, w, h) || w <= 0 || h <= 0 || w > 16384 || h > 16384)
-                throw TUsageError{"bad size " + s};
-            options.Width = w;
-            options.Height = h;
-        } else if (a == "-m" || a == "--draw-mode") {
-            int32_t mode = 0;
-            if (!TryStrToInt(value(i), mode) || mode < 0 || mode > 8) throw TUsageError{"bad draw mode " + args[i]};
-            options.DefaultDrawMode = StoredToDrawMode(mode);
-        } else if (a == "--log") {
-            LogPictures = true;
-        } else if (!a.empty() && a[0] == '-' && a != "-") {
-            throw TUsageError{"unknown option " + a};
-        } else if (!haveFile) {
-            options.SceneFile = a;
-            haveFile = true;
-        } else {
-            throw TUsageError{"only one MRPFILE"};
-        }
-    }
+    ExploreCommandLine(options).Parse(std::vector<std::string>(argv + 1, argv + argc), [&](const std::string& a) {
+        if (haveFile) throw EUsageError("only one MRPFILE");
+        options.Explorer.SceneFile = a;
+        haveFile = true;
+    });
     return options;
 }
 
@@ -172,21 +172,21 @@ public:
             if (texture_) {
                 SDL_UpdateTexture(texture_, nullptr, picture.Scanline(0), picture.Width() * 4);
                 SDL_Rect target{0, 0, picture.Width(), picture.Height()};
-                if (drag_ == TDrag::Pan) {
+                if (drag_ && dragMoves_) {
                     target.x = dragX_ - startX_;
                     target.y = dragY_ - startY_;
                 }
                 SDL_RenderCopy(renderer_, texture_, nullptr, &target);
             }
         }
-        if (drag_ == TDrag::Rect) {
+        if (drag_ && !dragMoves_) {
             const SDL_Rect rect{std::min(startX_, dragX_), std::min(startY_, dragY_), std::abs(dragX_ - startX_) + 1,
                                 std::abs(dragY_ - startY_) + 1};
             SDL_SetRenderDrawColor(renderer_, 255, 255, 255, 255);
             SDL_RenderDrawRect(renderer_, &rect);
         }
-        if (showStatus_) DrawText(explorer_.StatusText(), 0);
-        if (showHelp_) DrawText(ExplorerKeyHelp(), showStatus_ ? 1 : 0);
+        if (explorer_.StatusShown()) DrawText(explorer_.StatusText(), 0);
+        if (explorer_.HelpShown()) DrawText(ExplorerKeyHelp(), explorer_.StatusShown() ? 1 : 0);
         SDL_RenderPresent(renderer_);
         UpdateTitle();
     }
@@ -203,7 +203,6 @@ public:
     }
 
 private:
-    enum class TDrag { None, Pan, Rect };
     static constexpr uint32_t kShowEveryMs = 40;
 
     void Handle(const SDL_Event& event) {
@@ -216,36 +215,44 @@ private:
             case SDL_MOUSEWHEEL: {
                 int notches = event.wheel.y;
                 if (event.wheel.direction == SDL_MOUSEWHEEL_FLIPPED) notches = -notches;
+                TExplorerInput input;
+                input.Gesture = notches > 0 ? TExplorerGesture::WheelUp : TExplorerGesture::WheelDown;
+                input.Shift = (SDL_GetModState() & KMOD_SHIFT) != 0;
                 int x = 0, y = 0;
                 Cursor(x, y);
-                for (int i = 0; i < std::abs(notches); ++i)
-                    explorer_.Post({notches > 0 ? TExplorerAction::ZoomIn : TExplorerAction::ZoomOut, x, y});
+                for (int i = 0; i < std::abs(notches); ++i) Post(input, x, y);
                 break;
             }
-            case SDL_MOUSEBUTTONDOWN:
-                if (drag_ != TDrag::None) break;
-                if (event.button.button == SDL_BUTTON_LEFT && !(SDL_GetModState() & KMOD_SHIFT))
-                    drag_ = TDrag::Pan;
-                else if (event.button.button == SDL_BUTTON_RIGHT || event.button.button == SDL_BUTTON_LEFT)
-                    drag_ = TDrag::Rect;
+            case SDL_MOUSEBUTTONDOWN: {
+                if (drag_) break;
+                TExplorerInput input;
+                if (event.button.button == SDL_BUTTON_LEFT)
+                    input.Gesture = TExplorerGesture::LeftDrag;
+                else if (event.button.button == SDL_BUTTON_RIGHT)
+                    input.Gesture = TExplorerGesture::RightDrag;
+                else
+                    break;
+                input.Shift = (SDL_GetModState() & KMOD_SHIFT) != 0;
+                const TExplorerBinding* binding = ExplorerBindingOf(input);
+                if (!binding) break;
+                drag_ = input;
+                dragMoves_ = binding->Action == TExplorerAction::Pan;
                 dragButton_ = event.button.button;
                 Pixel(event.button.x, event.button.y, startX_, startY_);
                 dragX_ = startX_;
                 dragY_ = startY_;
                 break;
+            }
             case SDL_MOUSEMOTION:
-                if (drag_ == TDrag::None) break;
+                if (!drag_) break;
                 Pixel(event.motion.x, event.motion.y, dragX_, dragY_);
                 Show();
                 break;
             case SDL_MOUSEBUTTONUP:
-                if (drag_ == TDrag::None || event.button.button != dragButton_) break;
+                if (!drag_ || event.button.button != dragButton_) break;
                 Pixel(event.button.x, event.button.y, dragX_, dragY_);
-                if (drag_ == TDrag::Pan && (dragX_ != startX_ || dragY_ != startY_))
-                    explorer_.Post({TExplorerAction::Pan, dragX_ - startX_, dragY_ - startY_});
-                else if (drag_ == TDrag::Rect)
-                    explorer_.Post({TExplorerAction::ZoomRect, startX_, startY_, dragX_, dragY_});
-                drag_ = TDrag::None;
+                Post(*drag_, startX_, startY_, dragX_, dragY_);
+                drag_.reset();
                 Show();
                 break;
             case SDL_KEYDOWN: Key(event.key.keysym); break;
@@ -253,57 +260,52 @@ private:
         }
     }
 
-    void Key(const SDL_Keysym& key) {
-        if (key.mod & (KMOD_CTRL | KMOD_ALT | KMOD_GUI)) return;
-        const bool shift = (key.mod & KMOD_SHIFT) != 0;
-        // The digits by their place on the keyboard, whatever the layout.
-        int digit = -1;
+    void Post(const TExplorerInput& input, int x, int y, int x2 = 0, int y2 = 0) {
+        if (const std::optional<TExplorerCommand> command = ExplorerCommandFor(input, x, y, x2, y2))
+            explorer_.Post(*command);
+    }
+
+    // SDL's keys by the names of the explorer's table: the digits by their
+    // place on the keyboard, whatever the layout.
+    static TExplorerKey KeyOf(const SDL_Keysym& key) {
+        const auto digit = [](int n) { return static_cast<TExplorerKey>(static_cast<int>(TExplorerKey::Digit0) + n); };
         if (key.scancode >= SDL_SCANCODE_1 && key.scancode <= SDL_SCANCODE_9)
-            digit = key.scancode - SDL_SCANCODE_1 + 1;
-        else if (key.scancode == SDL_SCANCODE_0)
-            digit = 0;
-        else if (key.scancode >= SDL_SCANCODE_KP_1 && key.scancode <= SDL_SCANCODE_KP_9)
-            digit = key.scancode - SDL_SCANCODE_KP_1 + 1;
-        else if (key.scancode == SDL_SCANCODE_KP_0)
-            digit = 0;
-        if (digit >= 0) {
-            if (shift && digit >= 2 && digit <= 5)
-                explorer_.Post({TExplorerAction::Power, 0, 0, 0, 0, digit});
-            else if (!shift && digit <= 8)
-                explorer_.Post({TExplorerAction::DrawMode, 0, 0, 0, 0, digit});
-            return;
-        }
-        int x = 0, y = 0;
+            return digit(key.scancode - SDL_SCANCODE_1 + 1);
+        if (key.scancode == SDL_SCANCODE_0) return TExplorerKey::Digit0;
+        if (key.scancode >= SDL_SCANCODE_KP_1 && key.scancode <= SDL_SCANCODE_KP_9)
+            return digit(key.scancode - SDL_SCANCODE_KP_1 + 1);
+        if (key.scancode == SDL_SCANCODE_KP_0) return TExplorerKey::Digit0;
         switch (key.sym) {
-            case SDLK_ESCAPE: explorer_.Post({TExplorerAction::Quit}); break;
-            case SDLK_BACKSPACE: explorer_.Post({TExplorerAction::Back}); break;
-            case SDLK_HOME: explorer_.Post({TExplorerAction::Home}); break;
-            case SDLK_j:
-                Cursor(x, y);
-                explorer_.Post({TExplorerAction::ToggleJulia, x, y});
-                break;
+            case SDLK_ESCAPE: return TExplorerKey::Escape;
+            case SDLK_BACKSPACE: return TExplorerKey::Backspace;
+            case SDLK_HOME: return TExplorerKey::Home;
+            case SDLK_TAB: return TExplorerKey::Tab;
+            case SDLK_PAGEDOWN: return TExplorerKey::PageDown;
+            case SDLK_PAGEUP: return TExplorerKey::PageUp;
+            case SDLK_F1: return TExplorerKey::F1;
+            case SDLK_F12: return TExplorerKey::F12;
+            case SDLK_j: return TExplorerKey::J;
+            case SDLK_p: return TExplorerKey::P;
+            case SDLK_s: return TExplorerKey::S;
             case SDLK_PLUS:
             case SDLK_KP_PLUS:
-            case SDLK_EQUALS: explorer_.Post({TExplorerAction::MoreIterations}); break;
+            case SDLK_EQUALS: return TExplorerKey::Plus;
             case SDLK_MINUS:
-            case SDLK_KP_MINUS: explorer_.Post({TExplorerAction::FewerIterations}); break;
-            case SDLK_p:
-                explorer_.Post({shift ? TExplorerAction::PreviousPalette : TExplorerAction::NextPalette});
-                break;
-            case SDLK_PAGEDOWN: explorer_.Post({TExplorerAction::NextScene}); break;
-            case SDLK_PAGEUP: explorer_.Post({TExplorerAction::PreviousScene}); break;
-            case SDLK_s: explorer_.Post({TExplorerAction::Keep}); break;
-            case SDLK_F12: explorer_.Post({TExplorerAction::WritePicture}); break;
-            case SDLK_TAB:
-                showStatus_ = !showStatus_;
-                Show();
-                break;
-            case SDLK_F1:
-                showHelp_ = !showHelp_;
-                Show();
-                break;
-            default: break;
+            case SDLK_KP_MINUS: return TExplorerKey::Minus;
+            default: return TExplorerKey::None;
         }
+    }
+
+    void Key(const SDL_Keysym& key) {
+        TExplorerInput input;
+        input.Key = KeyOf(key);
+        input.Shift = (key.mod & KMOD_SHIFT) != 0;
+        input.OtherModifiers = (key.mod & (KMOD_CTRL | KMOD_ALT | KMOD_GUI)) != 0;
+        int x = 0, y = 0;
+        Cursor(x, y);
+        Post(input, x, y);
+        // The status and the help change at once.
+        Show();
     }
 
     // Window coordinates to picture pixels (they differ on a high-density display).
@@ -352,28 +354,30 @@ private:
     int textureHeight_ = 0;
     uint32_t lastShown_ = 0;
     std::string title_;
-    bool showStatus_ = false;
-    bool showHelp_ = false;
     int statusBottom_ = 0;
     double scaleX_ = 1;
     double scaleY_ = 1;
-    TDrag drag_ = TDrag::None;
+    // The drag in progress: its input at the press, and whether it moves the
+    // picture (else it draws a rectangle).
+    std::optional<TExplorerInput> drag_;
+    bool dragMoves_ = false;
     uint8_t dragButton_ = 0;
     int startX_ = 0, startY_ = 0, dragX_ = 0, dragY_ = 0;
 };
 
 struct TSdl {
-    TSdl() { ok = SDL_Init(SDL_INIT_VIDEO) == 0; }
+    TSdl() { Ok = SDL_Init(SDL_INIT_VIDEO) == 0; }
     ~TSdl() { SDL_Quit(); }
-    bool ok = false;
+    bool Ok = false;
 };
 
-int Run(TExplorerOptions options) {
+int Run(TOptions program) {
+    TExplorerOptions& options = program.Explorer;
     options.WritePng = [](const std::string& path, const TBitmap& picture, std::string& error) {
         return WritePng(path, picture, error);
     };
     TSdl sdl;
-    if (!sdl.ok) {
+    if (!sdl.Ok) {
         std::fprintf(stderr, "nimbrel-explore: %s\n", SDL_GetError());
         return 1;
     }
@@ -397,7 +401,7 @@ int Run(TExplorerOptions options) {
         for (;;) {
             if (explorer.HasWork()) {
                 if (!explorer.Step()) break;
-                if (LogPictures && explorer.CompletedPictures() != logged) {
+                if (program.Log && explorer.CompletedPictures() != logged) {
                     logged = explorer.CompletedPictures();
                     std::printf("%s\n", explorer.StatusText().c_str());
                     std::fflush(stdout);
@@ -418,10 +422,16 @@ int Run(TExplorerOptions options) {
 }  // namespace nimbrel
 
 int main(int argc, char** argv) {
+    using namespace nimbrel;
     try {
-        return nimbrel::Run(nimbrel::ParseArguments(argc, argv));
-    } catch (const nimbrel::TUsageError& error) {
-        std::fprintf(stderr, "nimbrel-explore: %s\n%s", error.Text.c_str(), nimbrel::kUsage);
+        TOptions options = ParseArguments(argc, argv);
+        if (options.Help) {
+            std::fputs(Usage().c_str(), stdout);
+            return 0;
+        }
+        return Run(std::move(options));
+    } catch (const EUsageError& error) {
+        std::fprintf(stderr, "nimbrel-explore: %s\n%s", error.what(), Usage().c_str());
         return 2;
     }
 }

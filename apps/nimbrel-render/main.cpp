@@ -5,42 +5,26 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <iterator>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "engine/mandel_class.h"
+#include "engine/picture_budget.h"
 #include "nimbrel_version.h"
 #include "platform/application.h"
+#include "platform/command_line.h"
 #include "platform/exceptions.h"
 #include "platform/sysutils.h"
 #include "platform/text_file.h"
-#include "png_writer.h"
+#include "png/png_writer.h"
 #include "scene/URecommendation.h"
 #include "scene/scene_apply.h"
 
 namespace nimbrel {
 namespace {
-
-const char* const kUsage =
-    "Usage: nimbrel-render [options] MRPFILE\n"
-    "Draws the scenes of an MRP file into PNG files, exactly as the screen saver draws them.\n"
-    "\n"
-    "  -p, --palettes DIR   the palette folder (default: the folder of MRPFILE)\n"
-    "  -s, --size WxH       the picture size in pixels (default 640x480)\n"
-    "  -i, --index N        render only scene N (0-based), with a fresh engine\n"
-    "  -m, --draw-mode N    the stored draw-mode number (0-8) for scenes that name none\n"
-    "                       (default 4, as in the settings)\n"
-    "  -o, --output PATH    with --index the PNG file to write (default scene-NNN.png);\n"
-    "                       otherwise a folder that receives scene-000.png, scene-001.png, ...\n"
-    "                       (default: the current folder)\n"
-    "      --stats          after each scene, one line with its index, draw mode,\n"
-    "                       kernel calls, iterations and seconds\n"
-    "  -h, --help           this text\n"
-    "      --version        the version of Nimbrel\n"
-    "\n"
-    "Exit status: 0 success, 1 a scene or palette file failed, 2 usage error.\n";
 
 struct TOptions {
     std::string MrpFile;
@@ -51,57 +35,71 @@ struct TOptions {
     TDrawMode DefaultDrawMode = dmEmerge;
     std::optional<std::string> Output;
     bool Stats = false;
+    bool Help = false;
+    bool Version = false;
 };
 
-struct TUsageError {
-    std::string Text;
-};
+TCommandLine RenderCommandLine(TOptions& Options) {
+    return TCommandLine(TOptionStyle::Gnu, {
+        {'p', "palettes", "DIR", "the palette folder (default: the folder of MRPFILE)",
+         [&](const std::string& text, const std::string&) { Options.Palettes = text; }},
+        {'s', "size", "WxH", "the picture size in pixels (default 640x480)",
+         [&](const std::string& text, const std::string&) {
+             int32_t w = 0, h = 0;
+             if (!TryParseSize(text, w, h) || w <= 0 || h <= 0 || int64_t{w} * h > TBitmap::kMaxPixels)
+                 throw EUsageError("bad size " + text);
+             Options.Width = w;
+             Options.Height = h;
+         }},
+        {'i', "index", "N", "render only scene N (0-based), with a fresh engine",
+         [&](const std::string& text, const std::string&) {
+             int32_t index = 0;
+             if (!TryStrToInt(text, index) || index < 0) throw EUsageError("bad index " + text);
+             Options.Index = index;
+         }},
+        {'m', "draw-mode", "N", "the draw mode (its DM number, below) for scenes that name none\n"
+                                "(default 4, as in the settings)",
+         [&](const std::string& text, const std::string&) {
+             if (!TryStoredDrawMode(text, Options.DefaultDrawMode)) throw EUsageError("bad draw mode " + text);
+         }},
+        {'o', "output", "PATH", "with --index the PNG file to write (default scene-NNN.png);\n"
+                                "otherwise a folder that receives scene-000.png, scene-001.png, ...\n"
+                                "(default: the current folder)",
+         [&](const std::string& text, const std::string&) { Options.Output = text; }},
+        {0, "stats", "", "after each scene, one line with its index, draw mode,\n"
+                         "kernel calls, iterations and seconds",
+         [&](const std::string&, const std::string&) { Options.Stats = true; }},
+        {'h', "help", "", "this text", [&](const std::string&, const std::string&) { Options.Help = true; }, true},
+        {0, "version", "", "the version of Nimbrel",
+         [&](const std::string&, const std::string&) { Options.Version = true; }, true},
+    });
+}
 
+std::string Usage() {
+    TOptions options;
+    return "Usage: nimbrel-render [options] MRPFILE\n"
+           "Draws the scenes of an MRP file into PNG files, exactly as the screen saver draws them.\n"
+           "\n" +
+           RenderCommandLine(options).Usage(23) +
+           "\n"
+           "Draw modes, by the DM numbers of scene files and of the settings:\n" +
+           DrawModeTable() +
+           "\n"
+           "Exit status: 0 success, 1 a scene or palette file failed, 2 usage error or a picture\n"
+           "larger than this machine allows.\n";
+}
+
+// The options of the command line; EUsageError for one the program cannot run.
 TOptions ParseArguments(int argc, char** argv) {
     TOptions options;
-    std::vector<std::string> args(argv + 1, argv + argc);
-    auto value = [&](std::size_t& i) -> const std::string& {
-        if (i + 1 >= args.size()) throw TUsageError{"option " + args[i] + " needs a value"};
-        return args[++i];
-    };
     bool haveFile = false;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        if (a == "-h" || a == "--help") {
-            std::fputs(kUsage, stdout);
-            std::exit(0);
-        } else if (a == "--version") {
-            std::fputs("nimbrel-render " NIMBREL_VERSION "\n", stdout);
-            std::exit(0);
-        } else if (a == "-p" || a == "--palettes") {
-            options.Palettes = value(i);
-        } else if (a == "-s" || a == "--size") {
-            const std::string& s = value(i);
-            if (!TryParseSize(s, options.Width, options.Height) || options.Width <= 0 || options.Height <= 0 ||
-                int64_t{options.Width} * options.Height > TBitmap::kMaxPixels)
-                throw TUsageError{"bad size " + s};
-        } else if (a == "-i" || a == "--index") {
-            int32_t index = 0;
-            if (!TryStrToInt(value(i), index) || index < 0) throw TUsageError{"bad index " + args[i]};
-            options.Index = index;
-        } else if (a == "-m" || a == "--draw-mode") {
-            int32_t mode = 0;
-            if (!TryStrToInt(value(i), mode) || mode < 0 || mode > 8) throw TUsageError{"bad draw mode " + args[i]};
-            options.DefaultDrawMode = StoredToDrawMode(mode);
-        } else if (a == "-o" || a == "--output") {
-            options.Output = value(i);
-        } else if (a == "--stats") {
-            options.Stats = true;
-        } else if (!a.empty() && a[0] == '-' && a != "-") {
-            throw TUsageError{"unknown option " + a};
-        } else if (!haveFile) {
+    const bool complete =
+        RenderCommandLine(options).Parse(std::vector<std::string>(argv + 1, argv + argc), [&](const std::string& a) {
+            if (haveFile) throw EUsageError("only one MRPFILE");
             options.MrpFile = a;
             haveFile = true;
-        } else {
-            throw TUsageError{"only one MRPFILE"};
-        }
-    }
-    if (!haveFile) throw TUsageError{"no MRPFILE"};
+        });
+    if (complete && !haveFile) throw EUsageError("no MRPFILE");
     return options;
 }
 
@@ -190,6 +188,37 @@ bool RenderScene(TMandel& engine, const TRecommendationList& list, int32_t index
     return true;
 }
 
+std::string Bytes(uint64_t bytes) {
+    const char* const units[] = {"MiB", "GiB", "TiB"};
+    double value = static_cast<double>(bytes) / (uint64_t{1} << 20);
+    std::size_t unit = 0;
+    for (; value >= 1024 && unit + 1 < std::size(units); ++unit) value /= 1024;
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f %s", value, units[unit]);
+    return text;
+}
+
+// Whether the pictures of the scenes to be drawn fit this machine's picture
+// budget; says why not. A shaded scene needs its result cache.
+bool PictureFits(const TRecommendationList& list, const TOptions& options) {
+    bool shaded = false;
+    for (int32_t i = 0; i < list.Count(); ++i) {
+        if (options.Index && i != *options.Index) continue;
+        const TDrawMode mode = list.GetDrawMode(i);
+        shaded = shaded || IsPotentialDrawMode(mode != dmNormal ? mode : options.DefaultDrawMode);
+    }
+    const TPictureBudget budget = TPictureBudget::OfMachine();
+    if (budget.Fits(options.Width, options.Height, shaded)) return true;
+    const TPictureSize largest = budget.Largest(options.Width, options.Height, shaded);
+    std::fprintf(stderr,
+                 "nimbrel-render: a %s picture of %dx%d needs %s; this machine allows %s for a picture "
+                 "(the largest of that shape: %dx%d)\n",
+                 shaded ? "shaded" : "plain", options.Width, options.Height,
+                 Bytes(TPictureBudget::Need(options.Width, options.Height, shaded)).c_str(),
+                 Bytes(budget.Bytes()).c_str(), largest.Width, largest.Height);
+    return false;
+}
+
 int Run(const TOptions& options) {
     namespace fs = std::filesystem;
     TReportingErrorBox box;
@@ -208,6 +237,8 @@ int Run(const TOptions& options) {
     // The folder of the scene file; a bare file name lies in the current folder.
     const std::string folder = PathToUtf8(fs::u8path(options.MrpFile).parent_path());
     const std::string palettes = options.Palettes.value_or(folder.empty() ? std::string(".") : folder);
+
+    if (!PictureFits(list, options)) return 2;
 
     auto engine = std::make_unique<TMandel>();
     engine->SetWidth(options.Width);
@@ -249,10 +280,20 @@ int Run(const TOptions& options) {
 }  // namespace nimbrel
 
 int main(int argc, char** argv) {
+    using namespace nimbrel;
     try {
-        return nimbrel::Run(nimbrel::ParseArguments(argc, argv));
-    } catch (const nimbrel::TUsageError& error) {
-        std::fprintf(stderr, "nimbrel-render: %s\n%s", error.Text.c_str(), nimbrel::kUsage);
+        const TOptions options = ParseArguments(argc, argv);
+        if (options.Help) {
+            std::fputs(Usage().c_str(), stdout);
+            return 0;
+        }
+        if (options.Version) {
+            std::fputs("nimbrel-render " NIMBREL_VERSION "\n", stdout);
+            return 0;
+        }
+        return Run(options);
+    } catch (const EUsageError& error) {
+        std::fprintf(stderr, "nimbrel-render: %s\n%s", error.what(), Usage().c_str());
         return 2;
     }
 }

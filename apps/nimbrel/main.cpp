@@ -12,9 +12,9 @@
 #include <system_error>
 #include <vector>
 
-#include "headless/file_settings_store.h"
-#include "headless/memory_settings_store.h"
 #include "platform/application.h"
+#include "platform/file_settings_store.h"
+#include "platform/memory_settings_store.h"
 #include "shell/Main.h"
 #include "shell/hack_command_line.h"
 #include "x11/x11_display.h"
@@ -64,7 +64,7 @@ void ResolveColorName(THackOptions& options, Display* dpy) {
     XColor color{};
     if (!XParseColor(dpy, DefaultColormap(dpy, DefaultScreen(dpy)), options.BgcolorName.c_str(), &color))
         throw EHackUsage("unknown colour " + options.BgcolorName);
-    options.Bgcolor = (color.red >> 8) | ((color.green >> 8) << 8) | ((color.blue >> 8) << 16);
+    options.Settings.Bgcolor = (color.red >> 8) | ((color.green >> 8) << 8) | ((color.blue >> 8) << 16);
     options.BgcolorName.clear();
 }
 
@@ -79,7 +79,7 @@ int Run(THackOptions options) {
     MergeHackSettings(options, store, InstalledSamples());
 
     TX11PasswordServices passwords;
-    TX11ShowWindow window(display, options);
+    TX11ShowWindow window(display, options.Place);
     TSaverInit init;
     init.SaverMode = smSaver;
     auto form = std::make_unique<TfrmMain>(window, store, passwords, init);
@@ -105,12 +105,12 @@ int main(int argc, char** argv) {
     try {
         options = ParseHackCommandLine(std::vector<std::string>(argv + 1, argv + argc), std::getenv("XSCREENSAVER_WINDOW"));
         if (options.Help) {
-            std::fputs(kHackUsage, stdout);
+            std::fputs(HackUsage().c_str(), stdout);
             return 0;
         }
         return Run(std::move(options));
     } catch (const EHackUsage& error) {
-        std::fprintf(stderr, "nimbrel: %s\n%s", error.what(), kHackUsage);
+        std::fprintf(stderr, "nimbrel: %s\n%s", error.what(), HackUsage().c_str());
         return 2;
     } catch (const std::exception& error) {
         std::fprintf(stderr, "nimbrel: %s\n", error.what());

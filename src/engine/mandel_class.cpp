@@ -5,6 +5,7 @@
 #include "engine/draw_potential.h"
 #include "engine/mandel_batch.h"
 #include "engine/mandel_draw.h"
+#include "engine/picture_budget.h"
 #include "platform/StandardLibrary.h"
 #include "platform/application.h"
 #include "platform/exceptions.h"
@@ -138,6 +139,8 @@ TMandel::TFrame TMandel::BeginFrame() {
     f.P = m.P;
     f.dx = m.dx;
     f.dy = m.dy;
+    // A picture beyond the machine's budget fails here, before its bitmap.
+    if (!TPictureBudget::OfMachine().Fits(width_, height_, false)) throw EOutOfResources();
     bitmap_.SetSize(width_, height_);
     SetBusy(true);
     f.LastX = width_ - 1;

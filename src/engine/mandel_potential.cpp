@@ -5,6 +5,7 @@
 
 #include "engine/draw_potential.h"
 #include "engine/mandel_batch.h"
+#include "engine/picture_budget.h"
 #include "platform/exceptions.h"
 
 namespace nimbrel {
@@ -37,8 +38,11 @@ void TMandel::BindPotentialProcs() {
 
 TMandel::TFrame TMandel::BeginCacheComputation() {
     if (width_ != CacheKey.Width || height_ != CacheKey.Height) {
-        // The bitmap's limit, checked before the old cache is given up.
-        if (int64_t{width_} * height_ > TBitmap::kMaxPixels) throw EOutOfResources();
+        // The machine's picture budget, checked before the old cache is
+        // given up: the system hands the cache's pages out as they are
+        // written, so a cache too large would be found only by the system's
+        // out-of-memory killer.
+        if (!TPictureBudget::OfMachine().Fits(width_, height_, true)) throw EOutOfResources();
         // Released first: a failed allocation leaves an empty key that
         // matches no view.
         ClearResultCache();

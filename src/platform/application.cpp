@@ -1,8 +1,11 @@
 #include "platform/application.h"
 
 #include <cstdio>
+#include <cstdlib>
 
 #include "platform/exceptions.h"
+#include "platform/physical_memory.h"
+#include "platform/sysutils.h"
 #include "platform/worker_pool.h"
 
 namespace nimbrel {
@@ -49,6 +52,23 @@ void TApplication::HandleCurrentException() {
         // shown, and the program goes on as after any other.
         HandleException(Exception("Unknown exception"));
     }
+}
+
+uint64_t TApplication::PhysicalMemory() const {
+    if (physicalMemory_) return physicalMemory_;
+    uint64_t bytes = PhysicalMemoryBytes();
+    int32_t mebibytes = 0;
+    const char* text = std::getenv("NIMBREL_MEMORY");
+    if (text && TryStrToInt(text, mebibytes) && mebibytes > 0) {
+        const uint64_t limit = static_cast<uint64_t>(mebibytes) << 20;
+        if (bytes == 0 || limit < bytes) bytes = limit;
+    }
+    return bytes;
+}
+
+uint64_t TApplication::SetPhysicalMemory(uint64_t bytes) {
+    std::swap(physicalMemory_, bytes);
+    return bytes;
 }
 
 TApplication& Application() {

@@ -1,6 +1,7 @@
 // The process-wide application object: the title, the message processing
-// that long work calls between rows, the error-box service, and the worker
-// pool that every engine of the process shares; and GuardHandler, the one
+// that long work calls between rows, the error-box service, the memory of
+// the machine that pictures are measured against, and the worker pool that
+// every engine of the process shares; and GuardHandler, the one
 // way every message loop runs an event handler.
 //
 // Everything here is used from the one GUI thread. ProcessMessages runs the
@@ -10,6 +11,7 @@
 // function.
 #pragma once
 
+#include <cstdint>
 #include <exception>
 #include <functional>
 #include <memory>
@@ -69,12 +71,21 @@ public:
     // as "Unknown exception".
     void HandleCurrentException();
 
+    // The physical memory that the picture budget is made from: the amount
+    // a test has set, else the machine's (PhysicalMemoryBytes) lowered to
+    // NIMBREL_MEMORY mebibytes when that holds a smaller positive number; 0
+    // when the system does not tell.
+    uint64_t PhysicalMemory() const;
+    // 0 restores the machine's. Answers the previous setting.
+    uint64_t SetPhysicalMemory(uint64_t bytes);
+
     // The process's worker pool (platform/worker_pool.h), without workers
     // until someone reserves them; used from the GUI thread only.
     TWorkerPool& Workers();
 
 private:
     std::string title_ = "Nimbrel";
+    uint64_t physicalMemory_ = 0;  // 0: the machine's
     std::function<void()> pump_;
     TStderrErrorBox stderrBox_;
     TErrorBox* errorBox_;
@@ -119,6 +130,18 @@ public:
 
 private:
     TErrorBox* previous_;
+};
+
+// Sets the physical memory for the life of the guard.
+class TScopedPhysicalMemory {
+public:
+    explicit TScopedPhysicalMemory(uint64_t bytes) : previous_(Application().SetPhysicalMemory(bytes)) {}
+    ~TScopedPhysicalMemory() { Application().SetPhysicalMemory(previous_); }
+    TScopedPhysicalMemory(const TScopedPhysicalMemory&) = delete;
+    TScopedPhysicalMemory& operator=(const TScopedPhysicalMemory&) = delete;
+
+private:
+    uint64_t previous_;
 };
 
 }  // namespace nimbrel

@@ -26,7 +26,11 @@ struct TRect {
 
 class TBitmap {
 public:
-    // The largest picture the program allocates: 2^30 pixels (4 GiB).
+    // The largest bitmap this class allocates: 2^30 pixels of 4 bytes, 4 GiB.
+    // It bounds the bitmap alone; what a picture may take on a machine (its
+    // bitmap, the result cache of the shaded modes, the row buffers) is the
+    // picture budget of engine/picture_budget.h, which keeps every picture
+    // within this bound and most far below it.
     static constexpr int64_t kMaxPixels = int64_t{1} << 30;
 
     TBitmap() = default;

@@ -3,9 +3,10 @@
 // parts ("Software\Orv\Nimbrel"); key and value names are matched without
 // regard to ASCII case, as the registry does.
 //
-// Implementations: the registry itself (Windows), a memory store for tests and
-// a file store for other systems (src/headless/). Everything runs on the GUI
-// thread; a key handle must not outlive the store that opened it.
+// Implementations: the registry itself (src/win32/registry_store.h), a file
+// store for other systems (platform/file_settings_store.h) and a memory store
+// (platform/memory_settings_store.h). Everything runs on the GUI thread; a key
+// handle must not outlive the store that opened it.
 #pragma once
 
 #include <cstdint>

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "platform/bitmap.h"
@@ -60,6 +61,35 @@ class TMainForm;
 // One monitor of the desktop: its rectangle in physical pixels, in the
 // coordinates of the virtual screen, where the primary monitor's top-left
 // corner is (0, 0); a monitor left of or above it has negative coordinates.
+// A window's size and place as an X geometry gives them: [WxH][{+-}X{+-}Y].
+// FromRight and FromBottom measure X and Y from the right and bottom edges
+// of the screen ("-X").
+struct TWindowGeometry {
+    bool HasSize = false;
+    int32_t Width = 0;
+    int32_t Height = 0;
+    bool HasPosition = false;
+    int32_t X = 0;
+    int32_t Y = 0;
+    bool FromRight = false;
+    bool FromBottom = false;
+};
+
+// Where a show draws: a window of its own, the screen's root window (or the
+// virtual root of a screen-saver daemon), or another program's window.
+enum class TShowTarget : uint8_t { OwnWindow, Root, WindowId };
+
+// The window of a show as its program names it, for the front end that makes
+// or finds that window.
+struct TShowPlace {
+    TShowTarget Target = TShowTarget::OwnWindow;
+    uint32_t WindowId = 0;  // TShowTarget::WindowId
+    // A window of its own: placed by Geometry (none: the front end's default
+    // size, wherever the window manager puts it), or filling the screen.
+    std::optional<TWindowGeometry> Geometry;
+    bool Fullscreen = false;
+};
+
 struct TMonitor {
     TRect Bounds;
     bool Primary = false;

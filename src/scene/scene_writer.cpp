@@ -50,19 +50,19 @@ bool SameEntry(const TRecommendation& a, const TRecommendation& b) {
 
 class TLine {
 public:
-    explicit TLine(std::string_view Header) : text_(Header) {}
+    explicit TLine(std::string_view Header) : Text_(Header) {}
     void Add(const char* Key, std::string_view Value) {
-        text_ += ", ";
-        text_ += Key;
-        text_ += '=';
-        text_ += Value;
+        Text_ += ", ";
+        Text_ += Key;
+        Text_ += '=';
+        Text_ += Value;
     }
     void AddNumber(const char* Key, double Value) { Add(Key, FloatToShortestStr(Value)); }
     void AddInteger(const char* Key, int64_t Value) { Add(Key, IntToStr(Value)); }
-    const std::string& Text() const { return text_; }
+    const std::string& Text() const { return Text_; }
 
 private:
-    std::string text_;
+    std::string Text_;
 };
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "shell/Main.h"
 
+#include "engine/picture_budget.h"
 #include "platform/StandardLibrary.h"
 #include "platform/application.h"
 #include "platform/exceptions.h"
@@ -83,14 +84,28 @@ void TfrmMain::CancelPicture() {
 void TfrmMain::ApplyPictureSize() {
     TMandelssReg& settings = *Session_.Settings();
     if (settings.SizeFull) {
-        Mandel_->SetWidth(Window_.ScreenWidth());
-        Mandel_->SetHeight(Window_.ScreenHeight());
+        ApplyScreenSize();
         return;
     }
     Window_.SetColor(settings.Bgcolor);
+    TPictureSize size{settings.SizeX, settings.SizeY};
+    if (size.Width > 0 && size.Height > 0) {
+        // Every scene may be shaded: the size must hold the result cache too.
+        const TPictureSize fit = TPictureBudget::OfMachine().Largest(size.Width, size.Height, true);
+        if (fit.Width > 0 && fit != size) {
+            // More than this machine holds: said once, and the show goes on
+            // at the largest picture of that shape; the settings keep that
+            // size, so the next start says nothing.
+            ShowError(kBadSizeText);
+            settings.SizeX = fit.Width;
+            settings.SizeY = fit.Height;
+        }
+        // Where not even one pixel fits, the size is refused as one of 0.
+        size = fit;
+    }
     try {
-        Mandel_->SetWidth(settings.SizeX);
-        Mandel_->SetHeight(settings.SizeY);
+        Mandel_->SetWidth(size.Width);
+        Mandel_->SetHeight(size.Height);
     } catch (...) {
         ShowError(kBadSizeText);
         settings.SizeFull = true;
@@ -187,8 +202,11 @@ bool TfrmMain::WMSysCommand(uint32_t Command) { return Command == SC_SCREENSAVE;
 void TfrmMain::ApplyScreenSize() {
     const TMandelssReg* settings = Session_.Settings();
     if (!settings || !settings->SizeFull || Mandel_->GetBusy()) return;
-    Mandel_->SetWidth(Window_.ScreenWidth());
-    Mandel_->SetHeight(Window_.ScreenHeight());
+    // A screen larger than this machine's pictures gets the largest picture
+    // of its shape, without a word: the user asked for no size.
+    const TPictureSize fit = TPictureBudget::OfMachine().Largest(Window_.ScreenWidth(), Window_.ScreenHeight(), true);
+    Mandel_->SetWidth(fit.Width);
+    Mandel_->SetHeight(fit.Height);
 }
 
 }  // namespace nimbrel

@@ -60,8 +60,9 @@ public:
 
     // For a host whose window may change its size during the show (the X11
     // program, which wraps timDraw's handler with it): a full-screen picture
-    // takes the screen's size anew, from the next picture on. Call it only
-    // between pictures, never from inside a draw.
+    // takes the screen's size anew, from the next picture on, or the largest
+    // picture of its shape that the machine holds (engine/picture_budget.h).
+    // Call it only between pictures, never from inside a draw.
     void ApplyScreenSize();
 
     // For the session: the start of the show on this window (the last scene

@@ -9,10 +9,12 @@
 
 namespace nimbrel {
 
+const char* const kSettingsKey = "Software\\Orv\\Nimbrel";
+const char* const kSettingsSection = "Settings";
+
 namespace {
 
-const char* const kKey = "Software\\Orv\\Nimbrel";
-const char* const kSection = "Settings";
+const char* const kMrpFile = "MrpFile";
 
 struct TColorName {
     int32_t Color;
@@ -86,86 +88,104 @@ int32_t IntegerOr(const std::string& Text, const char* Default) {
 struct TSettingDef {
     const char* Name;
     const char* Default;
-    void (*Read)(TMandelssReg& Reg, const std::string& Text, const char* Default);
-    std::string (*Write)(const TMandelssReg& Reg);
+    void (*Read)(TSettingsValues& Reg, const std::string& Text, const char* Default);
+    std::string (*Write)(const TSettingsValues& Reg);
+    // Puts the value a change gives into the field; answers whether it gave one.
+    bool (*Take)(TSettingsValues& Reg, const TSettingsChange& Change);
 };
 
-template <int32_t TMandelssReg::*Field>
-void ReadColor(TMandelssReg& reg, const std::string& text, const char*) {
+template <auto Field, auto Given>
+bool Take(TSettingsValues& reg, const TSettingsChange& change) {
+    const auto& given = change.*Given;
+    if (given) reg.*Field = *given;
+    return given.has_value();
+}
+
+template <int32_t TSettingsValues::*Field>
+void ReadColor(TSettingsValues& reg, const std::string& text, const char*) {
     reg.*Field = StringToColor(text);
 }
-template <int32_t TMandelssReg::*Field>
-std::string WriteColor(const TMandelssReg& reg) {
+template <int32_t TSettingsValues::*Field>
+std::string WriteColor(const TSettingsValues& reg) {
     return ColorToString(reg.*Field);
 }
 
-template <int32_t TMandelssReg::*Field>
-void ReadInteger(TMandelssReg& reg, const std::string& text, const char* fallback) {
+template <int32_t TSettingsValues::*Field>
+void ReadInteger(TSettingsValues& reg, const std::string& text, const char* fallback) {
     reg.*Field = IntegerOr(text, fallback);
 }
-template <int32_t TMandelssReg::*Field>
-std::string WriteInteger(const TMandelssReg& reg) {
+template <int32_t TSettingsValues::*Field>
+std::string WriteInteger(const TSettingsValues& reg) {
     return IntToStr(reg.*Field);
 }
 
-template <bool TMandelssReg::*Field>
-void ReadFlag(TMandelssReg& reg, const std::string& text, const char* fallback) {
+template <bool TSettingsValues::*Field>
+void ReadFlag(TSettingsValues& reg, const std::string& text, const char* fallback) {
     reg.*Field = IntegerOr(text, fallback) != 0;
 }
-template <bool TMandelssReg::*Field>
-std::string WriteFlag(const TMandelssReg& reg) {
+template <bool TSettingsValues::*Field>
+std::string WriteFlag(const TSettingsValues& reg) {
     return reg.*Field ? "1" : "0";
 }
 
-template <std::string TMandelssReg::*Field>
-void ReadText(TMandelssReg& reg, const std::string& text, const char*) {
+template <std::string TSettingsValues::*Field>
+void ReadText(TSettingsValues& reg, const std::string& text, const char*) {
     reg.*Field = text;
 }
-template <std::string TMandelssReg::*Field>
-std::string WriteText(const TMandelssReg& reg) {
+template <std::string TSettingsValues::*Field>
+std::string WriteText(const TSettingsValues& reg) {
     return reg.*Field;
 }
 
 // The layout is one byte: a negative number becomes 0, and a number too large
 // for the byte counts as no number at all.
-template <uint8_t TMandelssReg::*Field>
-void ReadLayout(TMandelssReg& reg, const std::string& text, const char* fallback) {
+template <uint8_t TSettingsValues::*Field>
+void ReadLayout(TSettingsValues& reg, const std::string& text, const char* fallback) {
     int32_t value = IntegerOr(text, fallback);
     if (value < 0) value = 0;
     if (value > 255) value = StrToInt(fallback);
     reg.*Field = static_cast<uint8_t>(value);
 }
-template <uint8_t TMandelssReg::*Field>
-std::string WriteLayout(const TMandelssReg& reg) {
+template <uint8_t TSettingsValues::*Field>
+std::string WriteLayout(const TSettingsValues& reg) {
     return IntToStr(reg.*Field & 127);
 }
 
-template <uint8_t TMandelssReg::*Field>
-void ReadDrawMode(TMandelssReg& reg, const std::string& text, const char* fallback) {
+template <uint8_t TSettingsValues::*Field>
+void ReadDrawMode(TSettingsValues& reg, const std::string& text, const char* fallback) {
     reg.*Field = StoredToDrawMode(IntegerOr(text, fallback));
 }
-template <uint8_t TMandelssReg::*Field>
-std::string WriteDrawMode(const TMandelssReg& reg) {
+template <uint8_t TSettingsValues::*Field>
+std::string WriteDrawMode(const TSettingsValues& reg) {
     return IntToStr(DrawModeToStored(reg.*Field));
 }
 
 // The nine settings in the order they are read and written.
 const TSettingDef kSettings[] = {
-    {"Bgcolor", "clBlack", ReadColor<&TMandelssReg::Bgcolor>, WriteColor<&TMandelssReg::Bgcolor>},
-    {"DM", "0", ReadLayout<&TMandelssReg::DM>, WriteLayout<&TMandelssReg::DM>},
-    {"SizeFull", "1", ReadFlag<&TMandelssReg::SizeFull>, WriteFlag<&TMandelssReg::SizeFull>},
-    {"MrpFile", "", ReadText<&TMandelssReg::MrpFile>, WriteText<&TMandelssReg::MrpFile>},
-    {"McfFolder", "", ReadText<&TMandelssReg::McfFolder>, WriteText<&TMandelssReg::McfFolder>},
-    {"SizeX", "200", ReadInteger<&TMandelssReg::SizeX>, WriteInteger<&TMandelssReg::SizeX>},
-    {"SizeY", "200", ReadInteger<&TMandelssReg::SizeY>, WriteInteger<&TMandelssReg::SizeY>},
-    {"Wait", "1000", ReadInteger<&TMandelssReg::Wait>, WriteInteger<&TMandelssReg::Wait>},
+    {"Bgcolor", "clBlack", ReadColor<&TSettingsValues::Bgcolor>, WriteColor<&TSettingsValues::Bgcolor>,
+     Take<&TSettingsValues::Bgcolor, &TSettingsChange::Bgcolor>},
+    {"DM", "0", ReadLayout<&TSettingsValues::DM>, WriteLayout<&TSettingsValues::DM>,
+     Take<&TSettingsValues::DM, &TSettingsChange::DM>},
+    {"SizeFull", "1", ReadFlag<&TSettingsValues::SizeFull>, WriteFlag<&TSettingsValues::SizeFull>,
+     Take<&TSettingsValues::SizeFull, &TSettingsChange::SizeFull>},
+    {kMrpFile, "", ReadText<&TSettingsValues::MrpFile>, WriteText<&TSettingsValues::MrpFile>,
+     Take<&TSettingsValues::MrpFile, &TSettingsChange::MrpFile>},
+    {"McfFolder", "", ReadText<&TSettingsValues::McfFolder>, WriteText<&TSettingsValues::McfFolder>,
+     Take<&TSettingsValues::McfFolder, &TSettingsChange::McfFolder>},
+    {"SizeX", "200", ReadInteger<&TSettingsValues::SizeX>, WriteInteger<&TSettingsValues::SizeX>,
+     Take<&TSettingsValues::SizeX, &TSettingsChange::SizeX>},
+    {"SizeY", "200", ReadInteger<&TSettingsValues::SizeY>, WriteInteger<&TSettingsValues::SizeY>,
+     Take<&TSettingsValues::SizeY, &TSettingsChange::SizeY>},
+    {"Wait", "1000", ReadInteger<&TSettingsValues::Wait>, WriteInteger<&TSettingsValues::Wait>,
+     Take<&TSettingsValues::Wait, &TSettingsChange::Wait>},
     // The stored number 4 is draw mode 3, dmEmerge.
-    {"DrawMode", "4", ReadDrawMode<&TMandelssReg::DrawMode>, WriteDrawMode<&TMandelssReg::DrawMode>},
+    {"DrawMode", "4", ReadDrawMode<&TSettingsValues::DrawMode>, WriteDrawMode<&TSettingsValues::DrawMode>,
+     Take<&TSettingsValues::DrawMode, &TSettingsChange::DrawMode>},
 };
 
 std::unique_ptr<TSettingsKey> OpenOrCreate(TSettingsStore& store) {
-    std::unique_ptr<TSettingsKey> key = store.OpenKey(kKey, true);
-    if (!key) throw ERegistryException(std::string("Failed to create key ") + kKey);
+    std::unique_ptr<TSettingsKey> key = store.OpenKey(kSettingsKey, true);
+    if (!key) throw ERegistryException(std::string("Failed to create key ") + kSettingsKey);
     return key;
 }
 
@@ -175,11 +195,11 @@ std::unique_ptr<TSettingsKey> OpenOrCreate(TSettingsStore& store) {
 // for what cannot be read; only Save reports.
 std::unique_ptr<TSettingsKey> OpenForLoading(TSettingsStore& store) {
     try {
-        if (std::unique_ptr<TSettingsKey> key = store.OpenKey(kKey, true)) return key;
+        if (std::unique_ptr<TSettingsKey> key = store.OpenKey(kSettingsKey, true)) return key;
     } catch (const ERegistryException&) {
     }
     try {
-        return store.OpenKey(kKey, false);
+        return store.OpenKey(kSettingsKey, false);
     } catch (const ERegistryException&) {
         return nullptr;
     }
@@ -187,7 +207,7 @@ std::unique_ptr<TSettingsKey> OpenForLoading(TSettingsStore& store) {
 
 std::unique_ptr<TSettingsKey> OpenSectionForLoading(TSettingsKey& key) {
     try {
-        return key.OpenKey(kSection, false);
+        return key.OpenKey(kSettingsSection, false);
     } catch (const ERegistryException&) {
         return nullptr;
     }
@@ -228,6 +248,30 @@ int32_t StringToColor(std::string_view Text) {
     return StrToInt(Text);
 }
 
+void WriteSettings(TSettingsStore& Store, const TSettingsChange& Change) {
+    TSettingsValues values;
+    std::unique_ptr<TSettingsKey> key, section;
+    for (const TSettingDef& setting : kSettings) {
+        if (!setting.Take(values, Change)) continue;
+        if (!section) {
+            key = OpenOrCreate(Store);
+            section = key->OpenKey(kSettingsSection, true);
+            if (!section) throw ERegistryException(std::string("Failed to create key ") + kSettingsSection);
+        }
+        section->WriteString(setting.Name, setting.Write(values));
+    }
+}
+
+bool StoresSceneFile(TSettingsStore& Store) {
+    const std::unique_ptr<TSettingsKey> key = Store.OpenKey(kSettingsKey, false);
+    const std::unique_ptr<TSettingsKey> section = key ? key->OpenKey(kSettingsSection, false) : nullptr;
+    if (!section) return false;
+    const TRegDataType type = section->GetDataType(kMrpFile);
+    if (type == TRegDataType::rdUnknown) return false;
+    const bool text = type == TRegDataType::rdString || type == TRegDataType::rdExpandString;
+    return !text || !section->ReadString(kMrpFile).empty();
+}
+
 TMandelssReg::TMandelssReg(TSettingsStore& Store) : Store_(Store) { Load(); }
 
 TMandelssReg::~TMandelssReg() {
@@ -256,8 +300,8 @@ void TMandelssReg::Load() {
 void TMandelssReg::Save() {
     const std::unique_ptr<TSettingsKey> key = OpenOrCreate(Store_);
     for (const TSettingDef& setting : kSettings) {
-        const std::unique_ptr<TSettingsKey> section = key->OpenKey(kSection, true);
-        if (!section) throw ERegistryException(std::string("Failed to create key ") + kSection);
+        const std::unique_ptr<TSettingsKey> section = key->OpenKey(kSettingsSection, true);
+        if (!section) throw ERegistryException(std::string("Failed to create key ") + kSettingsSection);
         section->WriteString(setting.Name, setting.Write(*this));
     }
 }

@@ -4,11 +4,12 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
-#include "values/fractal_types.h"
 #include "platform/settings_store.h"
+#include "values/fractal_types.h"
 
 namespace nimbrel {
 
@@ -25,7 +26,48 @@ int32_t StringToColor(std::string_view Text);
 bool IdentToColor(std::string_view Text, int32_t& Color);
 bool ColorToIdent(int32_t Color, std::string& Text);
 
-class TMandelssReg {
+// The key of the settings in the store, and its section.
+extern const char* const kSettingsKey;      // "Software\Orv\Nimbrel"
+extern const char* const kSettingsSection;  // "Settings"
+
+// The nine settings as values. The defaults are those of the table that
+// TMandelssReg reads and writes.
+struct TSettingsValues {
+    int32_t Bgcolor = 0;
+    int32_t SizeX = 0;
+    int32_t SizeY = 0;
+    bool SizeFull = false;
+    uint8_t DM = lmSpread;  // a TLayoutMode
+    std::string MrpFile;
+    std::string McfFolder;
+    int32_t Wait = 0;
+    uint8_t DrawMode = dmNormal;  // a TDrawMode
+};
+
+// Some of the settings, each given or not: what a command line changes of the
+// stored ones.
+struct TSettingsChange {
+    std::optional<int32_t> Bgcolor;
+    std::optional<int32_t> SizeX;
+    std::optional<int32_t> SizeY;
+    std::optional<bool> SizeFull;
+    std::optional<uint8_t> DM;
+    std::optional<std::string> MrpFile;
+    std::optional<std::string> McfFolder;
+    std::optional<int32_t> Wait;
+    std::optional<uint8_t> DrawMode;
+};
+
+// Puts the values Change gives into the settings' fields and writes those
+// values alone, in the texts the settings object reads; the other values
+// stay as stored, also one the settings object could not read (the show
+// reports it). ERegistryException when the store refuses.
+void WriteSettings(TSettingsStore& Store, const TSettingsChange& Change);
+// Whether Store names a scene file: a "MrpFile" text that is not empty, or a
+// value of another type (which loading the settings then reports).
+bool StoresSceneFile(TSettingsStore& Store);
+
+class TMandelssReg : public TSettingsValues {
 public:
     // Loads every setting from Store, which must outlive the object. A key
     // that cannot be created or a store that cannot be read gives the
@@ -40,17 +82,6 @@ public:
 
     // Writes all nine values; ERegistryException when the store refuses.
     void Save();
-
-    // The defaults are those of the table that Load and Save read.
-    int32_t Bgcolor = 0;
-    int32_t SizeX = 0;
-    int32_t SizeY = 0;
-    bool SizeFull = false;
-    uint8_t DM = lmSpread;  // a TLayoutMode
-    std::string MrpFile;
-    std::string McfFolder;
-    int32_t Wait = 0;
-    uint8_t DrawMode = dmNormal;  // a TDrawMode
 
 private:
     void Load();

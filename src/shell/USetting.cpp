@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "engine/picture_budget.h"
 #include "platform/application.h"
 #include "platform/exceptions.h"
 #include "platform/sysutils.h"
@@ -24,8 +25,15 @@ namespace texts = setting_texts;
 constexpr int32_t kMillisecondsPerSecond = 1000;
 constexpr int32_t kMaxWaitSeconds = std::numeric_limits<int32_t>::max() / kMillisecondsPerSecond;
 
-// A picture size: an integer of 1 or more.
+// A picture side: an integer of 1 or more.
 bool ReadSize(const std::string& Text, int32_t& Size) { return TryStrToInt(Text, Size) && Size > 0; }
+
+// A picture size: two sides whose picture this machine holds, shaded or not
+// (engine/picture_budget.h).
+bool ReadSizes(const std::string& X, const std::string& Y) {
+    int32_t x = 0, y = 0;
+    return ReadSize(X, x) && ReadSize(Y, y) && TPictureBudget::OfMachine().Fits(x, y, true);
+}
 
 // A pause: whole seconds of 1 or more whose milliseconds still fit the stored
 // 32-bit value.
@@ -33,12 +41,17 @@ bool ReadWait(const std::string& Text, int32_t& Seconds) {
     return TryStrToInt(Text, Seconds) && Seconds > 0 && Seconds <= kMaxWaitSeconds;
 }
 
-// A size edit is disabled while the picture fills the screen and is not
-// checked then; only a size it could hold when enabled replaces the stored one,
-// so that leftover text never costs the rest of the entries.
-int32_t SizeToStore(const std::string& Text, int32_t Stored) {
-    int32_t size = 0;
-    return ReadSize(Text, size) ? size : Stored;
+// The size edits are disabled while the picture fills the screen and are not
+// checked then; only a side they could hold when enabled replaces the stored
+// one, and only when the size it makes fits the machine, so that leftover
+// text never costs the rest of the entries.
+void SizesToStore(const TSettingControls& c, int32_t& X, int32_t& Y) {
+    int32_t x = X, y = Y;
+    if (!ReadSize(c.edtSizeX.Text, x)) x = X;
+    if (!ReadSize(c.edtSizeY.Text, y)) y = Y;
+    if (!TPictureBudget::OfMachine().Fits(x, y, true)) return;
+    X = x;
+    Y = y;
 }
 
 void SelectSize(TSettingControls& c, bool Full) {
@@ -119,8 +132,7 @@ void TfrmSetting::Validate() {
         message = texts::kNoMcfFolder;
     } else {
         page = tbsView;
-        const bool badSize =
-            c.rdbSizeUser.Checked && (!ReadSize(c.edtSizeX.Text, value) || !ReadSize(c.edtSizeY.Text, value));
+        const bool badSize = c.rdbSizeUser.Checked && !ReadSizes(c.edtSizeX.Text, c.edtSizeY.Text);
         if (badSize || !ReadWait(c.edtWait.Text, value)) message = texts::kBadEntry;
     }
     if (message.empty()) return;
@@ -137,8 +149,8 @@ void TfrmSetting::Apply() {
     const TSettingControls& c = Controls_;
     // Every entry is converted before the first is copied: the settings take
     // all of them or none.
-    const int32_t sizeX = SizeToStore(c.edtSizeX.Text, s.SizeX);
-    const int32_t sizeY = SizeToStore(c.edtSizeY.Text, s.SizeY);
+    int32_t sizeX = s.SizeX, sizeY = s.SizeY;
+    SizesToStore(c, sizeX, sizeY);
     const int32_t wait = CheckedInt32(int64_t{StrToInt(c.edtWait.Text)} * kMillisecondsPerSecond);
     s.MrpFile = c.edtMrpFile.Text;
     s.McfFolder = c.edtMcfFolder.Text;

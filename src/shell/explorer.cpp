@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <iterator>
 
+#include "engine/picture_budget.h"
 #include "platform/codepage.h"
 #include "platform/exceptions.h"
 #include "platform/sysutils.h"
@@ -22,29 +23,6 @@ namespace {
 // The first line of a scene file that the explorer starts.
 const char* const kNewFileComment = "* Scenes kept with nimbrel-explore. One scene a line; see docs/formats.md.";
 
-const char* const kKeyHelp =
-    "Mouse\n"
-    "  wheel                 zoom in or out by 2 at the cursor\n"
-    "  left drag             move the picture\n"
-    "  right or Shift+left drag   zoom into the rectangle\n"
-    "Keys\n"
-    "  Backspace             back through the views seen\n"
-    "  Home                  the default view\n"
-    "  J                     the Julia set of the point under the cursor, and back\n"
-    "  0 - 8                 draw mode (the DM numbers of scene files)\n"
-    "  Shift+2 - Shift+5     power 2 to 5\n"
-    "  + / -                 iteration limit times or divided by 1.5\n"
-    "  P / Shift+P           next or previous palette of the palette folder\n"
-    "  PageDown / PageUp     next or previous scene of the scene file\n"
-    "  S                     keep the view: one line appended to the output file\n"
-    "  F12                   the picture as a PNG file beside the output file\n"
-    "  Tab                   the status over the picture, on or off\n"
-    "  F1                    this help, on or off\n"
-    "  Esc                   quit\n";
-
-const char* const kDrawModeNames[] = {"row by row", "search",          "boundary",      "interlaced",    "antialias",
-                                      "shaded count", "shaded potential", "shaded smooth", "shaded cosine"};
-
 // The views worth going back to; older ones are forgotten.
 constexpr std::size_t kHistoryLength = 1000;
 // How far zooming goes: the width and the pixel step stay normal doubles
@@ -52,6 +30,12 @@ constexpr std::size_t kHistoryLength = 1000;
 // the size of the centre), and beyond the other the whole set is a dot.
 constexpr double kMinViewWidth = 1e-300;
 constexpr double kMaxViewWidth = 1e6;
+
+// The picture of a size, or the largest of its shape that this machine
+// holds in any draw mode (engine/picture_budget.h).
+TPictureSize FittingSize(int32_t Width, int32_t Height) {
+    return TPictureBudget::OfMachine().Largest(Width, Height, true);
+}
 
 bool IsFinite(const TComplexPoint& p) { return std::isfinite(p.Re) && std::isfinite(p.Im); }
 
@@ -141,18 +125,15 @@ void ApplyView(TMandel& Mandel, const TExplorerView& View) {
     if (View.Colors && Mandel.GetColorTable() != *View.Colors) Mandel.SetColorTable(*View.Colors);
 }
 
-const char* ExplorerKeyHelp() { return kKeyHelp; }
-
-const char* DrawModeName(uint8_t Mode) { return Mode < std::size(kDrawModeNames) ? kDrawModeNames[Mode] : "?"; }
-
 TExplorer::TExplorer(TExplorerOptions Options)
     : options_(std::move(Options)),
       box_(std::make_unique<TStatusErrorBox>(*this)),
       installedBox_(std::make_unique<TScopedErrorBox>(*box_)),
       engine_(std::make_unique<TMandel>()) {
     namespace fs = std::filesystem;
-    engine_->SetWidth(options_.Width);
-    engine_->SetHeight(options_.Height);
+    const TPictureSize size = FittingSize(options_.Width, options_.Height);
+    engine_->SetWidth(size.Width);
+    engine_->SetHeight(size.Height);
     engine_->DrawMode = options_.DefaultDrawMode;
     view_ = ViewOfEngine(*engine_);
     builtInColors_ = view_.Colors;
@@ -186,6 +167,11 @@ double TExplorer::Now() const {
 }
 
 void TExplorer::Post(const TExplorerCommand& Command) {
+    if (Command.Action == TExplorerAction::ToggleStatus || Command.Action == TExplorerAction::ToggleHelp) {
+        bool& shown = Command.Action == TExplorerAction::ToggleStatus ? statusShown_ : helpShown_;
+        shown = !shown;
+        return;
+    }
     const bool changesPicture =
         Command.Action != TExplorerAction::Keep && Command.Action != TExplorerAction::WritePicture;
     queue_.push_back({Command, Now()});
@@ -401,17 +387,22 @@ void TExplorer::Execute(const TQueued& Queued) {
             ShowScene(index, time);
             break;
         }
-        case TExplorerAction::Resize:
-            if (c.X <= 0 || c.Y <= 0 || int64_t{c.X} * c.Y > TBitmap::kMaxPixels) break;
-            if (c.X == engine_->GetWidth() && c.Y == engine_->GetHeight()) break;
-            engine_->SetWidth(c.X);
-            engine_->SetHeight(c.Y);
+        case TExplorerAction::Resize: {
+            // A window larger than this machine's pictures shows the largest
+            // picture of its shape that fits, in its top-left corner.
+            const TPictureSize size = FittingSize(c.X, c.Y);
+            if (size.Width <= 0 || (size.Width == engine_->GetWidth() && size.Height == engine_->GetHeight())) break;
+            engine_->SetWidth(size.Width);
+            engine_->SetHeight(size.Height);
             complete_ = false;
             failed_ = false;
             requestTime_ = time;
             break;
+        }
         case TExplorerAction::Keep: Keep(); break;
         case TExplorerAction::WritePicture: WritePicture(); break;
+        case TExplorerAction::ToggleStatus:
+        case TExplorerAction::ToggleHelp: break;  // Post has done them
         case TExplorerAction::Quit: quitting_ = true; break;
     }
 }

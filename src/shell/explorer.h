@@ -1,9 +1,10 @@
 // The explorer's logic: the view it shows, the way through views, the scenes
 // it opens and keeps, and the order of things around a running draw.
 //
-// The front end (apps/nimbrel-explore, over SDL) turns input into commands,
-// shows the engine's bitmap and the status text, and runs Step whenever there
-// is work; everything the explorer decides is here.
+// The front end (apps/nimbrel-explore, over SDL) turns input into commands by
+// the table of shell/explorer_input.h, shows the engine's bitmap with the
+// status and the help when they are on, and runs Step whenever there is work;
+// everything the explorer decides is here.
 //
 // Threads and re-entrance: everything runs on the GUI thread. While Step draws,
 // the engine lets the application process its messages after each row, so the
@@ -74,9 +75,11 @@ enum class TExplorerAction : uint8_t {
     Power,            // Value: 2..5
     NextScene,
     PreviousScene,
-    Resize,           // the picture becomes X x Y pixels
+    Resize,           // the picture becomes X x Y pixels, or the largest of that shape that fits
     Keep,             // appends the view to the output file
     WritePicture,     // the complete picture as a PNG file beside the output file
+    ToggleStatus,     // the status over the picture, on or off
+    ToggleHelp,       // the help over the picture, on or off
     Quit,
 };
 
@@ -121,7 +124,11 @@ public:
     const std::string& PaletteFolder() const { return palettes_; }
 
     // Input; may be called from inside a draw (see the top of this file).
+    // The status and the help over the picture change at once, without a
+    // new picture.
     void Post(const TExplorerCommand& Command);
+    bool StatusShown() const { return statusShown_; }
+    bool HelpShown() const { return helpShown_; }
     // Whether Step has something to do: queued commands, or a picture that is
     // neither complete nor failed; never after Quit.
     bool HasWork() const;
@@ -204,11 +211,8 @@ private:
     double lastSeconds_ = -1;
     int64_t completedPictures_ = 0;
     std::string message_;
+    bool statusShown_ = false;
+    bool helpShown_ = false;
 };
-
-// The keys of the explorer, for its help.
-const char* ExplorerKeyHelp();
-// A short name of a draw mode (the engine's number), for the status.
-const char* DrawModeName(uint8_t Mode);
 
 }  // namespace nimbrel

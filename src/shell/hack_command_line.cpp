@@ -4,47 +4,16 @@
 #include <limits>
 #include <string_view>
 
+#include "platform/command_line.h"
 #include "platform/sysutils.h"
 #include "shell/URegistry.h"
 
 namespace nimbrel {
 
-const char* const kHackUsage =
-    "Usage: nimbrel [options]\n"
-    "Shows pictures of the Mandelbrot set and of Julia sets, as the screen saver does:\n"
-    "a scene of an MRP file at random, drawn as it grows, then the next after a pause.\n"
-    "\n"
-    "Where it draws (XScreenSaver's conventions):\n"
-    "  -root                 the root window, or the virtual root of a screen-saver daemon\n"
-    "  -window-id ID         the window ID (decimal or 0x hexadecimal); the environment's\n"
-    "                        XSCREENSAVER_WINDOW means the same\n"
-    "  -geometry WxH[+X+Y]   a window of its own of that size (the default: 640x480)\n"
-    "  -fullscreen           a window of its own that fills the screen\n"
-    "  -display NAME         the X display (default: $DISPLAY)\n"
-    "\n"
-    "What it shows (each overrides the stored setting):\n"
-    "  -mrp FILE             the scene file (default: the installed sample scenes)\n"
-    "  -palettes DIR         the folder of the MCF palette files\n"
-    "  -wait SECONDS         the pause between two pictures (0: one picture only)\n"
-    "  -draw-mode N          the stored draw-mode number (0-8) for scenes that name none\n"
-    "  -size WxH             pictures of that size ...\n"
-    "  -full                 ... or of the size of the window (the default)\n"
-    "  -layout center|tile   a picture centred on the background colour, or repeated\n"
-    "  -bgcolor COLOR        the background colour: #RRGGBB or a colour name\n"
-    "  -help                 this text\n"
-    "\n"
-    "Two dashes work as well as one. The stored settings are read from\n"
-    "$XDG_CONFIG_HOME/nimbrel/registry.ini (or ~/.config/nimbrel/registry.ini) for\n"
-    "what no option names; the program never writes that file.\n"
-    "In a window of its own a key or a click ends the show (a mouse movement after\n"
-    "the first second); on -root and -window-id it runs until SIGTERM or SIGINT.\n"
-    "\n"
-    "Exit status: 0 the show ended, 1 the display or the window failed, 2 usage error.\n";
-
 namespace {
 
-// Where TMandelssReg keeps the settings.
-const char* const kSettingsKey = "Software\\Orv\\Nimbrel\\Settings";
+// The largest side or offset of an X window.
+constexpr int32_t kMaxWindowSide = 32767;
 
 // The longest pause the stored milliseconds hold.
 constexpr int32_t kMaxWaitSeconds = std::numeric_limits<int32_t>::max() / 1000;
@@ -99,13 +68,16 @@ bool ParseSize(std::string_view text, int32_t& width, int32_t& height) {
     return width > 0 && height > 0 && int64_t{width} * height <= TBitmap::kMaxPixels;
 }
 
-// An X geometry: [=][WxH][{+-}X{+-}Y], at least one of the two parts.
-bool ParseGeometry(std::string_view text, THackGeometry& geometry) {
+// An X geometry: [=][WxH][{+-}X{+-}Y], at least one of the two parts. The
+// protocol holds a window's sides and place in 16 bits: every number is at
+// most 32767.
+bool ParseGeometry(std::string_view text, TWindowGeometry& geometry) {
     if (!text.empty() && text.front() == '=') text.remove_prefix(1);
     const std::size_t sign = text.find_first_of("+-");
     const std::string_view size = text.substr(0, sign);
     if (!size.empty()) {
         if (!ParseSize(size, geometry.Width, geometry.Height)) return false;
+        if (geometry.Width > kMaxWindowSide || geometry.Height > kMaxWindowSide) return false;
         geometry.HasSize = true;
     }
     if (sign != std::string_view::npos) {
@@ -115,7 +87,8 @@ bool ParseGeometry(std::string_view text, THackGeometry& geometry) {
         geometry.FromRight = position[0] == '-';
         geometry.FromBottom = position[second] == '-';
         if (!ParseDecimal(position.substr(1, second - 1), geometry.X) ||
-            !ParseDecimal(position.substr(second + 1), geometry.Y))
+            !ParseDecimal(position.substr(second + 1), geometry.Y) || geometry.X > kMaxWindowSide ||
+            geometry.Y > kMaxWindowSide)
             return false;
         geometry.HasPosition = true;
     }
@@ -135,142 +108,165 @@ bool ParseHexColor(std::string_view text, TColor& color) {
     return true;
 }
 
-bool IsStringType(TRegDataType type) { return type == TRegDataType::rdString || type == TRegDataType::rdExpandString; }
-
-// Whether the store names a scene file: a string value that is not empty, or
-// a value of another type (which the show then reports).
-bool StoredSceneFile(TSettingsKey& key) {
-    const TRegDataType type = key.GetDataType("MrpFile");
-    if (type == TRegDataType::rdUnknown) return false;
-    return !IsStringType(type) || !key.ReadString("MrpFile").empty();
-}
-
 std::string Join(const std::string& folder, const char* name) {
     if (!folder.empty() && folder.back() == '/') return folder + name;
     return folder + "/" + name;
 }
 
+// The options of the command line, into Options; -root and -window-id are
+// noted in Root and WindowId.
+TCommandLine HackCommandLine(THackOptions& Options, bool& Root, bool& WindowId) {
+    TSettingsChange& settings = Options.Settings;
+    const auto needs = [](const std::string& value, const std::string& written, const char* what) {
+        if (value.empty()) throw EHackUsage("option " + written + " needs " + what);
+    };
+    return TCommandLine(TOptionStyle::SingleDash, {
+        {0, "", "", "Where it draws (XScreenSaver's conventions):", nullptr},
+        {0, "root", "", "the root window, or the virtual root of a screen-saver daemon",
+         [&](const std::string&, const std::string&) { Root = true; }},
+        {0, "window-id", "ID", "the window ID (decimal or 0x hexadecimal); the environment's\n"
+                               "XSCREENSAVER_WINDOW means the same",
+         [&](const std::string& text, const std::string&) {
+             if (!ParseWindowId(text, Options.Place.WindowId)) throw EHackUsage("bad window id " + text);
+             WindowId = true;
+         }},
+        {0, "geometry", "WxH[+X+Y]", "a window of its own of that size (the default: 640x480; each\n"
+                                     "number at most 32767)",
+         [&](const std::string& text, const std::string&) {
+             TWindowGeometry geometry;
+             if (!ParseGeometry(text, geometry)) throw EHackUsage("bad geometry " + text);
+             Options.Place.Geometry = geometry;
+         }},
+        {0, "fullscreen", "", "a window of its own that fills the screen",
+         [&](const std::string&, const std::string&) { Options.Place.Fullscreen = true; }},
+        {0, "display", "NAME", "the X display (default: $DISPLAY)",
+         [&](const std::string& text, const std::string& written) {
+             needs(text, written, "a display name");
+             Options.Display = text;
+         }},
+        {0, "", "", "\nWhat it shows (each overrides the stored setting):", nullptr},
+        {0, "mrp", "FILE", "the scene file (default: the installed sample scenes)",
+         [&](const std::string& text, const std::string& written) {
+             needs(text, written, "a file");
+             settings.MrpFile = text;
+         }},
+        {0, "palettes", "DIR", "the folder of the MCF palette files",
+         [&](const std::string& text, const std::string& written) {
+             needs(text, written, "a folder");
+             settings.McfFolder = text;
+         }},
+        {0, "wait", "SECONDS", "the pause between two pictures (0: one picture only)",
+         [&](const std::string& text, const std::string&) {
+             int32_t seconds = 0;
+             if (!ParseDecimal(text, seconds) || seconds > kMaxWaitSeconds)
+                 throw EHackUsage("bad pause " + text + " (whole seconds, 0 to " + IntToStr(kMaxWaitSeconds) + ")");
+             settings.Wait = seconds * 1000;
+         }},
+        {0, "draw-mode", "N", "the draw mode (its DM number, below) for scenes that name none",
+         [&](const std::string& text, const std::string&) {
+             int32_t mode = 0;
+             if (!ParseDecimal(text, mode) || mode > 8) throw EHackUsage("bad draw mode " + text + " (0 to 8)");
+             settings.DrawMode = StoredToDrawMode(mode);
+         }},
+        {0, "size", "WxH", "pictures of that size ...",
+         [&](const std::string& text, const std::string&) {
+             int32_t width = 0, height = 0;
+             if (!ParseSize(text, width, height)) throw EHackUsage("bad size " + text);
+             settings.SizeX = width;
+             settings.SizeY = height;
+             settings.SizeFull = false;
+         }},
+        {0, "full", "", "... or of the size of the window (the default)",
+         [&](const std::string&, const std::string&) { settings.SizeFull = true; }},
+        {0, "layout", "center|tile", "a picture centred on the background colour, or repeated",
+         [&](const std::string& text, const std::string&) {
+             if (text == "center")
+                 settings.DM = lmCenter;
+             else if (text == "tile")
+                 settings.DM = lmSpread;
+             else
+                 throw EHackUsage("bad layout " + text + " (center or tile)");
+         }},
+        {0, "bgcolor", "COLOR", "the background colour: #RRGGBB or a colour name",
+         [&](const std::string& text, const std::string&) {
+             TColor color = 0;
+             if (ParseHexColor(text, color)) {
+                 settings.Bgcolor = color;
+                 Options.BgcolorName.clear();
+             } else if (!text.empty() && text[0] != '#') {
+                 settings.Bgcolor.reset();
+                 Options.BgcolorName = text;
+             } else {
+                 throw EHackUsage("bad colour " + text + " (#RRGGBB or a colour name)");
+             }
+         }},
+        {0, "help", "", "this text", [&](const std::string&, const std::string&) { Options.Help = true; }},
+        {0, "h", "", "", [&](const std::string&, const std::string&) { Options.Help = true; }},
+    });
+}
+
 }  // namespace
+
+const std::string& HackUsage() {
+    static const std::string usage = [] {
+        THackOptions options;
+        bool root = false, windowId = false;
+        return std::string(
+                   "Usage: nimbrel [options]\n"
+                   "Shows pictures of the Mandelbrot set and of Julia sets, as the screen saver does:\n"
+                   "a scene of an MRP file at random, drawn as it grows, then the next after a pause.\n"
+                   "\n") +
+               HackCommandLine(options, root, windowId).Usage(24) +
+               "\n"
+               "Draw modes, by the DM numbers of scene files and of the settings:\n" +
+               DrawModeTable() +
+               "\n"
+               "Two dashes work as well as one. The stored settings are read from\n"
+               "$XDG_CONFIG_HOME/nimbrel/registry.ini (or ~/.config/nimbrel/registry.ini) for\n"
+               "what no option names; the program never writes that file.\n"
+               "In a window of its own a key or a click ends the show (a mouse movement after\n"
+               "the first second); on -root and -window-id it runs until SIGTERM or SIGINT.\n"
+               "\n"
+               "Exit status: 0 the show ended, 1 the display or the window failed, 2 usage error.\n";
+    }();
+    return usage;
+}
 
 THackOptions ParseHackCommandLine(const std::vector<std::string>& Args, const char* ScreenSaverWindow) {
     THackOptions options;
     bool root = false, windowId = false;
-    for (std::size_t i = 0; i < Args.size(); ++i) {
-        const std::string& arg = Args[i];
-        // "--name" is "-name".
-        std::string_view name = arg;
-        if (name.size() > 2 && name.substr(0, 2) == "--") name.remove_prefix(1);
-        auto value = [&]() -> const std::string& {
-            if (i + 1 >= Args.size()) throw EHackUsage("option " + arg + " needs a value");
-            return Args[++i];
-        };
-        if (name == "-help" || name == "-h") {
-            options.Help = true;
-        } else if (name == "-root") {
-            root = true;
-        } else if (name == "-window-id") {
-            const std::string& text = value();
-            if (!ParseWindowId(text, options.WindowId)) throw EHackUsage("bad window id " + text);
-            windowId = true;
-        } else if (name == "-geometry") {
-            const std::string& text = value();
-            THackGeometry geometry;
-            if (!ParseGeometry(text, geometry)) throw EHackUsage("bad geometry " + text);
-            options.Geometry = geometry;
-        } else if (name == "-fullscreen") {
-            options.Fullscreen = true;
-        } else if (name == "-display") {
-            options.Display = value();
-            if (options.Display.empty()) throw EHackUsage("option " + arg + " needs a display name");
-        } else if (name == "-mrp") {
-            options.MrpFile = value();
-            if (options.MrpFile->empty()) throw EHackUsage("option " + arg + " needs a file");
-        } else if (name == "-palettes") {
-            options.McfFolder = value();
-            if (options.McfFolder->empty()) throw EHackUsage("option " + arg + " needs a folder");
-        } else if (name == "-wait") {
-            const std::string& text = value();
-            int32_t seconds = 0;
-            if (!ParseDecimal(text, seconds) || seconds > kMaxWaitSeconds)
-                throw EHackUsage("bad pause " + text + " (whole seconds, 0 to " + IntToStr(kMaxWaitSeconds) + ")");
-            options.Wait = seconds * 1000;
-        } else if (name == "-draw-mode") {
-            const std::string& text = value();
-            int32_t mode = 0;
-            if (!ParseDecimal(text, mode) || mode > 8) throw EHackUsage("bad draw mode " + text + " (0 to 8)");
-            options.DrawMode = mode;
-        } else if (name == "-size") {
-            const std::string& text = value();
-            if (!ParseSize(text, options.SizeX, options.SizeY)) throw EHackUsage("bad size " + text);
-            options.SizeFull = false;
-        } else if (name == "-full") {
-            options.SizeFull = true;
-        } else if (name == "-layout") {
-            const std::string& text = value();
-            if (text == "center")
-                options.Layout = lmCenter;
-            else if (text == "tile")
-                options.Layout = lmSpread;
-            else
-                throw EHackUsage("bad layout " + text + " (center or tile)");
-        } else if (name == "-bgcolor") {
-            const std::string& text = value();
-            TColor color = 0;
-            if (ParseHexColor(text, color)) {
-                options.Bgcolor = color;
-                options.BgcolorName.clear();
-            } else if (!text.empty() && text[0] != '#') {
-                options.Bgcolor.reset();
-                options.BgcolorName = text;
-            } else {
-                throw EHackUsage("bad colour " + text + " (#RRGGBB or a colour name)");
-            }
-        } else if (!arg.empty() && arg[0] == '-') {
-            throw EHackUsage("unknown option " + arg);
-        } else {
-            throw EHackUsage("unexpected argument " + arg);
-        }
-    }
-    const bool ownWindow = options.Geometry.has_value() || options.Fullscreen;
+    HackCommandLine(options, root, windowId).Parse(Args, [](const std::string& arg) {
+        throw EHackUsage("unexpected argument " + arg);
+    });
+    TShowPlace& place = options.Place;
+    const bool ownWindow = place.Geometry.has_value() || place.Fullscreen;
     if (ownWindow && (root || windowId))
         throw EHackUsage("-geometry and -fullscreen are for a window of its own, not with -root or -window-id");
-    if (options.Geometry && options.Fullscreen) throw EHackUsage("-geometry and -fullscreen exclude each other");
+    if (place.Geometry && place.Fullscreen) throw EHackUsage("-geometry and -fullscreen exclude each other");
 
     if (windowId) {
         // Also with -root: XScreenSaver's preview adds -window-id to a hack's
         // own "-root".
-        options.Target = THackTarget::WindowId;
+        place.Target = TShowTarget::WindowId;
     } else if (ScreenSaverWindow && *ScreenSaverWindow && !ownWindow) {
         // The daemon's window, with -root as well: it is the virtual root.
-        if (!ParseWindowId(ScreenSaverWindow, options.WindowId))
+        if (!ParseWindowId(ScreenSaverWindow, place.WindowId))
             throw EHackUsage(std::string("XSCREENSAVER_WINDOW is no window id: ") + ScreenSaverWindow);
-        options.Target = THackTarget::WindowId;
+        place.Target = TShowTarget::WindowId;
     } else if (root) {
-        options.Target = THackTarget::Root;
+        place.Target = TShowTarget::Root;
     }
     return options;
 }
 
 void MergeHackSettings(const THackOptions& Options, TSettingsStore& Store, const std::string& SamplesFolder) {
     if (!Options.BgcolorName.empty()) throw EHackUsage("the colour " + Options.BgcolorName + " is not resolved");
-    const std::unique_ptr<TSettingsKey> key = Store.OpenKey(kSettingsKey, true);
-    if (!key) throw ERegistryException(std::string("Failed to create key ") + kSettingsKey);
-    if (Options.MrpFile) key->WriteString("MrpFile", *Options.MrpFile);
-    if (Options.McfFolder) key->WriteString("McfFolder", *Options.McfFolder);
-    if (Options.Wait) key->WriteString("Wait", IntToStr(*Options.Wait));
-    if (Options.DrawMode) key->WriteString("DrawMode", IntToStr(*Options.DrawMode));
-    if (Options.SizeFull) key->WriteString("SizeFull", *Options.SizeFull ? "1" : "0");
-    if (Options.SizeX > 0) {
-        key->WriteString("SizeX", IntToStr(Options.SizeX));
-        key->WriteString("SizeY", IntToStr(Options.SizeY));
+    TSettingsChange change = Options.Settings;
+    if (!SamplesFolder.empty() && !change.MrpFile && !StoresSceneFile(Store)) {
+        change.MrpFile = Join(SamplesFolder, "scenes.mrp");
+        if (!change.McfFolder) change.McfFolder = Join(SamplesFolder, "palettes");
     }
-    if (Options.Layout) key->WriteString("DM", IntToStr(*Options.Layout));
-    if (Options.Bgcolor) key->WriteString("Bgcolor", ColorToString(*Options.Bgcolor));
-
-    if (!SamplesFolder.empty() && !StoredSceneFile(*key)) {
-        key->WriteString("MrpFile", Join(SamplesFolder, "scenes.mrp"));
-        if (!Options.McfFolder) key->WriteString("McfFolder", Join(SamplesFolder, "palettes"));
-    }
+    WriteSettings(Store, change);
 }
 
 }  // namespace nimbrel

@@ -19,61 +19,33 @@
 #include <vector>
 
 #include "platform/bitmap.h"
+#include "platform/command_line.h"
 #include "platform/exceptions.h"
 #include "platform/settings_store.h"
+#include "platform/show_window.h"
+#include "shell/URegistry.h"
 
 namespace nimbrel {
 
 // A command line the program cannot run. The text says why; the program
 // prints it with the usage and ends with exit status 2.
-class EHackUsage : public Exception {
-public:
-    using Exception::Exception;
-};
+using EHackUsage = EUsageError;
 
-// The usage text of -help.
-extern const char* const kHackUsage;
-
-enum class THackTarget : uint8_t {
-    OwnWindow,  // a window of its own
-    Root,       // the root window or the virtual root
-    WindowId,   // a window given by its id
-};
-
-// An X geometry: [WxH][{+-}X{+-}Y]. A negative side ("-X") measures from the
-// right or bottom edge of the screen.
-struct THackGeometry {
-    bool HasSize = false;
-    int32_t Width = 0;
-    int32_t Height = 0;
-    bool HasPosition = false;
-    int32_t X = 0;
-    int32_t Y = 0;
-    bool FromRight = false;
-    bool FromBottom = false;
-};
+// The usage text of -help, made from the table of the options.
+const std::string& HackUsage();
 
 struct THackOptions {
     bool Help = false;
     std::string Display;  // -display; empty: $DISPLAY
-    THackTarget Target = THackTarget::OwnWindow;
-    uint32_t WindowId = 0;  // for THackTarget::WindowId
-    std::optional<THackGeometry> Geometry;
-    bool Fullscreen = false;
+    // -root, -window-id (or XSCREENSAVER_WINDOW), -geometry, -fullscreen.
+    TShowPlace Place;
 
-    // The settings the command line names.
-    std::optional<std::string> MrpFile;
-    std::optional<std::string> McfFolder;
-    std::optional<int32_t> Wait;      // milliseconds
-    std::optional<int32_t> DrawMode;  // the stored numbering, 0-8
-    std::optional<bool> SizeFull;  // -size gives false, -full true: the last one counts
-    int32_t SizeX = 0;             // -size; 0 when not given
-    int32_t SizeY = 0;
-    std::optional<uint8_t> Layout;  // a TLayoutMode
-    // -bgcolor "#RRGGBB" gives Bgcolor; any other text is a colour name that
-    // only the display can resolve: BgcolorName, which the program turns into
-    // Bgcolor (or EHackUsage) before the merge.
-    std::optional<TColor> Bgcolor;
+    // The settings the command line names. -bgcolor "#RRGGBB" gives
+    // Settings.Bgcolor; any other text is a colour name that only the display
+    // can resolve: BgcolorName, which the program turns into Settings.Bgcolor
+    // (or EHackUsage) before the merge. -size gives SizeFull false, -full
+    // true: the last one counts.
+    TSettingsChange Settings;
     std::string BgcolorName;
 };
 
@@ -82,9 +54,9 @@ struct THackOptions {
 // EHackUsage for anything it cannot run.
 THackOptions ParseHackCommandLine(const std::vector<std::string>& Args, const char* ScreenSaverWindow);
 
-// Writes the settings the options name over those of Store, as the texts the
-// settings object reads. When no scene file is set at all (no -mrp, none
-// stored) and SamplesFolder is not empty, the show takes the samples:
+// Writes the settings the options name over those of Store, through the
+// settings object (WriteSettings). When no scene file is set at all (no -mrp,
+// none stored) and SamplesFolder is not empty, the show takes the samples:
 // SamplesFolder/scenes.mrp, with SamplesFolder/palettes unless -palettes names
 // a folder.
 void MergeHackSettings(const THackOptions& Options, TSettingsStore& Store, const std::string& SamplesFolder);

@@ -4,6 +4,8 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <string_view>
 #include <vector>
 
 namespace nimbrel {
@@ -37,6 +39,18 @@ inline bool IsPotentialDrawMode(uint8_t Mode) { return !IsIntegerDrawMode(Mode);
 // engine's modes with 3 and 4 exchanged. Numbers outside 0..8 read as 0.
 TDrawMode StoredToDrawMode(int32_t Value);
 int32_t DrawModeToStored(uint8_t Mode);
+// A stored number 0..8 given as integer text (a command line's "-m 6"), as
+// the engine's draw mode; false for any other text, and Mode stays.
+bool TryStoredDrawMode(std::string_view Text, TDrawMode& Mode);
+// The name of a draw mode (the engine's number) in every text a user reads:
+// "row by row", "coarse to fine", "boundary trace", "interlaced",
+// "anti-aliased", "escape-radius counts", "potential relief", "smooth relief",
+// "rings"; "?" for a number outside 0..8.
+const char* DrawModeName(uint8_t Mode);
+// The draw modes by their stored numbers, three columns of lines for the
+// usage texts, each line indented by two blanks and ending in a newline.
+std::string DrawModeTable();
+
 // The stored flags of the shaded modes: 1 is on, anything else off; the
 // shading function 1..3, anything else 0.
 uint8_t FlagFromStored(int32_t Value);

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 
 namespace nimbrel {
 
@@ -116,7 +117,10 @@ void TX11ImageWriter::PutPlain(Drawable Target, GC Gc, const TBitmap& Bitmap, in
     image.green_mask = format_.VisualPtr()->green_mask;
     image.blue_mask = format_.VisualPtr()->blue_mask;
     int fromX = SourceX, fromY = SourceY;
-    if (format_.Direct(image.byte_order)) {
+    // The bitmap's own rows serve only while their length fits the image's
+    // int; a wider bitmap has its visible rectangle converted.
+    const bool ownRows = int64_t{Bitmap.Width()} * 4 <= std::numeric_limits<int>::max();
+    if (ownRows && format_.Direct(image.byte_order)) {
         image.width = Bitmap.Width();
         image.height = Bitmap.Height();
         image.bits_per_pixel = 32;
@@ -126,7 +130,8 @@ void TX11ImageWriter::PutPlain(Drawable Target, GC Gc, const TBitmap& Bitmap, in
         image.width = Width;
         image.height = Height;
         image.bits_per_pixel = format_.BitsPerPixel();
-        image.bytes_per_line = (Width * format_.BitsPerPixel() / 8 + 3) / 4 * 4;
+        // Width is clipped to the window, at most 32767 pixels.
+        image.bytes_per_line = static_cast<int>((int64_t{Width} * format_.BitsPerPixel() / 8 + 3) / 4 * 4);
         converted_.resize(static_cast<std::size_t>(image.bytes_per_line) * static_cast<std::size_t>(Height));
         for (int row = 0; row < Height; ++row)
             format_.ConvertRow(Bitmap.Scanline(SourceY + row) + SourceX, Width,

@@ -21,6 +21,12 @@ namespace {
 constexpr TColor kInitialColor = 0x000000;
 constexpr int32_t kDefaultWidth = 640;
 constexpr int32_t kDefaultHeight = 480;
+// The protocol keeps a window's sides in 16 bits and its place in signed 16
+// bits; the copies within the window clamp at the same limit.
+constexpr int64_t kMaxSide = 32767;
+
+// A coordinate of a window's place, within what the protocol holds.
+int ToCoordinate(int64_t value) { return static_cast<int>(std::clamp<int64_t>(value, -kMaxSide - 1, kMaxSide)); }
 
 std::string Hex(unsigned long id) {
     char text[32];
@@ -61,19 +67,19 @@ int64_t MonotonicMilliseconds() {
 
 }  // namespace
 
-TX11ShowWindow::TX11ShowWindow(TX11Display& Display, const THackOptions& Options, bool TryShm)
+TX11ShowWindow::TX11ShowWindow(TX11Display& Display, const TShowPlace& Place, bool TryShm)
     : display_(Display), dpy_(Display.Get()), timers_(&MonotonicMilliseconds) {
     wmProtocols_ = XInternAtom(dpy_, "WM_PROTOCOLS", False);
     wmDeleteWindow_ = XInternAtom(dpy_, "WM_DELETE_WINDOW", False);
-    switch (Options.Target) {
-        case THackTarget::OwnWindow:
-            CreateOwnWindow(Options);
+    switch (Place.Target) {
+        case TShowTarget::OwnWindow:
+            CreateOwnWindow(Place);
             break;
-        case THackTarget::Root:
+        case TShowTarget::Root:
             UseWindow(VirtualRoot(dpy_), true);
             break;
-        case THackTarget::WindowId:
-            UseWindow(static_cast<::Window>(Options.WindowId), false);
+        case TShowTarget::WindowId:
+            UseWindow(static_cast<::Window>(Place.WindowId), false);
             break;
     }
     XGCValues values{};
@@ -108,25 +114,24 @@ void TX11ShowWindow::UseWindow(::Window Target, bool Root) {
     if (!status || !display_.TakeErrors().empty())
         throw EX11Error(Root ? "cannot use the root window" : "there is no window " + Hex(Target));
     window_ = Target;
-    width_ = attributes.width;
-    height_ = attributes.height;
+    TakeSize(attributes.width, attributes.height);
     format_ = std::make_unique<TX11PixelFormat>(dpy_, attributes.visual, attributes.depth);
     // Its size and its end; the input stays with its owner.
     XSelectInput(dpy_, window_, StructureNotifyMask);
     mapped_ = true;
 }
 
-void TX11ShowWindow::CreateOwnWindow(const THackOptions& Options) {
+void TX11ShowWindow::CreateOwnWindow(const TShowPlace& Place) {
     const int screen = DefaultScreen(dpy_);
-    const int32_t screenWidth = DisplayWidth(dpy_, screen), screenHeight = DisplayHeight(dpy_, screen);
-    int32_t x = 0, y = 0, w = kDefaultWidth, h = kDefaultHeight;
+    const int64_t screenWidth = DisplayWidth(dpy_, screen), screenHeight = DisplayHeight(dpy_, screen);
+    int64_t x = 0, y = 0, w = kDefaultWidth, h = kDefaultHeight;
     bool placed = false;
-    if (Options.Fullscreen) {
+    if (Place.Fullscreen) {
         w = screenWidth;
         h = screenHeight;
         placed = true;
-    } else if (Options.Geometry) {
-        const THackGeometry& g = *Options.Geometry;
+    } else if (Place.Geometry) {
+        const TWindowGeometry& g = *Place.Geometry;
         if (g.HasSize) {
             w = g.Width;
             h = g.Height;
@@ -137,23 +142,25 @@ void TX11ShowWindow::CreateOwnWindow(const THackOptions& Options) {
             placed = true;
         }
     }
+    w = std::clamp<int64_t>(w, 1, kMaxSide);
+    h = std::clamp<int64_t>(h, 1, kMaxSide);
     format_ = std::make_unique<TX11PixelFormat>(dpy_, DefaultVisual(dpy_, screen), DefaultDepth(dpy_, screen));
     XSetWindowAttributes attributes{};
     attributes.background_pixel = format_->Pixel(kInitialColor);
     attributes.event_mask =
         KeyPressMask | ButtonPressMask | ButtonReleaseMask | PointerMotionMask | StructureNotifyMask;
-    window_ = XCreateWindow(dpy_, RootWindow(dpy_, screen), x, y, static_cast<unsigned>(w), static_cast<unsigned>(h), 0,
-                            CopyFromParent, InputOutput, CopyFromParent, CWBackPixel | CWEventMask, &attributes);
+    window_ = XCreateWindow(dpy_, RootWindow(dpy_, screen), ToCoordinate(x), ToCoordinate(y), static_cast<unsigned>(w),
+                            static_cast<unsigned>(h), 0, CopyFromParent, InputOutput, CopyFromParent,
+                            CWBackPixel | CWEventMask, &attributes);
     own_ = true;
-    width_ = w;
-    height_ = h;
+    TakeSize(static_cast<int>(w), static_cast<int>(h));
 
     XSizeHints hints{};
-    hints.flags = PSize | (placed ? USPosition | USSize : 0) | (Options.Geometry && Options.Geometry->HasSize ? USSize : 0);
-    hints.x = x;
-    hints.y = y;
-    hints.width = w;
-    hints.height = h;
+    hints.flags = PSize | (placed ? USPosition | USSize : 0) | (Place.Geometry && Place.Geometry->HasSize ? USSize : 0);
+    hints.x = ToCoordinate(x);
+    hints.y = ToCoordinate(y);
+    hints.width = static_cast<int>(w);
+    hints.height = static_cast<int>(h);
     XSetWMNormalHints(dpy_, window_, &hints);
     XStoreName(dpy_, window_, "Nimbrel");
     XClassHint classHint{};
@@ -162,7 +169,7 @@ void TX11ShowWindow::CreateOwnWindow(const THackOptions& Options) {
     classHint.res_class = className;
     XSetClassHint(dpy_, window_, &classHint);
     XSetWMProtocols(dpy_, window_, &wmDeleteWindow_, 1);
-    if (Options.Fullscreen) {
+    if (Place.Fullscreen) {
         const Atom state = XInternAtom(dpy_, "_NET_WM_STATE", False);
         const Atom fullscreen = XInternAtom(dpy_, "_NET_WM_STATE_FULLSCREEN", False);
         XChangeProperty(dpy_, window_, state, XA_ATOM, 32, PropModeReplace,
@@ -174,11 +181,13 @@ void TX11ShowWindow::CreateOwnWindow(const THackOptions& Options) {
 void TX11ShowWindow::RefreshSize() {
     if (!window_) return;
     XWindowAttributes attributes{};
-    if (XGetWindowAttributes(dpy_, window_, &attributes)) {
-        width_ = attributes.width;
-        height_ = attributes.height;
-    }
+    if (XGetWindowAttributes(dpy_, window_, &attributes)) TakeSize(attributes.width, attributes.height);
     CheckErrors();
+}
+
+void TX11ShowWindow::TakeSize(int Width, int Height) {
+    width_ = static_cast<int32_t>(std::clamp<int64_t>(Width, 0, kMaxSide));
+    height_ = static_cast<int32_t>(std::clamp<int64_t>(Height, 0, kMaxSide));
 }
 
 void TX11ShowWindow::SetColor(TColor color) {
@@ -270,10 +279,7 @@ void TX11ShowWindow::CheckErrors() {
 void TX11ShowWindow::HandleEvent(const XEvent& Event) {
     switch (Event.type) {
         case ConfigureNotify:
-            if (Event.xconfigure.window == window_) {
-                width_ = Event.xconfigure.width;
-                height_ = Event.xconfigure.height;
-            }
+            if (Event.xconfigure.window == window_) TakeSize(Event.xconfigure.width, Event.xconfigure.height);
             break;
         case MapNotify:
             if (Event.xmap.window == window_) mapped_ = true;

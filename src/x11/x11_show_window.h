@@ -25,7 +25,6 @@
 #include <optional>
 
 #include "platform/show_window.h"
-#include "shell/hack_command_line.h"
 #include "x11/x11_display.h"
 #include "x11/x11_image.h"
 #include "x11/x11_stop_signal.h"
@@ -34,10 +33,10 @@ namespace nimbrel {
 
 class TX11ShowWindow : public TShowWindow, private TWindowCanvas {
 public:
-    // The window Options name (Target, WindowId, Geometry, Fullscreen).
-    // EX11Error when that window does not exist or its visual cannot be drawn
-    // on. TryShm false: plain XPutImage only.
-    TX11ShowWindow(TX11Display& Display, const THackOptions& Options, bool TryShm = true);
+    // The window Place names; a window of its own without a geometry is
+    // 640 x 480. EX11Error when that window does not exist or its visual
+    // cannot be drawn on. TryShm false: plain XPutImage only.
+    TX11ShowWindow(TX11Display& Display, const TShowPlace& Place, bool TryShm = true);
     ~TX11ShowWindow() override;
     TX11ShowWindow(const TX11ShowWindow&) = delete;
     TX11ShowWindow& operator=(const TX11ShowWindow&) = delete;
@@ -71,7 +70,9 @@ private:
     void DrawBitmap(int32_t x, int32_t y, const TBitmap& bitmap) override;
     void CopyRect(int32_t x, int32_t y, const TRect& source) override;
 
-    void CreateOwnWindow(const THackOptions& Options);
+    void CreateOwnWindow(const TShowPlace& Place);
+    // The size the server reports, within what a picture of the show takes.
+    void TakeSize(int Width, int Height);
     void UseWindow(::Window Target, bool Root);
     // Dispatches one pending thing: the stop signal, an X event, or the timer
     // due first. Answers whether there was one.

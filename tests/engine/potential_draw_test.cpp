@@ -11,8 +11,8 @@
 #include "engine/mandel_class.h"
 #include "engine/draw_potential.h"
 #include "../support/bitmap_pixels.h"
-#include "platform/exceptions.h"
 #include "platform/application.h"
+#include "platform/exceptions.h"
 
 namespace nimbrel {
 namespace {
@@ -478,18 +478,28 @@ TEST(ResultCache, TheArrayIsReallocatedOnlyWhenTheSizeChanges) {
     EXPECT_EQ(m.CacheKey.Height, 30);
 }
 
+// Beyond what a bitmap may hold, or beyond the budget of a machine of 128
+// MiB (pictures of 64 MiB): the draw fails before it allocates, in the
+// shaded and the plain modes alike.
 TEST(ResultCache, ARefusedSizeLeavesTheCacheAsItWas) {
-    TMandel m;
-    Size(m, 12, 9);
-    m.DrawMode = dmPotentialCosine;
-    m.Draw();
-    Size(m, 1 << 20, 2048);  // beyond what a bitmap may hold
-    EXPECT_THROW(m.Draw(), EOutOfResources);
-    EXPECT_FALSE(m.GetBusy());
-    EXPECT_EQ(m.ResultCache.size(), 13u);
-    Size(m, 12, 9);
-    m.Draw();
-    EXPECT_EQ(m.Stats.KernelCalls, 0u);
+    const TScopedPhysicalMemory memory(128 << 20);
+    for (const auto& [w, h] : {std::pair{1 << 20, 2048}, std::pair{3000, 3000}}) {
+        TMandel m;
+        Size(m, 12, 9);
+        m.DrawMode = dmPotentialCosine;
+        m.Draw();
+        Size(m, w, h);
+        EXPECT_THROW(m.Draw(), EOutOfResources) << w;
+        EXPECT_FALSE(m.GetBusy());
+        EXPECT_EQ(m.ResultCache.size(), 13u);
+        Size(m, 12, 9);
+        m.Draw();
+        EXPECT_EQ(m.Stats.KernelCalls, 0u);
+        Size(m, w, h);
+        m.DrawMode = dmNormal;
+        EXPECT_THROW(m.Draw(), EOutOfResources) << w;
+        EXPECT_EQ(m.GetBitmap().Width(), 12);
+    }
 }
 
 TEST(ResultCache, ANonFiniteBrightnessRaisesTheRangeErrorAndLeavesNoValidCache) {

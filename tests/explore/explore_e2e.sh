@@ -139,7 +139,7 @@ case_navigate() {
     expect_same_picture "$WORK/home.png" "$WORK/start.png"
 
     xdotool mousemove --window "$WID" 300 100 click 4 click 4 key 2 key s
-    wait_title 'DM=2 boundary .* [0-9]+\.[0-9]{3} s  \|  kept Scene 1 in kept\.mrp$' 120
+    wait_title 'DM=2 boundary trace .* [0-9]+\.[0-9]{3} s  \|  kept Scene 1 in kept\.mrp$' 120
     local line
     line=$(sed -n 2p "$WORK/kept.mrp" | tr -d '\r')
     log "kept: $line"

@@ -8,9 +8,9 @@
 #include <string_view>
 
 #include "fuzz_check.h"
-#include "headless/file_settings_store.h"
-#include "headless/memory_settings_store.h"
 #include "platform/exceptions.h"
+#include "platform/file_settings_store.h"
+#include "platform/memory_settings_store.h"
 #include "platform/sysutils.h"
 #include "shell/URegistry.h"
 

@@ -29,10 +29,12 @@ struct TRun {
     std::string Errors;  // standard error
 };
 
-// Runs nimbrel-render with the arguments; standard output is discarded.
-TRun Render(const TTempFolder& files, const std::string& arguments) {
+// Runs nimbrel-render with the arguments, and the environment's assignments
+// before it; standard output is discarded.
+TRun Render(const TTempFolder& files, const std::string& arguments, const std::string& environment = "") {
     const std::string errors = files.PathOf("stderr.txt");
-    const std::string command = std::string(NIMBREL_RENDER) + " " + arguments + " >/dev/null 2>'" + errors + "'";
+    const std::string command =
+        "env " + environment + " " + NIMBREL_RENDER + " " + arguments + " >/dev/null 2>'" + errors + "'";
     TRun run;
     const int status = std::system(command.c_str());
     run.Status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -188,6 +190,39 @@ TEST_F(RenderTest, UsageErrorsExitWithTwo) {
         EXPECT_EQ(Render(Files, arguments).Status, 2) << arguments;
     }
     EXPECT_EQ(Render(Files, "--help").Status, 0);
+}
+
+// A shaded 30000 x 30000 picture (a 3.6 GB bitmap and a 21.6 GB result
+// cache) exceeds the budget of any machine: the renderer says so and ends
+// with status 2 before it allocates anything, instead of growing until the
+// system kills it. With NIMBREL_MEMORY the machine is taken to have 128 MiB,
+// and its pictures 64 MiB.
+TEST_F(RenderTest, APictureTheMachineCannotHoldIsRefusedBeforeAnyDrawing) {
+    const std::string out = Files.PathOf("huge");
+    TRun run = Render(Files, "-s 30000x30000 -o " + Quote(out) + " " + Quote(Scenes));
+    EXPECT_EQ(run.Status, 2);
+    EXPECT_EQ(run.Errors.rfind("nimbrel-render: a shaded picture of 30000x30000 needs 27.1 GiB; this machine allows ", 0),
+              0u)
+        << run.Errors;
+    EXPECT_FALSE(std::filesystem::exists(out));
+    const struct {
+        const char* arguments;
+        const char* message;
+    } cases[] = {
+        // Scene 1 alone is shaded.
+        {"-s 4000x1500 -i 0", "a plain picture of 4000x1500 needs 77.0 MiB; this machine allows 64.0 MiB for a picture "
+                              "(the largest of that shape: "},
+        {"-s 3000x1000 -i 1", "a shaded picture of 3000x1000 needs 115.1 MiB; this machine allows 64.0 MiB for a "
+                              "picture (the largest of that shape: 2152x717)\n"},
+        // A picture a billion pixels wide needs too many row buffers.
+        {"-s 1073741824x1 -i 0", "a plain picture of 1073741824x1 needs 8.0 TiB"},
+    };
+    for (const auto& c : cases) {
+        run = Render(Files, std::string(c.arguments) + " -o " + Quote(out) + " " + Quote(Scenes), "NIMBREL_MEMORY=128");
+        EXPECT_EQ(run.Status, 2) << c.arguments;
+        EXPECT_EQ(run.Errors.rfind(std::string("nimbrel-render: ") + c.message, 0), 0u) << run.Errors;
+        EXPECT_FALSE(std::filesystem::exists(out)) << c.arguments;
+    }
 }
 
 // The one version of CMakeLists.txt, as nimbrel-render and the settings

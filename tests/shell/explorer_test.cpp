@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -11,6 +12,7 @@
 
 #include "../support/bitmap_pixels.h"
 #include "../support/temp_folder.h"
+#include "engine/picture_budget.h"
 #include "platform/application.h"
 #include "platform/text_file.h"
 #include "scene/scene_apply.h"
@@ -398,6 +400,59 @@ TEST(Explorer, KeepTitlesAndRefusals) {
     EXPECT_EQ(ReadAll(f.Options.OutputFile), before);
 }
 
+// On a machine of 128 MiB, whose pictures may take 64 MiB: a start size or a
+// window beyond that gets the largest picture of its shape that fits, which
+// is drawn; a window that fits again gets its own size.
+TEST(Explorer, AWindowLargerThanTheMachineHoldsDrawsTheLargestPictureThatFits) {
+    const TScopedPhysicalMemory memory(128 << 20);
+    const TPictureBudget budget = TPictureBudget::ForMemory(128 << 20);
+    TFixture f;
+    f.Options.Width = 16384;
+    f.Options.Height = 16384;
+    TExplorer e(f.Options);
+    EXPECT_TRUE(budget.Fits(e.Engine().GetWidth(), e.Engine().GetHeight(), true));
+    EXPECT_EQ(e.Engine().GetWidth(), e.Engine().GetHeight());
+    const int64_t before = e.CompletedPictures();
+    e.Post({A::Resize, 8, 4});
+    Settle(e);
+    e.Post({A::Resize, 40000, 20000});
+    Settle(e);
+    const int32_t w = e.Engine().GetWidth(), h = e.Engine().GetHeight();
+    EXPECT_TRUE(budget.Fits(w, h, true)) << w << "x" << h;
+    EXPECT_FALSE(budget.Fits(w + 2, h + 1, true)) << w << "x" << h;
+    EXPECT_LE(std::abs(w - 2 * h), 1) << w << "x" << h;
+    EXPECT_EQ(e.Engine().GetBitmap().Width(), w);
+    EXPECT_EQ(e.CompletedPictures(), before + 2);
+    Do(e, {A::Resize, kW, kH});
+    EXPECT_EQ(e.Engine().GetWidth(), kW);
+}
+
+// Tab and F1 show the status and the help over the picture at once, also in
+// the middle of a draw, which goes on.
+TEST(Explorer, TheStatusAndTheHelpTurnOnAndOffWithoutANewPicture) {
+    TFixture f;
+    TExplorer e(f.Options);
+    Settle(e);
+    const int64_t pictures = e.CompletedPictures();
+    EXPECT_FALSE(e.StatusShown() || e.HelpShown());
+    e.Post({A::ToggleStatus});
+    EXPECT_TRUE(e.StatusShown());
+    e.Post({A::ToggleHelp});
+    e.Post({A::ToggleStatus});
+    EXPECT_FALSE(e.StatusShown());
+    EXPECT_TRUE(e.HelpShown());
+    EXPECT_FALSE(e.HasWork());
+    e.Post({A::DrawMode, 0, 0, 0, 0, 2});
+    bool busyAfter = false;
+    TScopedMessagePump pump([&] {
+        e.Post({A::ToggleHelp});
+        busyAfter = busyAfter || e.Engine().GetBusy();
+    });
+    Settle(e);
+    EXPECT_TRUE(busyAfter);
+    EXPECT_EQ(e.CompletedPictures(), pictures + 1);
+}
+
 // The status line names the view, the state of the picture and the last message.
 TEST(Explorer, StatusText) {
     TFixture f;
@@ -412,11 +467,11 @@ TEST(Explorer, StatusText) {
     f.Clock = 101;
     Settle(e);
     EXPECT_EQ(e.StatusText(),
-              "Julia  Cr=0 Ci=0  W=4  Jr=-3.05 Ji=1.5  I=256  Pow=2  DM=7 shaded smooth  MCF=(built-in)  0.750 s");
+              "Julia  Cr=0 Ci=0  W=4  Jr=-3.05 Ji=1.5  I=256  Pow=2  DM=7 smooth relief  MCF=(built-in)  0.750 s");
     std::string inside;
     TScopedMessagePump pump([&] { inside = e.StatusText(); });
     Do(e, {A::Power, 0, 0, 0, 0, 3});
-    EXPECT_EQ(inside, "Julia  Cr=0 Ci=0  W=4  Jr=-3.05 Ji=1.5  I=256  Pow=3  DM=7 shaded smooth  MCF=(built-in)  drawing...");
+    EXPECT_EQ(inside, "Julia  Cr=0 Ci=0  W=4  Jr=-3.05 Ji=1.5  I=256  Pow=3  DM=7 smooth relief  MCF=(built-in)  drawing...");
     for (int i = 0; i < 4; ++i) Do(e, {A::Back});
     EXPECT_EQ(e.StatusText(), "Mandelbrot  Cr=-0.8 Ci=0  W=3  I=256  Pow=2  DM=4 interlaced  MCF=(built-in)  0.000 s  |  "
                               "no view before this one");

@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "../support/temp_folder.h"
-#include "headless/file_settings_store.h"
-#include "headless/memory_settings_store.h"
+#include "platform/file_settings_store.h"
+#include "platform/memory_settings_store.h"
 #include "shell/URegistry.h"
 
 namespace nimbrel {
@@ -115,49 +115,53 @@ TEST(HackCommandLine, WhereTheShowDraws) {
     struct TCase {
         std::vector<std::string> Args;
         const char* Environment;  // XSCREENSAVER_WINDOW
-        THackTarget Target;
+        TShowTarget Target;
         uint32_t WindowId;
     };
     const TCase cases[] = {
-        {{}, nullptr, THackTarget::OwnWindow, 0},
-        {{"-root"}, nullptr, THackTarget::Root, 0},
-        {{"--root"}, "", THackTarget::Root, 0},
-        {{"-window-id", "123"}, nullptr, THackTarget::WindowId, 123},
-        {{"-window-id", "0x1e00004"}, nullptr, THackTarget::WindowId, 0x1e00004},
-        {{"-window-id", "0XFFFFFFFF"}, nullptr, THackTarget::WindowId, 0xFFFFFFFF},
+        {{}, nullptr, TShowTarget::OwnWindow, 0},
+        {{"-root"}, nullptr, TShowTarget::Root, 0},
+        {{"--root"}, "", TShowTarget::Root, 0},
+        {{"-window-id", "123"}, nullptr, TShowTarget::WindowId, 123},
+        {{"-window-id", "0x1e00004"}, nullptr, TShowTarget::WindowId, 0x1e00004},
+        {{"-window-id", "0XFFFFFFFF"}, nullptr, TShowTarget::WindowId, 0xFFFFFFFF},
         // XScreenSaver's preview: the hack's own -root, then -window-id.
-        {{"--root", "--window-id", "0x5"}, nullptr, THackTarget::WindowId, 5},
+        {{"--root", "--window-id", "0x5"}, nullptr, TShowTarget::WindowId, 5},
         // The daemon's window: alone, with -root (it is the virtual root), but
         // not over an explicit -window-id or a window of its own.
-        {{}, "0x400007", THackTarget::WindowId, 0x400007},
-        {{"-root"}, "4194311", THackTarget::WindowId, 4194311},
-        {{"-window-id", "9"}, "0x400007", THackTarget::WindowId, 9},
-        {{"-geometry", "10x10"}, "0x400007", THackTarget::OwnWindow, 0},
-        {{"-fullscreen"}, "0x400007", THackTarget::OwnWindow, 0},
+        {{}, "0x400007", TShowTarget::WindowId, 0x400007},
+        {{"-root"}, "4194311", TShowTarget::WindowId, 4194311},
+        {{"-window-id", "9"}, "0x400007", TShowTarget::WindowId, 9},
+        {{"-geometry", "10x10"}, "0x400007", TShowTarget::OwnWindow, 0},
+        {{"-fullscreen"}, "0x400007", TShowTarget::OwnWindow, 0},
     };
     for (const TCase& c : cases) {
         const THackOptions options = ParseHackCommandLine(c.Args, c.Environment);
-        EXPECT_EQ(options.Target, c.Target) << (c.Args.empty() ? "" : c.Args[0]);
-        EXPECT_EQ(options.WindowId, c.WindowId) << (c.Args.empty() ? "" : c.Args[0]);
+        EXPECT_EQ(options.Place.Target, c.Target) << (c.Args.empty() ? "" : c.Args[0]);
+        EXPECT_EQ(options.Place.WindowId, c.WindowId) << (c.Args.empty() ? "" : c.Args[0]);
     }
 
     const THackOptions geometry = ParseHackCommandLine({"-geometry", "300x200-10+20"}, nullptr);
-    ASSERT_TRUE(geometry.Geometry);
-    EXPECT_TRUE(geometry.Geometry->HasSize && geometry.Geometry->HasPosition);
-    EXPECT_EQ(geometry.Geometry->Width, 300);
-    EXPECT_EQ(geometry.Geometry->Height, 200);
-    EXPECT_EQ(geometry.Geometry->X, 10);
-    EXPECT_EQ(geometry.Geometry->Y, 20);
-    EXPECT_TRUE(geometry.Geometry->FromRight);
-    EXPECT_FALSE(geometry.Geometry->FromBottom);
+    ASSERT_TRUE(geometry.Place.Geometry);
+    EXPECT_TRUE(geometry.Place.Geometry->HasSize && geometry.Place.Geometry->HasPosition);
+    EXPECT_EQ(geometry.Place.Geometry->Width, 300);
+    EXPECT_EQ(geometry.Place.Geometry->Height, 200);
+    EXPECT_EQ(geometry.Place.Geometry->X, 10);
+    EXPECT_EQ(geometry.Place.Geometry->Y, 20);
+    EXPECT_TRUE(geometry.Place.Geometry->FromRight);
+    EXPECT_FALSE(geometry.Place.Geometry->FromBottom);
+    const THackOptions widest = ParseHackCommandLine({"-geometry", "32767x32767-32767-32767"}, nullptr);
+    ASSERT_TRUE(widest.Place.Geometry);
+    EXPECT_EQ(widest.Place.Geometry->Width, 32767);
+    EXPECT_EQ(widest.Place.Geometry->Y, 32767);
     const THackOptions position = ParseHackCommandLine({"-geometry", "+5+6"}, nullptr);
-    ASSERT_TRUE(position.Geometry);
-    EXPECT_FALSE(position.Geometry->HasSize);
-    EXPECT_EQ(position.Geometry->X, 5);
+    ASSERT_TRUE(position.Place.Geometry);
+    EXPECT_FALSE(position.Place.Geometry->HasSize);
+    EXPECT_EQ(position.Place.Geometry->X, 5);
 
     const THackOptions named = ParseHackCommandLine({"-bgcolor", "dark slate gray"}, nullptr);
     EXPECT_EQ(named.BgcolorName, "dark slate gray");
-    EXPECT_FALSE(named.Bgcolor);
+    EXPECT_FALSE(named.Settings.Bgcolor);
     EXPECT_TRUE(ParseHackCommandLine({"--help"}, nullptr).Help);
 }
 
@@ -199,6 +203,11 @@ TEST(HackCommandLine, AnOddCommandLineIsAUsageErrorThatSaysWhy) {
         {{"-geometry", "x"}, nullptr, "bad geometry x"},
         {{"-geometry", "10x10+5"}, nullptr, "bad geometry 10x10+5"},
         {{"-geometry", ""}, nullptr, "bad geometry "},
+        // No X window is wider, higher or further away than 32767.
+        {{"-geometry", "32768x10"}, nullptr, "bad geometry 32768x10"},
+        {{"-geometry", "1073741824x1"}, nullptr, "bad geometry 1073741824x1"},
+        {{"-geometry", "10x10-32768+0"}, nullptr, "bad geometry 10x10-32768+0"},
+        {{"-geometry", "+0+2147483647"}, nullptr, "bad geometry +0+2147483647"},
         {{"-root", "-fullscreen"}, nullptr, "-geometry and -fullscreen are for a window of its own"},
         {{"-window-id", "5", "-geometry", "9x9"}, nullptr, "-geometry and -fullscreen are for a window of its own"},
         {{"-geometry", "9x9", "-fullscreen"}, nullptr, "-geometry and -fullscreen exclude each other"},

@@ -11,10 +11,10 @@
 #include <string>
 
 #include "../support/temp_folder.h"
-#include "headless/file_settings_store.h"
-#include "headless/memory_settings_store.h"
 #include "headless/recorded_error_box.h"
 #include "platform/exceptions.h"
+#include "platform/file_settings_store.h"
+#include "platform/memory_settings_store.h"
 
 namespace nimbrel {
 namespace {

@@ -9,10 +9,11 @@
 #include <vector>
 
 #include "../support/temp_folder.h"
-#include "headless/memory_settings_store.h"
 #include "headless/recorded_error_box.h"
 #include "headless/scripted_dialogs.h"
+#include "platform/application.h"
 #include "platform/exceptions.h"
+#include "platform/memory_settings_store.h"
 #include "shell/FolderSelectDialog.h"
 #include "shell/setting_texts.h"
 
@@ -173,6 +174,8 @@ TEST(SettingDialog, OKStoresEveryEntry) {
 }
 
 TEST(SettingDialog, AFailedCheckShowsItsPageAndMessageAndStoresNothing) {
+    // A machine of 128 MiB, whose pictures may take 64 MiB.
+    const TScopedPhysicalMemory memory(128 << 20);
     const struct {
         TEditControl TSettingControls::*edit;
         const char* text;
@@ -185,6 +188,9 @@ TEST(SettingDialog, AFailedCheckShowsItsPageAndMessageAndStoresNothing) {
         {&TSettingControls::edtMcfFolder, "/nonexistent/palettes", false, tbsFile, kNoMcfFolder},
         {&TSettingControls::edtSizeX, "0", true, tbsView, kBadEntry},
         {&TSettingControls::edtSizeY, "abc", true, tbsView, kBadEntry},
+        // Sizes the machine cannot hold: beyond its memory, beyond any bitmap.
+        {&TSettingControls::edtSizeX, "100000", true, tbsView, kBadEntry},
+        {&TSettingControls::edtSizeY, "2147483647", true, tbsView, kBadEntry},
         {&TSettingControls::edtWait, "0", false, tbsView, kBadEntry},
         {&TSettingControls::edtWait, "", false, tbsView, kBadEntry},
         {&TSettingControls::edtWait, "1.5", false, tbsView, kBadEntry},
@@ -275,6 +281,9 @@ TEST(SettingDialog, FullScreenKeepsTheStoredSizeForTextThatIsNoSize) {
         {"abc", "", "640", "480"},
         {"0", "-5", "640", "480"},
         {"800", "x1", "800", "480"},
+        // Sides that this machine could never draw together.
+        {"2147483647", "2147483647", "640", "480"},
+        {"2147483647", "", "640", "480"},
     };
     for (const auto& c : cases) {
         TDialogRig rig;

@@ -1,4 +1,8 @@
+#include <cstdlib>
 #include <filesystem>
+
+#include "engine/picture_budget.h"
+#include "platform/application.h"
 
 #include "../support/read_error.h"
 #include "show_fixture.h"
@@ -57,6 +61,55 @@ TEST_F(ShowTest, ARefusedSizeShowsItsMessageAndTheNextStartUsesTheFullScreen) {
     EXPECT_TRUE(stored->SizeFull);
     EXPECT_EQ(stored->SizeX, 0);
     EXPECT_EQ(stored->Bgcolor, 0x00FF00);
+}
+
+// A machine of 128 MiB, whose pictures may take 64 MiB: a stored size or a
+// screen far beyond that is drawn at the largest picture of its shape that
+// fits. A stored size gets the size message once, not once per picture, and
+// the settings keep the size drawn, so the next start says nothing.
+TEST_F(ShowTest, ASizeTheMachineCannotHoldIsDrawnAtTheLargestThatFits) {
+    const TScopedPhysicalMemory memory(128 << 20);
+    const TPictureBudget budget = TPictureBudget::ForMemory(128 << 20);
+    const struct {
+        const char* name;
+        bool full;
+        int32_t screenWidth, screenHeight;
+        std::vector<std::string> messages;
+    } cases[] = {
+        {"stored size", false, 40, 30, {"サイズ指定が不正です"}},
+        {"full screen", true, 100000, 50000, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Box.Errors.clear();
+        Settings([&](TMandelssReg& s) {
+            s.SizeFull = c.full;
+            s.SizeX = 100000;
+            s.SizeY = 50000;
+            s.Wait = 100;
+        });
+        WriteScenes(Scene());
+        Start(smSaver, 64, 48, c.screenWidth, c.screenHeight);
+        Host->RunUntil(2500);
+        EXPECT_EQ(Box.Errors, c.messages);
+        EXPECT_TRUE(Box.Exceptions.empty());
+        EXPECT_GE(Form->Pictures(), 2);
+        const int32_t w = Form->Mandel().GetWidth(), h = Form->Mandel().GetHeight();
+        EXPECT_TRUE(budget.Fits(w, h, true)) << w << "x" << h;
+        EXPECT_FALSE(budget.Fits(w + 2, h + 1, true)) << w << "x" << h;
+        EXPECT_LE(std::abs(w - 2 * h), 1) << w << "x" << h;
+        Host.reset();
+        auto stored = Stored();
+        EXPECT_EQ(stored->SizeFull, c.full);
+        EXPECT_EQ(stored->SizeX, c.full ? 100000 : w);
+        EXPECT_EQ(stored->SizeY, c.full ? 50000 : h);
+        if (c.full) continue;
+        Box.Errors.clear();
+        Start();
+        Host->RunUntil(200);
+        EXPECT_TRUE(Box.Errors.empty());
+        EXPECT_EQ(Form->Mandel().GetWidth(), w);
+    }
 }
 
 // A settings store that refuses every change, as a key the user may only

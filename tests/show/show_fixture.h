@@ -8,9 +8,9 @@
 #include <string>
 
 #include "headless/headless_host.h"
-#include "headless/memory_settings_store.h"
 #include "headless/recorded_error_box.h"
 #include "headless/scripted_passwords.h"
+#include "platform/memory_settings_store.h"
 #include "shell/Main.h"
 #include "shell/URegistry.h"
 #include "../support/temp_folder.h"
@@ -48,10 +48,11 @@ protected:
     void WriteScenes(const std::string& bytes) { Files.Write("scenes.mrp", bytes); }
 
     // Creates the window of the show, as start-up does, and activates it.
-    void Start(TSaverMode mode = smSaver, int32_t clientWidth = 64, int32_t clientHeight = 48) {
+    void Start(TSaverMode mode = smSaver, int32_t clientWidth = 64, int32_t clientHeight = 48, int32_t screenWidth = 40,
+               int32_t screenHeight = 30) {
         // Hosts install their message pump in turn: the previous one goes first.
         Host.reset();
-        Host = std::make_unique<THeadlessHost>(clientWidth, clientHeight, 40, 30);
+        Host = std::make_unique<THeadlessHost>(clientWidth, clientHeight, screenWidth, screenHeight);
         Host->RowCost = RowCost;
         TSaverInit init;
         init.SaverMode = mode;

@@ -17,9 +17,9 @@
 #include <string>
 
 #include "headless/headless_host.h"
-#include "headless/memory_settings_store.h"
 #include "headless/recorded_error_box.h"
 #include "headless/scripted_passwords.h"
+#include "platform/memory_settings_store.h"
 #include "shell/Main.h"
 #include "shell/URegistry.h"
 

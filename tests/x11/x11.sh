@@ -227,6 +227,37 @@ readonly MRP="$X11_DATA/one.mrp"
 
 # --- the cases -------------------------------------------------------------
 
+# A stored size far beyond the machine, which NIMBREL_MEMORY takes to have
+# 128 MiB (pictures of 64 MiB): the size message once, however many pictures
+# follow, and every picture the largest of that shape that fits, here
+# centred on the window. The stored file stays as it was.
+case_huge_size() {
+    setup huge-size 400x300
+    export NIMBREL_MEMORY=128
+    store_settings SizeFull=0 SizeX=100000 SizeY=100000 DM=1 DrawMode=0 Wait=500
+    # nimbrel-render names the largest shaded picture of that shape.
+    local size w h
+    size=$({ "$NIMBREL_RENDER" -s 30000x30000 -m 6 -i 0 -o "$WORK/none.png" "$MRP" 2>&1 || true; } |
+        sed -n 's/.*the largest of that shape: \([0-9]*x[0-9]*\)).*/\1/p')
+    [ -n "$size" ] || fail "nimbrel-render named no largest picture"
+    w=${size%x*} h=${size#*x}
+    render "$WORK/picture.png" "$size" 0
+    # (200 div 2) - (w div 2) and (100 div 2) - (h div 2), negative: the middle part.
+    convert "$WORK/picture.png" -crop "200x100+$((w / 2 - 100))+$((h / 2 - 50))" +repage "$WORK/expected.png"
+    start_hack -geometry 200x100+0+0 -mrp "$MRP" -palettes "$X11_DATA"
+    expect_screen "$WORK/expected.png" 60 200x100+0+0
+    # Two pauses more: two more pictures, and still the one message.
+    sleep 1.5
+    expect_running "after the pictures of a size beyond the machine"
+    [ "$(cat "$WORK/hack.log")" = 'nimbrel: サイズ指定が不正です' ] || {
+        cat "$WORK/hack.log" >&2
+        fail "not the size message alone, once"
+    }
+    stop_hack TERM
+    expect_stored_untouched
+    log "pictures of ${size}, one message"
+}
+
 # -root: once the picture is complete the screen is nimbrel-render's picture
 # at the screen's size, drawn through shared memory; SIGTERM ends it with
 # status 0 and no segment left.
@@ -578,11 +609,12 @@ root) case_root ;;
 window-id) case_window_id ;;
 tiled) case_tiled ;;
 own-window) case_own_window ;;
+huge-size) case_huge_size ;;
 sigterm) case_sigterm ;;
 first-picture) case_first_picture ;;
 daemon) case_daemon ;;
 *)
-    echo "usage: x11.sh package|root|window-id|tiled|own-window|sigterm|first-picture|daemon" >&2
+    echo "usage: x11.sh package|root|window-id|tiled|own-window|huge-size|sigterm|first-picture|daemon" >&2
     exit 2
     ;;
 esac

@@ -1,4 +1,4 @@
-#include "headless/file_settings_store.h"
+#include "platform/file_settings_store.h"
 
 #include <cstdio>
 #include <cstdlib>

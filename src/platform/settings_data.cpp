@@ -1,4 +1,4 @@
-#include "headless/settings_data.h"
+#include "platform/settings_data.h"
 
 #include "platform/sysutils.h"
 

@@ -1,4 +1,4 @@
-#include "headless/memory_settings_store.h"
+#include "platform/memory_settings_store.h"
 
 namespace nimbrel {
 

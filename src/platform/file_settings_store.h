@@ -23,7 +23,7 @@
 #include <string>
 #include <string_view>
 
-#include "headless/settings_data.h"
+#include "platform/settings_data.h"
 
 namespace nimbrel {
 

@@ -1,9 +1,10 @@
-// A settings store held in memory, for tests and tools.
+// A settings store held in memory: for tests, and for the X11 show, which
+// reads its settings file once and keeps its own changes to itself.
 #pragma once
 
 #include <utility>
 
-#include "headless/settings_data.h"
+#include "platform/settings_data.h"
 
 namespace nimbrel {
 

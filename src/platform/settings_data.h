@@ -57,7 +57,7 @@ private:
 };
 
 // A store whose contents can be read and changed as a whole; the key handles
-// of both headless stores go through these two operations.
+// of the memory store and the file store go through these two operations.
 class TDataSettingsStore : public TSettingsStore {
 public:
     std::unique_ptr<TSettingsKey> OpenKey(std::string_view Path, bool CanCreate) override;
