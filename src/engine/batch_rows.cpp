@@ -241,14 +241,23 @@ void TBatchRows::Share(int32_t N, TChunkWork Work, void* Context) {
 TBatchRows::TResult TBatchRows::Run(TRowJob& job) {
     if (job.Params == nullptr) job.Params = &params_;
     TResult result;
-    if (job.Compute && !MakeRoomFor(job.N, *job.Params)) {
-        if (!InPieces(*job.Params)) return RunSliced(job);
-        result.Iterations = RunPieces(job);
-    } else {
+    if (!job.Compute) {
         result.Iterations = RunShared(job, 0, job.N);
-        if (job.Compute) AddWork(result.Iterations);
+        return result;
     }
-    if (job.Compute && job.Note) NoteIterations(result.Iterations, job.N);
+    const int32_t n = job.N;
+    int32_t piece = PieceFor(n, 1, *job.Params);
+    if (piece == 0) return RunSliced(job);
+    for (int32_t from = 0;;) {
+        const uint64_t made = RunShared(job, from, from + piece);
+        AddWork(made);
+        result.Iterations += made;
+        from += piece;
+        if (from >= n) break;
+        piece = PieceFor(n - from, 1, *job.Params);
+    }
+    job.N = n;
+    if (job.Note) NoteIterations(result.Iterations, n);
     result.Painted = job.Row != nullptr;
     return result;
 }
@@ -279,33 +288,6 @@ uint64_t TBatchRows::RunShared(TRowJob& job, int32_t From, int32_t To) {
     return iterations;
 }
 
-bool TBatchRows::InPieces(const TBatchParams& Params) const {
-    return static_cast<uint64_t>(Params.MaxIter) * StepCost(Params.Power) <= meter_->Budget() / kMinPiece;
-}
-
-uint64_t TBatchRows::RunPieces(TRowJob& job) {
-    const TBatchParams& params = *job.Params;
-    const uint64_t perPoint = static_cast<uint64_t>(params.MaxIter) * StepCost(params.Power);
-    const int32_t n = job.N;
-    uint64_t iterations = 0;
-    for (int32_t from = 0; from < n;) {
-        uint64_t fit = meter_->Room() / perPoint;
-        if (fit < static_cast<uint64_t>(std::min(kMinPiece, n - from))) {
-            YieldNow();
-            fit = meter_->Budget() / perPoint;
-        }
-        // Whole waves of the kernels' slots, as the chunks of a row.
-        int32_t piece = n - from;
-        if (fit < static_cast<uint64_t>(piece)) piece = static_cast<int32_t>(fit - fit % kChunkQuantum);
-        const uint64_t made = RunShared(job, from, from + piece);
-        AddWork(made);
-        iterations += made;
-        from += piece;
-    }
-    job.N = n;
-    return iterations;
-}
-
 namespace {
 
 // Whether Points points of Steps steps at Cost each make at most Room.
@@ -317,15 +299,27 @@ bool WithinWork(int64_t Points, int32_t Steps, uint64_t Cost, uint64_t Room) {
 
 }  // namespace
 
-bool TBatchRows::MakeRoom(int64_t Points) { return MakeRoomFor(Points, params_); }
+int32_t TBatchRows::NextPiece(int32_t Items, int64_t PointsPerItem) { return PieceFor(Items, PointsPerItem, params_); }
 
-bool TBatchRows::MakeRoomFor(int64_t Points, const TBatchParams& Params) {
-    if (meter_ == nullptr) return true;
+int32_t TBatchRows::PieceFor(int32_t Items, int64_t PointsPerItem, const TBatchParams& Params) {
+    if (meter_ == nullptr || Items <= 0) return Items;
     const uint64_t cost = StepCost(Params.Power);
-    if (WithinWork(Points, Params.MaxIter, cost, meter_->Room())) return true;
-    if (!WithinWork(Points, Params.MaxIter, cost, meter_->Budget())) return false;
-    YieldNow();
-    return true;
+    const uint64_t budget = meter_->Budget();
+    const int64_t points = Items * PointsPerItem;
+    if (WithinWork(points, Params.MaxIter, cost, meter_->Room())) return Items;
+    if (WithinWork(points, Params.MaxIter, cost, budget)) {
+        YieldNow();
+        return Items;
+    }
+    if (!WithinWork(kMinPiece * PointsPerItem, Params.MaxIter, cost, budget)) return 0;
+    const uint64_t perItem = static_cast<uint64_t>(PointsPerItem) * static_cast<uint64_t>(Params.MaxIter) * cost;
+    uint64_t fit = meter_->Room() / perItem;
+    if (fit < kMinPiece) {
+        YieldNow();
+        fit = budget / perItem;
+    }
+    // Whole waves of the kernels' slots, as the chunks of a row.
+    return static_cast<int32_t>(std::min<uint64_t>(static_cast<uint64_t>(Items), fit - fit % kChunkQuantum));
 }
 
 void TBatchRows::AddWork(uint64_t Iterations) {

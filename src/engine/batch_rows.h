@@ -55,12 +55,15 @@ public:
     void Begin(const TBatchParams& Params, TSimdLevel Level, int32_t Participants, int32_t MaxPoints,
                bool KeepZ = false);
 
-    // Before a computation of Points points that the caller makes itself:
-    // answers whether it may run in one go, after a yield when the work
-    // since the last one leaves too little room; false when it must go in
-    // rounds (Compute and the others do that by themselves).
-    bool MakeRoom(int64_t Points);
-    // Counts the iterations of such a computation on the meter.
+    // Before a computation of Items items of PointsPerItem points each that
+    // the caller shares itself (Compute and the others do this by
+    // themselves): how many items the next piece takes. All of them when
+    // their worst case fits the room the meter leaves, or fits the budget
+    // after a yield; otherwise as many whole chunks as fit (after a yield
+    // when too few do); 0 when even a piece of a few chunks would pass the
+    // budget, and the points must go in rounds.
+    int32_t NextPiece(int32_t Items, int64_t PointsPerItem);
+    // Counts the iterations of such a piece on the meter.
     void AddWork(uint64_t Iterations);
 
     // The pixel for each count 0..MaxIter, filled by the caller after Begin;
@@ -126,14 +129,10 @@ private:
     // The computation in rounds, and its pieces: the steps of the next
     // round for Active points with Left steps to go (yielding first when
     // the meter leaves too little room), and one round.
-    bool MakeRoomFor(int64_t Points, const TBatchParams& Params);
+    int32_t PieceFor(int32_t Items, int64_t PointsPerItem, const TBatchParams& Params);
     // The points [From, To) of a job, shared or on the calling thread;
     // answers their iterations.
     uint64_t RunShared(TRowJob& Job, int32_t From, int32_t To);
-    // A computation beyond the budget whose points each fit it many times
-    // goes in pieces of points made in one go, with yields between them.
-    bool InPieces(const TBatchParams& Params) const;
-    uint64_t RunPieces(TRowJob& Job);
     TResult RunSliced(TRowJob& Job);
     int32_t SliceSteps(int64_t Active, int32_t Left, uint64_t Cost);
     void YieldNow();

@@ -82,43 +82,56 @@ template <class Kernel> void TMandel::DrawAntialias(Kernel&& kernel) {
         };
         // When no colour can fail, each participant computes the four
         // samples of the pixels of its part of the row in one batch and
-        // averages them into the bitmap.
+        // averages them into the bitmap; a row of more work than a yield
+        // allows goes in pieces of pixels (NextPiece), and answers false
+        // when even a few chunks of pixels would pass the budget.
         auto sharedRow = [&](int32_t y) {
+            int32_t piece = rows.NextPiece(w, 4);
+            if (piece == 0) return false;
             uint32_t* const row = bitmap_.Scanline(y);
             const double py = y * f.dy + f.P.Im;
             const double pyh = py + hy;
-            for (auto& c : batch.SampleChunks) c.Iterations = 0;
-            const auto work = [&](int32_t a, int32_t b, int32_t p) {
-                TMandelBatch::TSampleChunk& c = batch.SampleChunks[static_cast<std::size_t>(p)];
-                const int32_t n = b - a;
-                double* const cre = c.Re.data();
-                double* const cim = c.Im.data();
-                for (int32_t k = 0; k < n; ++k) {
-                    cre[k] = cre[2 * n + k] = re[a + k];
-                    cre[n + k] = cre[3 * n + k] = re[w + a + k];
-                    cim[k] = cim[n + k] = py;
-                    cim[2 * n + k] = cim[3 * n + k] = pyh;
-                }
-                const int32_t* const counts = c.Counts.data();
-                c.Iterations += rows.IteratePoints(cre, cim, 4 * n, c.Counts.data());
-                averageCounts(row + a, n, counts, counts + n, counts + 2 * n, counts + 3 * n);
-            };
-            rows.Share(w, work);
             uint64_t iterations = 0;
-            for (const auto& c : batch.SampleChunks) iterations += c.Iterations;
+            for (int32_t from = 0;;) {
+                for (auto& c : batch.SampleChunks) c.Iterations = 0;
+                const auto work = [&](int32_t a, int32_t b, int32_t p) {
+                    TMandelBatch::TSampleChunk& c = batch.SampleChunks[static_cast<std::size_t>(p)];
+                    const int32_t n = b - a;
+                    a += from;
+                    double* const cre = c.Re.data();
+                    double* const cim = c.Im.data();
+                    for (int32_t k = 0; k < n; ++k) {
+                        cre[k] = cre[2 * n + k] = re[a + k];
+                        cre[n + k] = cre[3 * n + k] = re[w + a + k];
+                        cim[k] = cim[n + k] = py;
+                        cim[2 * n + k] = cim[3 * n + k] = pyh;
+                    }
+                    const int32_t* const counts = c.Counts.data();
+                    c.Iterations += rows.IteratePoints(cre, cim, 4 * n, c.Counts.data());
+                    averageCounts(row + a, n, counts, counts + n, counts + 2 * n, counts + 3 * n);
+                };
+                rows.Share(piece, work);
+                uint64_t made = 0;
+                for (const auto& c : batch.SampleChunks) made += c.Iterations;
+                rows.AddWork(made);
+                iterations += made;
+                from += piece;
+                if (from >= w) break;
+                piece = rows.NextPiece(w - from, 4);
+            }
             rows.NoteIterations(iterations, 4 * int64_t{w});
-            rows.AddWork(iterations);
             Stats.KernelCalls += 4 * static_cast<uint64_t>(w);
             Stats.Iterations += iterations;
+            return true;
         };
         for (int32_t y = 0; y <= f.LastY; ++y) {
-            if (known && rows.MakeRoom(4 * int64_t{w})) {
-                sharedRow(y);
+            if (known && sharedRow(y)) {
                 YieldRow();
                 continue;
             }
             // Otherwise the row's upper and lower samples are computed apart
-            // (each in rounds when it is more work than a yield allows).
+            // (each in pieces or rounds when it is more work than a yield
+            // allows).
             uint32_t* row = bitmap_.Scanline(y);
             const double py = y * f.dy + f.P.Im;
             const TBatchRows::TResult above = rows.ComputePoints(re, py, 2 * w);

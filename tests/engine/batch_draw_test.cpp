@@ -426,14 +426,15 @@ TEST_P(BatchDrawAtLevel, BoundaryColourFailuresOnEdgesAndSplitLines) {
 // limit of 600 of power 5, 11 power-2 steps a step, on the cusp of its set,
 // where the points outside escape late; the Julia set of the rabbit, whose
 // inside stays and whose outside escapes late near it), and pieces of
-// points made in one go where a point fits the budget many times (a limit of
-// 60 on 1000 points a row mostly inside the set).
+// points made in one go where a point (or a pixel's four samples) fits the
+// budget many times (a limit of 16 on 2500 points a row mostly inside the
+// set).
 TEST_P(BatchDrawAtLevel, RowsBeyondTheBudgetYieldWithinThemAndGiveThePointByPointPicture) {
     constexpr uint64_t kBudget = 1 << 15;
     const TSetup setups[] = {{fkMandelbrot, 2, 96, 3, 3000, 2, 0, {-0.745, 0.1}, 0.01 * 3 / 96},
                              {fkMandelbrot, 5, 96, 3, 600, 2, 0, {0.534994744, 0}, 1e-5 * 3 / 96},
                              {fkJulia, 2, 128, 2, 1000, 2, 0, {0, 0.1}, 2.0 * 2 / 128, {-0.123, 0.745}},
-                             {fkMandelbrot, 2, 1000, 2, 60, 2, 0, {-0.1, 0}, 0.5 * 2 / 1000}};
+                             {fkMandelbrot, 2, 2500, 2, 16, 2, 0, {-0.1, 0}, 0.5 * 2 / 2500}};
     for (const TSetup& s : setups) {
         for (uint8_t mode : kAllModes) {
             const TTrace want = ScalarTrace(s, mode);
