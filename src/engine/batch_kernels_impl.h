@@ -182,7 +182,7 @@ struct TEscapeLimit {
 // MaxIter. When all lanes have escaped or MaxIter is reached, the slot
 // writes the group's results and takes the next group. Lanes beyond the
 // last point start out escaped and are never written.
-template <class V, int NV, int K, class Step, bool KeepZ, bool Replay> class TBatchRun {
+template <class V, int NV, int K, class Step, bool KeepZ, bool Replay, bool Resume> class TBatchRun {
     using D = typename V::D;
     using M = typename V::M;
     static constexpr int L = V::L;
@@ -399,7 +399,11 @@ private:
             V::Store(cIm_[i], V::Set1(p_.JuliaIm));
             t.watch = limit_.Lasting ? V::DoneFrom(L) : V::DoneFrom(0);
         } else {
-            StartZ(t, m);
+            if constexpr (Resume) {
+                StartZ(t, m);
+            } else {
+                t.x = t.y = V::Zero();
+            }
             V::Store(cRe_[i], re);
             V::Store(cIm_[i], im);
             t.watch = limit_.Lasting
@@ -408,12 +412,10 @@ private:
         }
     }
 
-    // The Mandelbrot kind's z at the start of the group of m points: 0, or
-    // where earlier steps left it.
+    // A resumed Mandelbrot group's z at its start: where earlier steps left
+    // its m points.
     NIMBREL_ALWAYS_INLINE void StartZ(TSlot& t, int m) const {
-        if (pts_.StartRe == nullptr) {
-            t.x = t.y = V::Zero();
-        } else if (m == L) {
+        if (m == L) {
             t.x = V::Load(pts_.StartRe + t.base);
             t.y = V::Load(pts_.StartIm + t.base);
         } else {
@@ -495,22 +497,30 @@ inline void NoSteps(const TBatchParams& p, const TBatchPoints& pts, const TBatch
     }
 }
 
-template <class V, int NV, int K, bool KeepZ, bool Replay>
+template <class V, int NV, int K, bool KeepZ, bool Replay, bool Resume>
 void IterateBatchKeeping(const TBatchParams& p, const TBatchPoints& pts, const TBatchResults& out) {
     if (p.Power == 2) {
-        TBatchRun<V, NV, K, TStepPower2<V>, KeepZ, Replay>(p, pts, out, TStepPower2<V>{}).Run();
+        TBatchRun<V, NV, K, TStepPower2<V>, KeepZ, Replay, Resume>(p, pts, out, TStepPower2<V>{}).Run();
     } else if (p.Power == 3) {
-        TBatchRun<V, NV, K, TStepPower3<V>, KeepZ, Replay>(p, pts, out, TStepPower3<V>{}).Run();
+        TBatchRun<V, NV, K, TStepPower3<V>, KeepZ, Replay, Resume>(p, pts, out, TStepPower3<V>{}).Run();
     } else {
         // The general power is long per step; two slots hide its latency.
-        TBatchRun<V, 2, K, TStepPowerN<V>, KeepZ, false>(p, pts, out, TStepPowerN<V>(p.Power)).Run();
+        TBatchRun<V, 2, K, TStepPowerN<V>, KeepZ, false, Resume>(p, pts, out, TStepPowerN<V>(p.Power)).Run();
     }
 }
 
 template <class V, int NV, int K, bool Replay>
 void IterateBatchBlocks(const TBatchParams& p, const TBatchPoints& pts, const TBatchResults& out) {
-    if (out.ZRe != nullptr) IterateBatchKeeping<V, NV, K, true, Replay>(p, pts, out);
-    else IterateBatchKeeping<V, NV, K, false, Replay>(p, pts, out);
+    // Resumed Mandelbrot points, which keep their z for the next slice, have
+    // a loop of their own, so that the loop of fresh points stays as it is;
+    // the few that would not keep it go point by point.
+    if (!p.Julia && pts.StartRe != nullptr) {
+        if (out.ZRe != nullptr) IterateBatchKeeping<V, NV, K, true, Replay, true>(p, pts, out);
+        else IterateBatchScalar(p, pts, out);
+        return;
+    }
+    if (out.ZRe != nullptr) IterateBatchKeeping<V, NV, K, true, Replay, false>(p, pts, out);
+    else IterateBatchKeeping<V, NV, K, false, Replay, false>(p, pts, out);
 }
 
 // Blocks of 25 steps cost least where the points stay long, blocks of 5

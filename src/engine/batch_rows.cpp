@@ -20,7 +20,6 @@ namespace {
 // groups divide (ten or six slots of eight lanes, five of four, ...): a
 // chunk whose points all stay to the limit then ends with every slot full.
 constexpr int32_t kChunkQuantum = 240;
-constexpr int32_t kMinChunk = kChunkQuantum;
 // Below this many points the row is computed on the calling thread alone.
 constexpr int32_t kMinPointsForPool = 256;
 // A wait for the workers beyond twice the caller's own time counts as
@@ -54,6 +53,7 @@ struct TBatchRows::TRowJob {
     bool Compute = true;            // false: Then does all the work
     bool Alone = false;             // in one go on the calling thread
     bool Note = true;               // the iterations become the kernels' hint
+    int32_t Quantum = kChunkQuantum;  // chunks are multiples of so many points
     TChunkWork Then = nullptr;      // called after each chunk, when given
     void* Context = nullptr;
     std::atomic<int32_t> Next{0};
@@ -125,13 +125,14 @@ void TBatchRows::RunJob(void* Job, int32_t Participant) {
     uint64_t iterations = 0;
     for (;;) {
         // Chunks shrink as the row runs out (half the rest per participant,
-        // at least kMinChunk), so that the participants finish close together.
+        // at least a quantum), so that the participants finish close together.
         int32_t a = job.Next.load(std::memory_order_relaxed);
         int32_t b = 0;
         do {
             if (a >= n) break;
             const int32_t share = (n - a) / (2 * parts);
-            const int32_t size = std::max(kMinChunk, share - share % kChunkQuantum) + (a == 0 ? lead : 0);
+            const int32_t quantum = job.Quantum;
+            const int32_t size = std::max(quantum, share - share % quantum) + (a == 0 ? lead : 0);
             b = parts == 1 ? n : std::min(n, a + size);
         } while (!job.Next.compare_exchange_weak(a, b, std::memory_order_relaxed));
         if (a >= n) break;
@@ -228,10 +229,11 @@ uint64_t TBatchRows::IteratePoints(const double* Re, const double* Im, int32_t N
     return RowIterations(level_, Counts, 0, N, params_.MaxIter);
 }
 
-void TBatchRows::Share(int32_t N, TChunkWork Work, void* Context) {
+void TBatchRows::Share(int32_t N, TChunkWork Work, void* Context, int32_t PointsPerItem) {
     if (N <= 0) return;
     TRowJob job;
     job.N = N;
+    job.Quantum = std::max(1, kChunkQuantum / std::max(1, PointsPerItem));
     job.Compute = false;
     job.Then = Work;
     job.Context = Context;

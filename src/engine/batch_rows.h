@@ -100,8 +100,12 @@ public:
                         void* Context);
     // Shares [0, N) among the participants in the same chunks, without
     // computing anything: Work does it all.
-    void Share(int32_t N, TChunkWork Work, void* Context);
-    template <class F> void Share(int32_t N, const F& Work) { Share(N, &CallWork<F>, Context(Work)); }
+    // Items of PointsPerItem points each go in chunks of as many points as
+    // items of one point would.
+    void Share(int32_t N, TChunkWork Work, void* Context, int32_t PointsPerItem = 1);
+    template <class F> void Share(int32_t N, const F& Work, int32_t PointsPerItem = 1) {
+        Share(N, &CallWork<F>, Context(Work), PointsPerItem);
+    }
     template <class F>
     TResult ComputeThen(double Dx, double ReOrigin, double Im, int32_t N, const double* LeftRe, const F& Then) {
         return ComputeThen(Dx, ReOrigin, Im, N, LeftRe, &CallWork<F>, Context(Then));

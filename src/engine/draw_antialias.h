@@ -110,7 +110,7 @@ template <class Kernel> void TMandel::DrawAntialias(Kernel&& kernel) {
                     c.Iterations += rows.IteratePoints(cre, cim, 4 * n, c.Counts.data());
                     averageCounts(row + a, n, counts, counts + n, counts + 2 * n, counts + 3 * n);
                 };
-                rows.Share(piece, work);
+                rows.Share(piece, work, 4);
                 uint64_t made = 0;
                 for (const auto& c : batch.SampleChunks) made += c.Iterations;
                 rows.AddWork(made);

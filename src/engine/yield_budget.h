@@ -14,9 +14,9 @@
 
 namespace nimbrel {
 
-// Power-2 steps between two yields: about 13 ms with the scalar kernel on
+// Power-2 steps between two yields: about 27 ms with the scalar kernel on
 // one core (bench/README.md), far less with the vector kernels.
-inline constexpr uint64_t kYieldBudget = uint64_t{1} << 22;
+inline constexpr uint64_t kYieldBudget = uint64_t{1} << 23;
 
 // What one step of z -> z^Power + c costs with the scalar kernel, in power-2
 // steps, rounded up: power 3 has its own loop, any other power goes through
