@@ -420,7 +420,7 @@ TEST_P(BatchDrawAtLevel, BoundaryColourFailuresOnEdgesAndSplitLines) {
 // themselves: the picture, the statistics, the cache and any failure are
 // those of the point-by-point draw, the yields are the same at every level
 // and thread count, and no more than the budget is made between two of them.
-// With a budget of 2^15 power-2 steps (the engine's own is 2^22) small
+// With a budget of 2^15 power-2 steps (the engine's own is 2^23) small
 // pictures go the ways of large ones: rounds of resumed points where one
 // point alone may pass the budget (a limit of 3000 in the seahorse valley; a
 // limit of 600 of power 5, 11 power-2 steps a step, on the cusp of its set,
