@@ -1,0 +1,76 @@
+#include "shell/explorer_command_line.h"
+
+#include "platform/sysutils.h"
+#include "values/fractal_types.h"
+
+namespace nimbrel {
+
+namespace {
+
+// The options; the table holds OutputHelp, the help of -o, by reference.
+TCommandLine ExplorerOptions(TExplorerProgram& Program, const std::string& OutputHelp) {
+    TExplorerOptions& explorer = Program.Explorer;
+    return TCommandLine(TOptionStyle::Gnu, {
+        {'p', "palettes", "DIR", "the palette folder (default: the folder of MRPFILE,\n"
+                                 "or the current folder)",
+         [&](const std::string& text, const std::string&) { explorer.Palettes = text; }},
+        {'o', "output", "FILE", OutputHelp,
+         [&](const std::string& text, const std::string&) {
+             if (text.empty()) throw EUsageError("empty output file name");
+             explorer.OutputFile = text;
+             Program.OutputGiven = true;
+         }},
+        {'t', "title", "TEXT", "the title of the scenes kept (default \"Scene N\")",
+         [&](const std::string& text, const std::string&) { explorer.Title = text; }},
+        {'s', "size", "WxH", "the picture size of the window at the start (default 960x540)",
+         [&](const std::string& text, const std::string&) {
+             int32_t w = 0, h = 0;
+             if (!TryParseSize(text, w, h) || w <= 0 || h <= 0 || w > 16384 || h > 16384)
+                 throw EUsageError("bad size " + text);
+             explorer.Width = w;
+             explorer.Height = h;
+         }},
+        {'m', "draw-mode", "N", "the draw mode (its DM number, below) of the start and of\n"
+                                "scenes that name none (default 4, as in the settings)",
+         [&](const std::string& text, const std::string&) {
+             if (!TryStoredDrawMode(text, explorer.DefaultDrawMode)) throw EUsageError("bad draw mode " + text);
+         }},
+        {0, "log", "", "the status line of every complete picture on standard output",
+         [&](const std::string&, const std::string&) { Program.Log = true; }},
+        {'h', "help", "", "this text", [&](const std::string&, const std::string&) { Program.Help = true; }, true},
+    });
+}
+
+std::string OutputHelp(std::string_view DefaultOutput) {
+    return "the scene file that S appends to (default " + std::string(DefaultOutput) + ")";
+}
+
+}  // namespace
+
+TExplorerProgram ParseExplorerCommandLine(const std::vector<std::string>& Args) {
+    TExplorerProgram program;
+    bool haveFile = false;
+    const std::string outputHelp = OutputHelp(program.Explorer.OutputFile);
+    ExplorerOptions(program, outputHelp).Parse(Args, [&](const std::string& a) {
+        if (haveFile) throw EUsageError("only one MRPFILE");
+        program.Explorer.SceneFile = a;
+        haveFile = true;
+    });
+    return program;
+}
+
+std::string ExplorerUsage(std::string_view DefaultOutput) {
+    TExplorerProgram program;
+    const std::string outputHelp = OutputHelp(DefaultOutput);
+    return "Usage: nimbrel-explore [options] [MRPFILE]\n"
+           "Explores the Mandelbrot and Julia sets and keeps views as scenes of an MRP file.\n"
+           "With MRPFILE it starts at the file's first scene; PageDown and PageUp step\n"
+           "through its scenes. F1 in the window lists the keys.\n"
+           "\n" +
+           ExplorerOptions(program, outputHelp).Usage(23) +
+           "\n"
+           "Draw modes, by the DM numbers of scene files and of the settings:\n" +
+           DrawModeTable();
+}
+
+}  // namespace nimbrel
