@@ -429,7 +429,7 @@ void TExplorer::Execute(const TQueued& Queued) {
             break;
         }
         case TExplorerAction::Keep: Keep(); break;
-        case TExplorerAction::WritePicture: WritePicture(); break;
+        case TExplorerAction::WritePicture: WritePicture(c.Path); break;
         case TExplorerAction::ToggleStatus:
         case TExplorerAction::ToggleHelp: break;  // Post has done them
         case TExplorerAction::Quit: quitting_ = true; break;
@@ -540,7 +540,7 @@ void TExplorer::Keep() {
     }
 }
 
-void TExplorer::WritePicture() {
+void TExplorer::WritePicture(const std::string& Path) {
     namespace fs = std::filesystem;
     if (!complete_) {
         message_ = "the picture is not complete: no PNG written";
@@ -552,7 +552,7 @@ void TExplorer::WritePicture() {
     }
     const fs::path output = fs::u8path(options_.OutputFile);
     const std::string stem = PathToUtf8(output.stem());
-    std::string path;
+    std::string path = Path;
     for (int n = 1; n < 1000000 && path.empty(); ++n) {
         char number[16];
         std::snprintf(number, sizeof number, "-%03d.png", n);

@@ -79,7 +79,7 @@ enum class TExplorerAction : uint8_t {
     OpenScenes,       // Path: a scene file (UTF-8), shown from its first scene
     Resize,           // the picture becomes X x Y pixels, or the largest of that shape that fits
     Keep,             // appends the view to the output file
-    WritePicture,     // the complete picture as a PNG file beside the output file
+    WritePicture,     // the complete picture as a PNG file: Path, or beside the output file
     ToggleStatus,     // the status over the picture, on or off
     ToggleHelp,       // the help over the picture, on or off
     Quit,
@@ -199,7 +199,7 @@ private:
     void StepPalette(int Direction, double Time);
     void SetPalette(const std::string& Name, double Time);
     void Keep();
-    void WritePicture();
+    void WritePicture(const std::string& Path);
     void DrawPicture();
     // The default centre and width of a kind and power.
     static void ResetPosition(TExplorerView& View);
