@@ -8,7 +8,9 @@
 #include "platform/application.h"
 #include "platform/text_file.h"
 #include "win32/keys_dialog_win32.h"
+#include "win32/win32_dib.h"
 #include "win32/win32_error.h"
+#include "win32/win32_window_class.h"
 // After the system header it needs.
 #include <commctrl.h>
 
@@ -39,21 +41,6 @@ constexpr DWORD kShowEveryMs = 40;
 // The smallest client area that still shows the menu and the status.
 constexpr int kMinWidth = 240;
 constexpr int kMinHeight = 120;
-
-void RegisterExplorerClass(HINSTANCE instance, WNDPROC procedure) {
-    WNDCLASSEXW windowClass{};
-    if (GetClassInfoExW(instance, kClassName, &windowClass)) return;
-    windowClass.cbSize = sizeof windowClass;
-    windowClass.lpfnWndProc = procedure;
-    windowClass.hInstance = instance;
-    windowClass.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(1));
-    windowClass.hIconSm = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(1), IMAGE_ICON,
-                                                        GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON),
-                                                        LR_DEFAULTCOLOR));
-    windowClass.hCursor = LoadCursorW(nullptr, IDC_CROSS);
-    windowClass.lpszClassName = kClassName;
-    if (!RegisterClassExW(&windowClass)) RaiseLastOSError();
-}
 
 // The system's virtual keys by the names of the explorer's table: the digits
 // by their place on the keyboard (the main row's and the keypad's).
@@ -106,36 +93,6 @@ private:
     HGDIOBJ old_ = nullptr;
 };
 
-// A device context of a window for one drawing call.
-class TWindowDC {
-public:
-    explicit TWindowDC(HWND window) : window_(window), dc_(GetDC(window)) {}
-    ~TWindowDC() {
-        if (dc_) ReleaseDC(window_, dc_);
-    }
-    TWindowDC(const TWindowDC&) = delete;
-    TWindowDC& operator=(const TWindowDC&) = delete;
-    HDC Get() const { return dc_; }
-
-private:
-    HWND window_;
-    HDC dc_;
-};
-
-void DrawPicture(HDC dc, const TBitmap& picture, POINT at) {
-    if (picture.Width() <= 0 || picture.Height() <= 0) return;
-    // The bitmap's rows are a top-down 32-bit DIB: one copy, no conversion.
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = picture.Width();
-    info.bmiHeader.biHeight = -picture.Height();
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
-    SetDIBitsToDevice(dc, at.x, at.y, static_cast<DWORD>(picture.Width()), static_cast<DWORD>(picture.Height()), 0,
-                      0, 0, static_cast<UINT>(picture.Height()), picture.Scanline(0), &info, DIB_RGB_COLORS);
-}
-
 // Text in white on a black band across the top of Area, below Top; answers
 // the band's bottom.
 int DrawBand(HDC dc, const std::string& text, const RECT& area, int top, HFONT font) {
@@ -187,7 +144,7 @@ TWin32ExplorerWindow::~TWin32ExplorerWindow() {
 void TWin32ExplorerWindow::Create(HINSTANCE Instance) {
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_BAR_CLASSES};
     InitCommonControlsEx(&controls);
-    RegisterExplorerClass(Instance, &TWin32ExplorerWindow::WindowProc);
+    RegisterWindowClass(Instance, kClassName, &TWin32ExplorerWindow::WindowProc, IDC_CROSS);
     bar_ = CreateMenu();
     if (!bar_) RaiseLastOSError();
     // The popups stay empty until they open: each is filled from the
@@ -568,7 +525,7 @@ void TWin32ExplorerWindow::Paint(HDC Target) {
     FillRect(dc, &area, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
     POINT at{0, 0};
     if (drag_ && drag_->Moves) at = {drag_->Now.x - drag_->Start.x, drag_->Now.y - drag_->Start.y};
-    DrawPicture(dc, explorer_.Engine().GetBitmap(), at);
+    DrawDib(dc, at.x, at.y, explorer_.Engine().GetBitmap());
     if (drag_ && !drag_->Moves) {
         const HGDIOBJ pen = SelectObject(dc, GetStockObject(WHITE_PEN));
         const HGDIOBJ brush = SelectObject(dc, GetStockObject(NULL_BRUSH));
@@ -585,13 +542,7 @@ void TWin32ExplorerWindow::Paint(HDC Target) {
 }
 
 LRESULT CALLBACK TWin32ExplorerWindow::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_NCCREATE) {
-        const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
-        auto* self = static_cast<TWin32ExplorerWindow*>(create->lpCreateParams);
-        self->window_ = window;
-        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-    }
-    auto* self = reinterpret_cast<TWin32ExplorerWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    auto* self = WindowObject(window, message, lParam, &TWin32ExplorerWindow::window_);
     if (!self) return DefWindowProcW(window, message, wParam, lParam);
     LRESULT result = 0;
     bool handled = false;

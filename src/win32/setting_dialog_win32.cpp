@@ -10,6 +10,7 @@
 #include "shell/setting_texts.h"
 #include "win32/win32_color.h"
 #include "win32/win32_dialog_template.h"
+#include "win32/win32_dib.h"
 #include "win32/win32_error.h"
 // After the system header it needs.
 #include <commctrl.h>
@@ -74,13 +75,7 @@ constexpr int kEditIds[] = {idcMrpFile, idcMcfFolder, idcSizeX, idcSizeY, idcWai
 // own to free, not ours.
 TGdiObject<HBITMAP> DibSectionOf(const TBitmap& picture) {
     if (picture.Width() <= 0 || picture.Height() <= 0) return nullptr;
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = picture.Width();
-    info.bmiHeader.biHeight = -picture.Height();  // top-down
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
+    const BITMAPINFO info = DibInfoOf(picture);
     void* bits = nullptr;
     TGdiObject<HBITMAP> bitmap(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
     if (!bitmap || !bits) return nullptr;
