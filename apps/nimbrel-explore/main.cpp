@@ -362,13 +362,13 @@ int main(int argc, char** argv) {
     try {
         TExplorerProgram program = ParseExplorerCommandLine(std::vector<std::string>(argv + 1, argv + argc));
         if (program.Help) {
-            std::fputs(ExplorerUsage(TExplorerOptions().OutputFile).c_str(), stdout);
+            std::fputs(ExplorerUsage(TExplorerOptions().OutputFile, kSceneFolderPalettes).c_str(), stdout);
             return 0;
         }
         return Run(std::move(program));
     } catch (const EUsageError& error) {
         std::fprintf(stderr, "nimbrel-explore: %s\n%s", error.what(),
-                     ExplorerUsage(TExplorerOptions().OutputFile).c_str());
+                     ExplorerUsage(TExplorerOptions().OutputFile, kSceneFolderPalettes).c_str());
         return 2;
     }
 }

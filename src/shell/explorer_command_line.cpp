@@ -7,14 +7,19 @@ namespace nimbrel {
 
 namespace {
 
-// The options; the table holds OutputHelp, the help of -o, by reference.
-TCommandLine ExplorerOptions(TExplorerProgram& Program, const std::string& OutputHelp) {
+// The defaults that the help of -o and -p names.
+struct TDefaultsHelp {
+    std::string Output;
+    std::string Palettes;
+};
+
+// The options; the table holds the texts of Help by reference.
+TCommandLine ExplorerOptions(TExplorerProgram& Program, const TDefaultsHelp& Help) {
     TExplorerOptions& explorer = Program.Explorer;
     return TCommandLine(TOptionStyle::Gnu, {
-        {'p', "palettes", "DIR", "the palette folder (default: the folder of MRPFILE,\n"
-                                 "or the current folder)",
+        {'p', "palettes", "DIR", Help.Palettes,
          [&](const std::string& text, const std::string&) { explorer.Palettes = text; }},
-        {'o', "output", "FILE", OutputHelp,
+        {'o', "output", "FILE", Help.Output,
          [&](const std::string& text, const std::string&) {
              if (text.empty()) throw EUsageError("empty output file name");
              explorer.OutputFile = text;
@@ -41,8 +46,9 @@ TCommandLine ExplorerOptions(TExplorerProgram& Program, const std::string& Outpu
     });
 }
 
-std::string OutputHelp(std::string_view DefaultOutput) {
-    return "the scene file that S appends to (default " + std::string(DefaultOutput) + ")";
+TDefaultsHelp DefaultsHelp(std::string_view DefaultOutput, std::string_view DefaultPalettes) {
+    return {"the scene file that S appends to (default " + std::string(DefaultOutput) + ")",
+            "the palette folder (default: " + std::string(DefaultPalettes) + ")"};
 }
 
 }  // namespace
@@ -50,8 +56,8 @@ std::string OutputHelp(std::string_view DefaultOutput) {
 TExplorerProgram ParseExplorerCommandLine(const std::vector<std::string>& Args) {
     TExplorerProgram program;
     bool haveFile = false;
-    const std::string outputHelp = OutputHelp(program.Explorer.OutputFile);
-    ExplorerOptions(program, outputHelp).Parse(Args, [&](const std::string& a) {
+    const TDefaultsHelp help = DefaultsHelp("", "");
+    ExplorerOptions(program, help).Parse(Args, [&](const std::string& a) {
         if (haveFile) throw EUsageError("only one MRPFILE");
         program.Explorer.SceneFile = a;
         haveFile = true;
@@ -59,15 +65,15 @@ TExplorerProgram ParseExplorerCommandLine(const std::vector<std::string>& Args) 
     return program;
 }
 
-std::string ExplorerUsage(std::string_view DefaultOutput) {
+std::string ExplorerUsage(std::string_view DefaultOutput, std::string_view DefaultPalettes) {
     TExplorerProgram program;
-    const std::string outputHelp = OutputHelp(DefaultOutput);
+    const TDefaultsHelp help = DefaultsHelp(DefaultOutput, DefaultPalettes);
     return "Usage: nimbrel-explore [options] [MRPFILE]\n"
            "Explores the Mandelbrot and Julia sets and keeps views as scenes of an MRP file.\n"
            "With MRPFILE it starts at the file's first scene; PageDown and PageUp step\n"
            "through its scenes. F1 in the window lists the keys.\n"
            "\n" +
-           ExplorerOptions(program, outputHelp).Usage(23) +
+           ExplorerOptions(program, help).Usage(23) +
            "\n"
            "Draw modes, by the DM numbers of scene files and of the settings:\n" +
            DrawModeTable();

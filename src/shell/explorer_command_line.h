@@ -23,7 +23,12 @@ struct TExplorerProgram {
 // for a command line the program cannot run.
 TExplorerProgram ParseExplorerCommandLine(const std::vector<std::string>& Args);
 
-// The usage text; DefaultOutput names the scene file S appends to without -o.
-std::string ExplorerUsage(std::string_view DefaultOutput);
+// The usage text; DefaultOutput names the scene file S appends to without
+// -o, DefaultPalettes the palette folder without -p ("\n" between the lines
+// of a long text).
+std::string ExplorerUsage(std::string_view DefaultOutput, std::string_view DefaultPalettes);
+
+// How the usage of nimbrel-explore on Linux names the palette folder without -p.
+inline constexpr std::string_view kSceneFolderPalettes = "the folder of MRPFILE,\nor the current folder";
 
 }  // namespace nimbrel

@@ -117,7 +117,8 @@ void TRecentFiles::Load(TSettingsStore& Store) {
     for (std::size_t i = 0; i < kCapacity; ++i) {
         try {
             const std::string file = key->ReadString(RecentName(i));
-            const bool known = std::any_of(files_.begin(), files_.end(), [&](const std::string& f) { return Same(f, file); });
+            const bool known =
+                std::any_of(files_.begin(), files_.end(), [&](const std::string& f) { return Same(f, file); });
             if (!file.empty() && !known) files_.push_back(file);
         } catch (const ERegistryException&) {
             // Not text: not a file of ours.

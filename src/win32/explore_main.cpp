@@ -26,8 +26,11 @@ namespace {
 using namespace nimbrel;
 
 const wchar_t* const kCaption = L"Nimbrel explorer";
-// How the usage names the scene file S appends to without -o.
+// How the usage names the scene file S appends to without -o, and the
+// palette folder without -p (ExplorerPaletteFolder).
 const char* const kDefaultOutputText = "Documents\\Nimbrel\\scenes.mrp";
+const char* const kDefaultPalettesText = "the folder of MRPFILE when it holds\n"
+                                         "MCF files, else the screen saver's palette folder";
 
 // The program arguments without the program name, as UTF-8.
 std::vector<std::string> CommandLineArguments() {
@@ -103,15 +106,16 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int showCommand) {
     // Until the explorer's window is there, boxes have no owner.
     TWin32ErrorBox box({});
     const TScopedErrorBox installed(box);
+    const std::string usage = ExplorerUsage(kDefaultOutputText, kDefaultPalettesText);
     try {
         TExplorerProgram program = ParseExplorerCommandLine(CommandLineArguments());
         if (program.Help) {
-            Tell(ExplorerUsage(kDefaultOutputText), MB_ICONINFORMATION);
+            Tell(usage, MB_ICONINFORMATION);
             return 0;
         }
         return Run(instance, showCommand, std::move(program));
     } catch (const EUsageError& error) {
-        Tell(std::string("nimbrel-explore: ") + error.what() + "\n" + ExplorerUsage(kDefaultOutputText), MB_ICONERROR);
+        Tell(std::string("nimbrel-explore: ") + error.what() + "\n" + usage, MB_ICONERROR);
         return 2;
     } catch (const std::exception& error) {
         Tell(std::string(error.what()) + "\n", MB_ICONERROR);

@@ -1,6 +1,7 @@
 #include "win32/explorer_window_win32.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 
@@ -37,7 +38,12 @@ const char* const kAboutCaption = "About Nimbrel explorer";
 // work.
 constexpr UINT kWorkMessage = WM_APP + 1;
 // How often a picture in progress is shown.
-constexpr DWORD kShowEveryMs = 40;
+constexpr std::chrono::milliseconds kShowEvery{40};
+// How often the messages are processed inside a draw, which asks after every
+// row: often enough for the input to feel at once, seldom enough that the
+// system's queue is not asked thousands of times a picture (each a call of
+// the Wine server under Wine).
+constexpr std::chrono::milliseconds kPumpEvery{5};
 // The smallest client area that still shows the menu and the status.
 constexpr int kMinWidth = 240;
 constexpr int kMinHeight = 120;
@@ -210,8 +216,11 @@ void TWin32ExplorerWindow::Run(int ShowCommand) {
 }
 
 void TWin32ExplorerWindow::Pump() {
+    const auto now = std::chrono::steady_clock::now();
+    if (now - lastPumped_ < kPumpEvery) return;
+    lastPumped_ = now;
     loop_.ProcessMessages();
-    if (GetTickCount() - lastShown_ >= kShowEveryMs) ShowPicture();
+    if (now - lastShown_ >= kShowEvery) ShowPicture();
 }
 
 void TWin32ExplorerWindow::Work() {
@@ -275,7 +284,7 @@ void TWin32ExplorerWindow::FollowSize() {
 }
 
 void TWin32ExplorerWindow::ShowPicture() {
-    lastShown_ = GetTickCount();
+    lastShown_ = std::chrono::steady_clock::now();
     const RECT area = PictureArea();
     RedrawWindow(window_, &area, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
     UpdateStatus();

@@ -13,6 +13,7 @@
 // never inside a handler, and the window outlives every draw.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <map>
 #include <optional>
@@ -129,7 +130,8 @@ private:
     SIZE posted_{};               // the picture size posted last
     int wheel_ = 0;               // the part of a notch not yet posted
     std::optional<TDrag> drag_;
-    DWORD lastShown_ = 0;
+    std::chrono::steady_clock::time_point lastShown_;
+    std::chrono::steady_clock::time_point lastPumped_;
     std::string status_text_;
     std::string title_;
     int64_t openAttempts_ = 0;

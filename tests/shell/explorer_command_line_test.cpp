@@ -18,7 +18,8 @@ TEST(ExplorerCommandLine, GoodLines) {
     EXPECT_FALSE(none.OutputGiven || none.Log || none.Help || none.Explorer.Palettes);
 
     const TExplorerProgram all = ParseExplorerCommandLine(
-        {"-p", "pal", "--output=kept.mrp", "-t", "夕焼け", "-s", "640x360", "-m", "3", "--log", "C:\\a b\\tour.mrp"});
+        {"-p", "pal", "--output=kept.mrp", "-t", "夕焼け", "-s", "640x360", "-m", "3", "--log",
+         "C:\\a b\\tour.mrp"});
     EXPECT_EQ(all.Explorer.SceneFile, "C:\\a b\\tour.mrp");
     EXPECT_EQ(*all.Explorer.Palettes, "pal");
     EXPECT_EQ(all.Explorer.OutputFile, "kept.mrp");
@@ -35,8 +36,9 @@ TEST(ExplorerCommandLine, BadLines) {
     for (const Args& args : {Args{"a.mrp", "b.mrp"}, Args{"-o", ""}, Args{"-s", "0x10"}, Args{"-s", "16385x10"},
                              Args{"-s", "10"}, Args{"-m", "9"}, Args{"-x"}, Args{"-p"}})
         EXPECT_THROW(ParseExplorerCommandLine(args), EUsageError) << args.front();
-    const std::string usage = ExplorerUsage("Documents\\Nimbrel\\scenes.mrp");
+    const std::string usage = ExplorerUsage("Documents\\Nimbrel\\scenes.mrp", "the saver's\nfolder");
     EXPECT_NE(usage.find("(default Documents\\Nimbrel\\scenes.mrp)"), std::string::npos) << usage;
+    EXPECT_NE(usage.find("the palette folder (default: the saver's\n"), std::string::npos) << usage;
     EXPECT_NE(usage.find("--log"), std::string::npos);
 }
 

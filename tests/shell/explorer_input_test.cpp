@@ -97,7 +97,8 @@ TEST(ExplorerInput, TheKeyOfACommand) {
         {A::PreviousScene, 0, "PageUp"}, {A::ToggleHelp, 0, "F1"},
         {A::ZoomIn, 0, ""},         {A::OpenScenes, 0, ""},        {A::ChoosePalette, 0, ""},
     };
-    for (const auto& c : cases) EXPECT_EQ(ExplorerKeyName(c.action, c.value), c.name) << int(c.action) << " " << c.value;
+    for (const auto& c : cases)
+        EXPECT_EQ(ExplorerKeyName(c.action, c.value), c.name) << int(c.action) << " " << c.value;
     // The help's lines are the table's.
     const std::vector<TExplorerHelpLine> lines = ExplorerHelpLines();
     ASSERT_FALSE(lines.empty());

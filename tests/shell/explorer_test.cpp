@@ -272,6 +272,14 @@ TEST(Explorer, InputDuringADrawCancelsItAndRunsAfterIt) {
     EXPECT_EQ(f.Pngs[0], f.Folder.PathOf("kept-001.png"));
     Do(e, {A::WritePicture});
     EXPECT_EQ(f.Pngs.at(1), f.Folder.PathOf("kept-002.png"));
+    // A file named (the save dialog's) is written as it is, and counts not.
+    TExplorerCommand saveAs{A::WritePicture};
+    saveAs.Path = f.Folder.PathOf("夕焼け.png");
+    Do(e, saveAs);
+    EXPECT_EQ(f.Pngs.at(2), saveAs.Path);
+    EXPECT_EQ(e.Message(), "wrote " + saveAs.Path);
+    Do(e, {A::WritePicture});
+    EXPECT_EQ(f.Pngs.at(3), f.Folder.PathOf("kept-003.png"));
 
     rows = 0;
     during = [&] {
