@@ -784,7 +784,7 @@ close_to() { awk -v a="$1" -v b="$2" -v s="$3" 'BEGIN { d = a - b; if (d < 0) d 
 # at the size asked for; a wheel notch at a point, the key of draw mode 2 and
 # S leave a line in the user's own scene file, made at the first S, that
 # names the view under the cursor, and the picture is nimbrel-render's
-# picture of that line.
+# picture of that line. The File menu makes that file the screen saver's.
 case_explore_navigate() {
     setup explore-navigate
     : "${NIMBREL_EXPLORE:?}"
@@ -796,7 +796,7 @@ case_explore_navigate() {
     printf 'T=MANDEL, Title=Home, Cr=-0.8, Ci=0, W=3, I=256, DM=4\r\n' >"$WORK/home.mrp"
     "$NIMBREL_RENDER" -s 480x320 -i 0 -o "$WORK/home.png" "$WORK/home.mrp" >/dev/null || fail "nimbrel-render"
     expect_screen "$WORK/home.png" 30 "$area"
-    local kept
+    local kept i
     kept="$(documents)/Nimbrel/scenes.mrp"
     [ ! -e "$(dirname "$kept")" ] || fail "the folder of the user's scenes is there before the first S"
 
@@ -817,6 +817,21 @@ case_explore_navigate() {
     [ "$(field "$line" I)" = 256 ] && [ "$(field "$line" DM)" = 2 ] || fail "I or DM wrong"
     "$NIMBREL_RENDER" -s 480x320 -i 0 -o "$WORK/expected.png" "$kept" >/dev/null || fail "nimbrel-render"
     expect_screen "$WORK/expected.png" 30 "$area"
+
+    # File, "Use my scenes in the screen saver...", asked and answered Yes.
+    xdotool key alt+f
+    sleep 0.5
+    xdotool key u
+    helper msgbox 30000 yes >"$WORK/question.txt" || fail "no question"
+    grep -q "^Show the scenes of" "$WORK/question.txt" || fail "the question is: $(cat "$WORK/question.txt")"
+    local mine
+    mine=$(winepath -w "$kept")
+    for i in $(seq 100); do
+        [ "$(setting MrpFile)" = "$mine" ] && break
+        sleep 0.1
+    done
+    expect_settings "MrpFile=$mine"
+    log "the user's scene file is the screen saver's"
     xdotool key Escape
     expect_exit 20
 }

@@ -1,12 +1,12 @@
 // nimbrel_e2e_helper: what the end-to-end tests cannot see from outside Wine.
 //
-//   msgbox TIMEOUT_MS [close|cancel]
+//   msgbox TIMEOUT_MS [close|cancel|yes]
 //                              waits for a message box (or another dialog of
 //                              the system) of any process, prints its caption
 //                              and its text (UTF-8, one line each, the text's
 //                              line breaks kept) and, with "close", presses its
-//                              OK button, with "cancel" its Cancel button; exit
-//                              1 when none came
+//                              OK button, with "cancel" its Cancel button, with
+//                              "yes" its Yes button; exit 1 when none came
 //   host X Y W H               opens a borderless host window at X, Y of W x H
 //                              pixels, prints its handle in decimal and runs
 //                              until the window is destroyed
@@ -343,7 +343,7 @@ HWND ParseHandle(const wchar_t* text) { return reinterpret_cast<HWND>(static_cas
 
 int Usage() {
     std::fputs(
-        "usage: nimbrel_e2e_helper msgbox TIMEOUT_MS [close|cancel] | host X Y W H | close HWND | exists HWND |\n"
+        "usage: nimbrel_e2e_helper msgbox TIMEOUT_MS [close|cancel|yes] | host X Y W H | close HWND | exists HWND |\n"
         "       window CLASS TIMEOUT_MS [move] | children HWND | client HWND | syscommand HWND COMMAND |\n"
         "       state HWND | controls HWND | settext HWND ID TEXT | click HWND ID | select HWND ID INDEX | tab HWND ID INDEX |\n"
         "       version FILE | shortcut LNK | shortpath PATH\n",
@@ -359,7 +359,10 @@ int wmain(int argc, wchar_t** argv) {
     if (command == L"msgbox" && argc >= 3) {
         const std::wstring action = argc >= 4 ? argv[3] : L"";
         return WaitForMessageBox(static_cast<DWORD>(_wtoi(argv[2])),
-                                 action == L"close" ? IDOK : action == L"cancel" ? IDCANCEL : 0);
+                                 action == L"close"    ? IDOK
+                                 : action == L"cancel" ? IDCANCEL
+                                 : action == L"yes"    ? IDYES
+                                                       : 0);
     }
     if (command == L"state" && argc == 3) {
         const HWND window = ParseHandle(argv[2]);
