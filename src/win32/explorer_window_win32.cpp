@@ -99,20 +99,18 @@ private:
     HGDIOBJ old_ = nullptr;
 };
 
-// Text in white on a black band across the top of Area, below Top; answers
-// the band's bottom.
-int DrawBand(HDC dc, const std::string& text, const RECT& area, int top, HFONT font) {
+// Text in white on a black band across the top of Area.
+void DrawBand(HDC dc, const std::string& text, const RECT& area, HFONT font) {
     const std::wstring wide = Utf8ToWide(text);
     const HGDIOBJ old = font ? SelectObject(dc, font) : nullptr;
-    RECT box{area.left + 8, top + 4, area.right - 8, top + 4};
+    RECT box{area.left + 8, area.top + 4, area.right - 8, area.top + 4};
     DrawTextW(dc, wide.c_str(), static_cast<int>(wide.size()), &box, DT_CALCRECT | DT_WORDBREAK | DT_EXPANDTABS);
-    const RECT band{area.left, top, area.right, box.bottom + 4};
+    const RECT band{area.left, area.top, area.right, box.bottom + 4};
     FillRect(dc, &band, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
     SetTextColor(dc, RGB(255, 255, 255));
     SetBkMode(dc, TRANSPARENT);
     DrawTextW(dc, wide.c_str(), static_cast<int>(wide.size()), &box, DT_WORDBREAK | DT_EXPANDTABS);
     if (old) SelectObject(dc, old);
-    return band.bottom;
 }
 
 std::string AbsolutePath(const std::string& file) {
@@ -162,6 +160,7 @@ void TWin32ExplorerWindow::Create(HINSTANCE Instance) {
                                    Utf8ToWide(bar[i].Text).c_str())) {
             if (popup) DestroyMenu(popup);
             DestroyMenu(bar_);
+            bar_ = nullptr;
             RaiseLastOSError();
         }
         popups_[popup] = {i};
@@ -292,8 +291,8 @@ void TWin32ExplorerWindow::ShowPicture() {
 
 void TWin32ExplorerWindow::UpdateStatus() {
     const std::string text = explorer_.StatusText();
-    if (text == status_text_ || !status_) return;
-    status_text_ = text;
+    if (text == statusText_ || !status_) return;
+    statusText_ = text;
     const TExplorerStatusParts p = SplitExplorerStatus(text);
     std::vector<std::wstring> parts;
     for (const std::string* part : {&p.Kind, &p.Centre, &p.Width, &p.Iterations, &p.Mode, &p.Palette, &p.Scene,
@@ -545,7 +544,7 @@ void TWin32ExplorerWindow::Paint(HDC Target) {
     }
     if (explorer_.StatusShown()) {
         const HFONT font = reinterpret_cast<HFONT>(SendMessageW(status_, WM_GETFONT, 0, 0));
-        DrawBand(dc, explorer_.StatusText(), area, 0, font);
+        DrawBand(dc, explorer_.StatusText(), area, font);
     }
     if (dc != Target) BitBlt(Target, 0, 0, area.right, area.bottom, dc, 0, 0, SRCCOPY);
 }

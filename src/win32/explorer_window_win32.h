@@ -132,7 +132,7 @@ private:
     std::optional<TDrag> drag_;
     std::chrono::steady_clock::time_point lastShown_;
     std::chrono::steady_clock::time_point lastPumped_;
-    std::string status_text_;
+    std::string statusText_;
     std::string title_;
     int64_t openAttempts_ = 0;
     int64_t logged_ = 0;
