@@ -4,9 +4,12 @@
 // scalar kernel point by point, each instruction set on one thread, and the
 // best one on both cores. Then the 16000x16000 picture (MaxIter 50, centre
 // (-0.5, 0), width 2, mode 0; a bitmap of 1 GiB) on one thread and on both.
+// And the budget of work between two yields, in ms, at each instruction set
+// and power.
 //
 //   build/release/bench_kernels                      everything
 //   build/release/bench_kernels --benchmark_filter=Inside
+//   build/release/bench_kernels --benchmark_filter=YieldBudget
 //
 // Counters: iter/s (kernel iterations per second of wall time, all threads
 // together), iter/cycle/core (iterations per core clock cycle spent: the
@@ -27,10 +30,12 @@
 #include <map>
 #include <ctime>
 #include <tuple>
+#include <vector>
 
 #include "engine/mandel_class.h"
 #include "engine/mandel_draw.h"
 #include "engine/draw_potential.h"
+#include "engine/yield_budget.h"
 
 #if defined(__x86_64__) || defined(_M_X64)
 #include <x86intrin.h>
@@ -193,8 +198,43 @@ void Configs(benchmark::internal::Benchmark* b) {
     b->Unit(benchmark::kMillisecond)->UseRealTime();
 }
 
+// The budget of work between two yields (engine/yield_budget.h) at each
+// instruction set and power: one batch of 240 points inside the set, each
+// making kYieldBudget / (240 * StepCost(power)) steps, on one core. The CPU
+// time of one batch is the time the program may take to answer a key.
+void YieldBudget(benchmark::State& state) {
+    const auto level = static_cast<TSimdLevel>(state.range(0));
+    const auto power = static_cast<int32_t>(state.range(1));
+    if (level > nimbrel::SupportedSimdLevel()) {
+        state.SkipWithError("not supported by this processor");
+        return;
+    }
+    constexpr int32_t kPoints = 240;
+    std::vector<double> re(kPoints), im(kPoints, 0.0);
+    std::vector<int32_t> counts(kPoints);
+    for (int32_t k = 0; k < kPoints; ++k) re[static_cast<std::size_t>(k)] = -0.1 + k * 1e-5;
+    nimbrel::TBatchParams params;
+    params.Power = power;
+    params.MaxIter = static_cast<int32_t>(nimbrel::kYieldBudget / (kPoints * nimbrel::StepCost(power)));
+    double cpu = 0;
+    for (auto _ : state) {
+        const double cpu0 = CpuSeconds();
+        nimbrel::IterateBatch(level, params, {re.data(), im.data(), false, re.size()}, {counts.data(), nullptr, nullptr});
+        cpu += CpuSeconds() - cpu0;
+        benchmark::DoNotOptimize(counts.data());
+    }
+    state.counters["ms/budget"] = cpu * 1000 / static_cast<double>(state.iterations());
+    state.counters["steps"] = params.MaxIter;
+    state.SetLabel(nimbrel::SimdLevelName(level));
+}
+
 }  // namespace
 
+BENCHMARK(YieldBudget)
+    ->ArgNames({"level", "power"})
+    ->ArgsProduct({{0, 1, 2, 3}, {2, 3, 5, 1000, 2147483647}})
+    ->Unit(benchmark::kMillisecond)
+    ->MinTime(0.5);
 BENCHMARK(DefaultView)->Apply(Configs)->MinTime(1.0);
 BENCHMARK(Inside)->Apply(Configs)->Iterations(1);
 BENCHMARK(PeerTask)

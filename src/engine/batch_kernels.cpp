@@ -57,10 +57,11 @@ void IteratePoints(const TBatchParams& Params, const TBatchPoints& Points, const
     const TComplexPoint julia{Params.JuliaRe, Params.JuliaIm};
     for (std::size_t k = 0; k < Points.N; ++k) {
         const TComplexPoint point{Points.Re[k], Points.ImShared ? Points.Im[0] : Points.Im[k]};
+        const TComplexPoint start =
+            Points.StartRe != nullptr ? TComplexPoint{Points.StartRe[k], Points.StartIm[k]} : TComplexPoint{0, 0};
         const TOrbitEnd end = Params.Julia
                                   ? IterateOrbit(point, julia, Params.Power, Params.MaxIter, Params.Bailout)
-                                  : IterateOrbit(TComplexPoint{0, 0}, point, Params.Power, Params.MaxIter,
-                                                 Params.Bailout);
+                                  : IterateOrbit(start, point, Params.Power, Params.MaxIter, Params.Bailout);
         Results.Counts[k] = end.Count;
         if (Results.ZRe == nullptr) continue;
         Results.ZRe[k] = end.Z.Re;

@@ -45,11 +45,20 @@ struct TBatchParams {
 
 // The points of a batch: N points (Re[k], Im[k]), or with ImShared the row of
 // points (Re[k], Im[0]).
+//
+// A batch may resume points that have made steps before: for the Mandelbrot
+// kind z starts at (StartRe[k], StartIm[k]) instead of 0 when they are given;
+// a Julia point is resumed by passing its z as the point. With MaxIter the
+// steps still to make (or fewer), the counts and z are those of the points
+// iterated in one go, less the steps made before: the same operations on the
+// same values.
 struct TBatchPoints {
     const double* Re = nullptr;
     const double* Im = nullptr;
     bool ImShared = false;
     std::size_t N = 0;
+    const double* StartRe = nullptr;
+    const double* StartIm = nullptr;
 };
 
 // Where the results go: Counts[k] is the escape step of point k (0 when it

@@ -182,7 +182,7 @@ struct TEscapeLimit {
 // MaxIter. When all lanes have escaped or MaxIter is reached, the slot
 // writes the group's results and takes the next group. Lanes beyond the
 // last point start out escaped and are never written.
-template <class V, int NV, int K, class Step, bool KeepZ, bool Replay> class TBatchRun {
+template <class V, int NV, int K, class Step, bool KeepZ, bool Replay, bool Resume> class TBatchRun {
     using D = typename V::D;
     using M = typename V::M;
     static constexpr int L = V::L;
@@ -399,12 +399,34 @@ private:
             V::Store(cIm_[i], V::Set1(p_.JuliaIm));
             t.watch = limit_.Lasting ? V::DoneFrom(L) : V::DoneFrom(0);
         } else {
-            t.x = t.y = V::Zero();
+            if constexpr (Resume) {
+                StartZ(t, m);
+            } else {
+                t.x = t.y = V::Zero();
+            }
             V::Store(cRe_[i], re);
             V::Store(cIm_[i], im);
             t.watch = limit_.Lasting
                           ? V::NotLe(V::Add(V::Mul(re, re), V::Mul(im, im)), V::Set1(limit_.MaxCSqr))
                           : V::DoneFrom(0);
+        }
+    }
+
+    // A resumed Mandelbrot group's z at its start: where earlier steps left
+    // its m points.
+    NIMBREL_ALWAYS_INLINE void StartZ(TSlot& t, int m) const {
+        if (m == L) {
+            t.x = V::Load(pts_.StartRe + t.base);
+            t.y = V::Load(pts_.StartIm + t.base);
+        } else {
+            alignas(64) double partRe[L] = {};
+            alignas(64) double partIm[L] = {};
+            for (int k = 0; k < m; ++k) {
+                partRe[k] = pts_.StartRe[t.base + static_cast<std::size_t>(k)];
+                partIm[k] = pts_.StartIm[t.base + static_cast<std::size_t>(k)];
+            }
+            t.x = V::Load(partRe);
+            t.y = V::Load(partIm);
         }
     }
 
@@ -469,27 +491,36 @@ inline void NoSteps(const TBatchParams& p, const TBatchPoints& pts, const TBatch
     for (std::size_t k = 0; k < pts.N; ++k) {
         out.Counts[k] = 0;
         if (out.ZRe == nullptr) continue;
-        out.ZRe[k] = p.Julia ? pts.Re[k] : 0.0;
-        out.ZIm[k] = p.Julia ? (pts.ImShared ? pts.Im[0] : pts.Im[k]) : 0.0;
+        const bool resumed = !p.Julia && pts.StartRe != nullptr;
+        out.ZRe[k] = p.Julia ? pts.Re[k] : (resumed ? pts.StartRe[k] : 0.0);
+        out.ZIm[k] = p.Julia ? (pts.ImShared ? pts.Im[0] : pts.Im[k]) : (resumed ? pts.StartIm[k] : 0.0);
     }
 }
 
-template <class V, int NV, int K, bool KeepZ, bool Replay>
+template <class V, int NV, int K, bool KeepZ, bool Replay, bool Resume>
 void IterateBatchKeeping(const TBatchParams& p, const TBatchPoints& pts, const TBatchResults& out) {
     if (p.Power == 2) {
-        TBatchRun<V, NV, K, TStepPower2<V>, KeepZ, Replay>(p, pts, out, TStepPower2<V>{}).Run();
+        TBatchRun<V, NV, K, TStepPower2<V>, KeepZ, Replay, Resume>(p, pts, out, TStepPower2<V>{}).Run();
     } else if (p.Power == 3) {
-        TBatchRun<V, NV, K, TStepPower3<V>, KeepZ, Replay>(p, pts, out, TStepPower3<V>{}).Run();
+        TBatchRun<V, NV, K, TStepPower3<V>, KeepZ, Replay, Resume>(p, pts, out, TStepPower3<V>{}).Run();
     } else {
         // The general power is long per step; two slots hide its latency.
-        TBatchRun<V, 2, K, TStepPowerN<V>, KeepZ, false>(p, pts, out, TStepPowerN<V>(p.Power)).Run();
+        TBatchRun<V, 2, K, TStepPowerN<V>, KeepZ, false, Resume>(p, pts, out, TStepPowerN<V>(p.Power)).Run();
     }
 }
 
 template <class V, int NV, int K, bool Replay>
 void IterateBatchBlocks(const TBatchParams& p, const TBatchPoints& pts, const TBatchResults& out) {
-    if (out.ZRe != nullptr) IterateBatchKeeping<V, NV, K, true, Replay>(p, pts, out);
-    else IterateBatchKeeping<V, NV, K, false, Replay>(p, pts, out);
+    // Resumed Mandelbrot points, which keep their z for the next slice, have
+    // a loop of their own, so that the loop of fresh points stays as it is;
+    // the few that would not keep it go point by point.
+    if (!p.Julia && pts.StartRe != nullptr) {
+        if (out.ZRe != nullptr) IterateBatchKeeping<V, NV, K, true, Replay, true>(p, pts, out);
+        else IterateBatchScalar(p, pts, out);
+        return;
+    }
+    if (out.ZRe != nullptr) IterateBatchKeeping<V, NV, K, true, Replay, false>(p, pts, out);
+    else IterateBatchKeeping<V, NV, K, false, Replay, false>(p, pts, out);
 }
 
 // Blocks of 25 steps cost least where the points stay long, blocks of 5

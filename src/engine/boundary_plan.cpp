@@ -8,10 +8,9 @@
 
 namespace nimbrel {
 
-void TBoundaryPlan::Begin(const TBatchParams& Params, TSimdLevel Level, double Dx, double Dy, double ReOrigin,
-                          double ImOrigin, int32_t Width) {
+void TBoundaryPlan::Begin(const TBatchParams& Params, double Dx, double Dy, double ReOrigin, double ImOrigin,
+                          int32_t Width) {
     params_ = Params;
-    level_ = Level;
     dx_ = Dx;
     dy_ = Dy;
     re0_ = ReOrigin;
@@ -37,18 +36,18 @@ bool TBoundaryPlan::BorderIsUniform(const TRectangle& r) {
     return true;
 }
 
-void TBoundaryPlan::ComputeAdded() {
+void TBoundaryPlan::ComputeAdded(TBatchRows& Rows) {
     const std::size_t n = xs_.size();
     if (n == 0) return;
     re_.resize(n);
     im_.resize(n);
-    out_.resize(n);
     for (std::size_t k = 0; k < n; ++k) {
         re_[k] = xs_[k] * dx_ + re0_;
         im_[k] = ys_[k] * dy_ + im0_;
     }
-    IterateBatch(level_, params_, TBatchPoints{re_.data(), im_.data(), false, n}, TBatchResults{out_.data()});
-    for (std::size_t k = 0; k < n; ++k) At(xs_[k], ys_[k]) = out_[k];
+    Rows.ComputeEach(params_, re_.data(), im_.data(), static_cast<int32_t>(n));
+    const int32_t* const out = Rows.Counts();
+    for (std::size_t k = 0; k < n; ++k) At(xs_[k], ys_[k]) = out[k];
     xs_.clear();
     ys_.clear();
 }
@@ -73,7 +72,7 @@ const int32_t* TBoundaryPlan::Strip(TBatchRows& Rows, int32_t Top, int32_t H) {
         for (int32_t x = 0; x < lastX; x += kTile) Add(x, y);
         Add(lastX, y);
     }
-    ComputeAdded();
+    ComputeAdded(Rows);
 
     // The split lines, level by level: each rectangle whose border is not
     // uniform gets the points of its two split lines and four quarters.
@@ -96,7 +95,7 @@ const int32_t* TBoundaryPlan::Strip(TBatchRows& Rows, int32_t Top, int32_t H) {
             nextRects_.push_back({r.X1, ym, xm, r.Y2});
             nextRects_.push_back({xm, ym, r.X2, r.Y2});
         }
-        ComputeAdded();
+        ComputeAdded(Rows);
         std::swap(rects_, nextRects_);
     }
     return counts_.data();

@@ -14,7 +14,9 @@
 //
 // The plan neither draws nor counts anything: the walk takes the counts from
 // it in its own order, and sets, counts and yields exactly as it does with a
-// kernel called point by point. Used from the GUI thread only.
+// kernel called point by point. A batch that would pass the budget of work
+// between two yields runs in rounds and yields (TBatchRows), before the walk
+// of its strip has set a pixel. Used from the GUI thread only.
 #pragma once
 
 #include <cstdint>
@@ -33,15 +35,14 @@ public:
 
     // At the start of a draw: pixel (x, y) stands for the plane point
     // (x * Dx + ReOrigin, y * Dy + ImOrigin), x = 0 .. Width - 1.
-    void Begin(const TBatchParams& Params, TSimdLevel Level, double Dx, double Dy, double ReOrigin,
-               double ImOrigin, int32_t Width);
+    void Begin(const TBatchParams& Params, double Dx, double Dy, double ReOrigin, double ImOrigin, int32_t Width);
 
     // The counts of every point the walk of the strip of rows Top .. Top + H
     // visits: Width counts per row, row Top first, valid until the next call.
     // The first call of a draw is for the first row (Top 0, H 0); each later
     // strip starts at the bottom row of the one before, whose counts are
-    // kept. Rows computes the bottom row; it must have been begun with the
-    // same parameters and room for Width points.
+    // kept. Rows computes every batch, with its instruction set; it must
+    // have been begun with the same parameters and room for Width points.
     const int32_t* Strip(TBatchRows& Rows, int32_t Top, int32_t H);
 
 private:
@@ -58,11 +59,11 @@ private:
         xs_.push_back(x);
         ys_.push_back(y);
     }
-    // Computes the points added since the last batch, as one batch.
-    void ComputeAdded();
+    // Computes the points added since the last batch, as one batch (in
+    // rounds, with yields, when it would pass the budget).
+    void ComputeAdded(TBatchRows& Rows);
 
     TBatchParams params_;
-    TSimdLevel level_ = TSimdLevel::Scalar;
     double dx_ = 0, dy_ = 0, re0_ = 0, im0_ = 0;
     int32_t width_ = 0;
     int32_t top_ = 0;
@@ -70,10 +71,9 @@ private:
     int32_t bottom_ = -1;
     // kTile + 1 rows of Width counts.
     std::vector<int32_t> counts_;
-    // A batch: the pixels, their plane points and their counts.
+    // A batch: the pixels and their plane points.
     std::vector<int32_t> xs_, ys_;
     std::vector<double> re_, im_;
-    std::vector<int32_t> out_;
     // The rectangles of one level of the split, and of the next.
     std::vector<TRectangle> rects_, nextRects_;
 };

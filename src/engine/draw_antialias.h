@@ -57,25 +57,47 @@ template <class Kernel> void TMandel::DrawAntialias(Kernel&& kernel) {
             re[x] = px;
             re[w + x] = px + hx;
         }
-        if (batch.ColorsKnown()) {
-            // No colour can fail: each participant computes the four samples
-            // of the pixels of its part of the row in one batch and averages
-            // them into the bitmap.
-            TBatchRows& rows = batch.Rows();
+        TBatchRows& rows = batch.Rows();
+        const bool known = batch.ColorsKnown();
+        if (known) {
             batch.SampleChunks.resize(static_cast<std::size_t>(rows.Participants()));
             for (auto& c : batch.SampleChunks) {
                 c.Re.resize(4 * static_cast<std::size_t>(w));
                 c.Im.resize(4 * static_cast<std::size_t>(w));
                 c.Counts.resize(4 * static_cast<std::size_t>(w));
             }
-            for (int32_t y = 0; y <= f.LastY; ++y) {
-                uint32_t* const row = bitmap_.Scanline(y);
-                const double py = y * f.dy + f.P.Im;
-                const double pyh = py + hy;
+        }
+        // The pixels Out[0..N) from the counts of their four samples, when
+        // no colour can fail (on any participant).
+        const auto averageCounts = [&batch](uint32_t* Out, int32_t N, const int32_t* C1, const int32_t* C2,
+                                            const int32_t* C3, const int32_t* C4) {
+            TRgb t1, t2, t3, t4;
+            for (int32_t k = 0; k < N; ++k) {
+                t1.SetColor(batch.Color(C1[k]));
+                t2.SetColor(batch.Color(C2[k]));
+                t3.SetColor(batch.Color(C3[k]));
+                t4.SetColor(batch.Color(C4[k]));
+                Out[k] = detail::AveragePixel(t1, t2, t3, t4);
+            }
+        };
+        // When no colour can fail, each participant computes the four
+        // samples of the pixels of its part of the row in one batch and
+        // averages them into the bitmap; a row of more work than a yield
+        // allows goes in pieces of pixels (NextPiece), and answers false
+        // when even a few chunks of pixels would pass the budget.
+        auto sharedRow = [&](int32_t y) {
+            int32_t piece = rows.NextPiece(w, 4);
+            if (piece == 0) return false;
+            uint32_t* const row = bitmap_.Scanline(y);
+            const double py = y * f.dy + f.P.Im;
+            const double pyh = py + hy;
+            uint64_t iterations = 0;
+            for (int32_t from = 0;;) {
                 for (auto& c : batch.SampleChunks) c.Iterations = 0;
                 const auto work = [&](int32_t a, int32_t b, int32_t p) {
                     TMandelBatch::TSampleChunk& c = batch.SampleChunks[static_cast<std::size_t>(p)];
                     const int32_t n = b - a;
+                    a += from;
                     double* const cre = c.Re.data();
                     double* const cim = c.Im.data();
                     for (int32_t k = 0; k < n; ++k) {
@@ -86,31 +108,45 @@ template <class Kernel> void TMandel::DrawAntialias(Kernel&& kernel) {
                     }
                     const int32_t* const counts = c.Counts.data();
                     c.Iterations += rows.IteratePoints(cre, cim, 4 * n, c.Counts.data());
-                    TRgb t1, t2, t3, t4;
-                    for (int32_t k = 0; k < n; ++k) {
-                        t1.SetColor(batch.Color(counts[k]));
-                        t2.SetColor(batch.Color(counts[n + k]));
-                        t3.SetColor(batch.Color(counts[2 * n + k]));
-                        t4.SetColor(batch.Color(counts[3 * n + k]));
-                        row[a + k] = detail::AveragePixel(t1, t2, t3, t4);
-                    }
+                    averageCounts(row + a, n, counts, counts + n, counts + 2 * n, counts + 3 * n);
                 };
-                rows.Share(w, work);
-                uint64_t iterations = 0;
-                for (const auto& c : batch.SampleChunks) iterations += c.Iterations;
-                rows.NoteIterations(iterations, 4 * int64_t{w});
-                Stats.KernelCalls += 4 * static_cast<uint64_t>(w);
-                Stats.Iterations += iterations;
-                YieldRow();
+                rows.Share(piece, work, 4);
+                uint64_t made = 0;
+                for (const auto& c : batch.SampleChunks) made += c.Iterations;
+                rows.AddWork(made);
+                iterations += made;
+                from += piece;
+                if (from >= w) break;
+                piece = rows.NextPiece(w - from, 4);
             }
-            return;
-        }
+            rows.NoteIterations(iterations, 4 * int64_t{w});
+            Stats.KernelCalls += 4 * static_cast<uint64_t>(w);
+            Stats.Iterations += iterations;
+            return true;
+        };
         for (int32_t y = 0; y <= f.LastY; ++y) {
+            if (known && sharedRow(y)) {
+                YieldRow();
+                continue;
+            }
+            // Otherwise the row's upper and lower samples are computed apart
+            // (each in pieces or rounds when it is more work than a yield
+            // allows).
             uint32_t* row = bitmap_.Scanline(y);
             const double py = y * f.dy + f.P.Im;
-            const int32_t* counts = batch.ComputePoints(re, py, 2 * w);
-            std::copy(counts, counts + 2 * w, upper);
-            const int32_t* lower = batch.ComputePoints(re, py + hy, 2 * w);
+            const TBatchRows::TResult above = rows.ComputePoints(re, py, 2 * w);
+            std::copy(rows.Counts(), rows.Counts() + 2 * w, upper);
+            const TBatchRows::TResult below = rows.ComputePoints(re, py + hy, 2 * w);
+            const int32_t* lower = rows.Counts();
+            if (known) {
+                rows.Share(w, [&](int32_t a, int32_t b, int32_t) {
+                    averageCounts(row + a, b - a, upper + a, upper + w + a, lower + a, lower + w + a);
+                });
+                Stats.KernelCalls += 4 * static_cast<uint64_t>(w);
+                Stats.Iterations += above.Iterations + below.Iterations;
+                YieldRow();
+                continue;
+            }
             auto sample = [this, &batch](TRgb& s, int32_t count) {
                 Tally(count);
                 s.SetColor(batch.Color(count));

@@ -416,7 +416,7 @@ template <bool Tint, class Kernel> void TMandel::ComputeShaded(Kernel& kernel) {
     const TFrame f = BeginCacheComputation();
     if constexpr (detail::kIsEngineCacheKernel<Kernel>) {
         // The same order with the grid rows computed at once. The first
-        // column is the plane's left edge itself, computed point by point.
+        // column is the plane's left edge itself, computed on its own.
         TBusyGuard busy(*this);
         TMandelBatch& batch = Batch();
         batch.BeginCache();
@@ -430,7 +430,7 @@ template <bool Tint, class Kernel> void TMandel::ComputeShaded(Kernel& kernel) {
             for (int32_t X = 0; X <= w; ++X) batch.StoreCell(top, X, X, 0);
             for (int32_t Y = 1; Y <= h; ++Y) {
                 const double im = f.P.Im + Y * f.dy;
-                kernel(TComplexPoint{f.P.Re, im}, 0, Y);
+                batch.StoreCell(batch.ComputeCachePoints(&f.P.Re, im, 1), 0, 0, Y);
                 const TMandelBatch::TCacheRow row = batch.ComputeCacheRow(f, im, 1, w);
                 for (int32_t X = 1; X <= w; ++X) {
                     batch.StoreCell(row, X - 1, X, Y);

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "engine/worker_pool.h"
 #include "platform/exceptions.h"
 
 namespace nimbrel {
@@ -63,11 +62,6 @@ const int32_t* TMandelBatch::ComputeRow(const TMandel::TFrame& f, int32_t y, int
     return rows_.Counts();
 }
 
-const int32_t* TMandelBatch::ComputePoints(const double* Re, double Im, int32_t N) {
-    rows_.ComputePoints(Re, Im, N);
-    return rows_.Counts();
-}
-
 void TMandelBatch::PaintRow(const TMandel::TFrame& f, int32_t y, int32_t First, int32_t Stride) {
     const int32_t n = First > f.LastX ? 0 : (f.LastX - First) / Stride + 1;
     uint32_t* row = m_.bitmap_.Scanline(y);
@@ -88,7 +82,7 @@ void TMandelBatch::PaintRow(const TMandel::TFrame& f, int32_t y, int32_t First, 
 
 void TMandelBatch::BeginBoundaryPlan(const TMandel::TFrame& f) {
     if (!boundaryPlan_) boundaryPlan_ = std::make_unique<TBoundaryPlan>();
-    boundaryPlan_->Begin(Params(kIntegerBailout), m_.simdLevel_, f.dx, f.dy, f.P.Re, f.P.Im, m_.width_);
+    boundaryPlan_->Begin(Params(kIntegerBailout), f.dx, f.dy, f.P.Re, f.P.Im, m_.width_);
 }
 
 const int32_t* TMandelBatch::PlanBoundaryStrip(int32_t Top, int32_t H) { return boundaryPlan_->Strip(rows_, Top, H); }

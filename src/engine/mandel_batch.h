@@ -18,9 +18,9 @@
 
 namespace nimbrel {
 
-class TMandelBatch {
+class TMandelBatch : private TYieldHook {
 public:
-    explicit TMandelBatch(TMandel& Engine) : m_(Engine) {}
+    explicit TMandelBatch(TMandel& Engine) : m_(Engine) { rows_.Attach(&m_.work_, this); }
 
     // ---- The integer modes -------------------------------------------------
     // Per draw, after BeginFrame: the batch parameters, and the colour of
@@ -35,9 +35,6 @@ public:
     // points are counted in Stats here when no colour can fail; otherwise
     // CountedColor counts each one as it is coloured.
     const int32_t* ComputeRow(const TMandel::TFrame& f, int32_t y, int32_t First, int32_t Stride, int32_t& N);
-    // Computes the N points (Re[k], Im) without counting them in Stats;
-    // answers their counts, valid until the next computation.
-    const int32_t* ComputePoints(const double* Re, double Im, int32_t N);
     // CountToColor, through the lookup of Begin where it holds.
     TColor Color(int32_t Count) const {
         if (Count >= 0 && static_cast<std::size_t>(Count) < pixelCount_)
@@ -79,6 +76,11 @@ public:
     // them can be looked up without fault (ColorsKnown, PixelOf).
     void BeginCache();
     TCacheRow ComputeCacheRow(const TMandel::TFrame& f, double Im, int32_t First, int32_t N);
+    // The same for the N points (Re[k], Im).
+    TCacheRow ComputeCachePoints(const double* Re, double Im, int32_t N) {
+        rows_.ComputePoints(Re, Im, N);
+        return TCacheRow{rows_.Counts(), rows_.ZRe(), rows_.ZIm()};
+    }
     void StoreCell(const TCacheRow& Row, int32_t k, int32_t X, int32_t Y) {
         TResultCell& cell = m_.Cell(X, Y);
         cell.Count = Row.Counts[k];
@@ -101,6 +103,8 @@ public:
     std::vector<TResultCell> SavedCells;
 
 private:
+    // The rows yield within a long row as the draw methods do after a row.
+    void OnYield() override { m_.YieldRow(); }
     // Fills the lookup of every count's pixel when no colour can fail.
     void FindColors();
     // The batch kernels' parameters for the engine's kind, power and limit.

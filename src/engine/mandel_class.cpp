@@ -6,10 +6,10 @@
 #include "engine/mandel_batch.h"
 #include "engine/mandel_draw.h"
 #include "engine/picture_budget.h"
-#include "engine/worker_pool.h"
 #include "platform/StandardLibrary.h"
 #include "platform/application.h"
 #include "platform/exceptions.h"
+#include "platform/worker_pool.h"
 
 namespace nimbrel {
 
@@ -149,7 +149,10 @@ TMandel::TFrame TMandel::BeginFrame() {
 }
 
 void TMandel::YieldRow() {
-    Application().ProcessMessages();
+    Stats.MostWorkBetweenYields = work_.Most();
+    work_.Yielded();
+    if (yieldHook_ != nullptr) yieldHook_->OnYield();
+    else Application().ProcessMessages();
     if (!busy_) Abort();
 }
 

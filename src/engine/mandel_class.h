@@ -3,11 +3,14 @@
 // bitmap: the view, the iteration settings, the colour table, the draw mode
 // and the state of the potential-brightness modes.
 //
-// Threads: everything runs on the GUI thread. While a draw runs, the message
-// handlers that ProcessMessages calls between rows may read the engine and
-// call SetBusy(false), and nothing else. A draw may share the arithmetic of
-// one row with worker threads; they touch only that row's points and are
-// done before the row's ProcessMessages.
+// Threads: everything runs on the GUI thread. While a draw runs, the
+// handlers that its yield hook runs between rows (by default the
+// application's message processing) may read the engine and call
+// SetBusy(false), and nothing else. A draw may share the arithmetic of one
+// row with worker threads; they touch only that row's points and are done
+// before the row's yield. A row that iterates long yields within itself too,
+// so that no more than kYieldBudget iterations (engine/yield_budget.h) are
+// made between two yields.
 //
 // The draw methods are templates over the kernel; their definitions are in
 // engine/mandel_draw.h and engine/draw_potential.h, which only the engine
@@ -23,7 +26,9 @@
 #include "engine/kernels.h"
 #include "engine/result_cache.h"
 #include "engine/view_mapping.h"
+#include "engine/yield_budget.h"
 #include "platform/bitmap.h"
+#include "platform/yield_hook.h"
 #include "shading/UPotentialBrightMethod.h"
 #include "shading/potentials.h"
 #include "values/fractal_types.h"
@@ -36,6 +41,10 @@ namespace nimbrel {
 struct TDrawStats {
     uint64_t KernelCalls = 0;
     uint64_t Iterations = 0;
+    // The most work the kernels made between two yields (or the start or
+    // the end of the draw), in power-2 steps; never above the budget
+    // (kYieldBudget).
+    uint64_t MostWorkBetweenYields = 0;
 };
 
 class TMandel;
@@ -146,6 +155,10 @@ public:
     template <class Kernel, class CacheKernel> void DrawWith(Kernel&& kernel, CacheKernel&& cacheKernel);
     bool GetBusy() const { return busy_; }
     void SetBusy(bool Value) { busy_ = Value; }
+    // What the draws call between rows and within long rows; not owned.
+    // nullptr (the default) is the application's message processing.
+    void SetYieldHook(TYieldHook* Hook) { yieldHook_ = Hook; }
+    TYieldHook* GetYieldHook() const { return yieldHook_; }
 
     // The integer kernels (escape radius 2): 0 for a point whose orbit stays
     // within the radius for MaxIter iterations, otherwise the iteration after
@@ -233,6 +246,10 @@ public:
     void SetThreadCount(int32_t Value) { threadCount_ = Value; }
     // Reset by every Draw.
     TDrawStats Stats;
+    // The budget of work between two yields: kYieldBudget; a test may set a
+    // smaller one (never 0).
+    uint64_t GetWorkBudget() const { return work_.Budget(); }
+    void SetWorkBudget(uint64_t Value) { work_.SetBudget(Value); }
 
 private:
     friend struct TEngineKernel;
@@ -254,7 +271,8 @@ private:
     // The first steps of every integer draw method: the mapping, the bitmap
     // size, then Busy := True. The caller clears Busy on every exit.
     TFrame BeginFrame();
-    // After each row: let the handlers run, then abort if they cleared Busy.
+    // After each row, and within a long one: let the handlers run (the
+    // yield hook), then abort if they cleared Busy.
     void YieldRow();
 
     // Kept out of line so that the checks of the pixel loops inline.
@@ -337,6 +355,9 @@ private:
     TSimdLevel simdLevel_ = DefaultSimdLevel();
     int32_t threadCount_ = 0;
     std::unique_ptr<TMandelBatch> batch_;
+    // The yields and the work between them.
+    TYieldHook* yieldHook_ = nullptr;
+    TWorkMeter work_;
 };
 
 // The kernels are the reference iteration of engine/kernels.h; the batch

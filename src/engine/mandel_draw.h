@@ -148,6 +148,12 @@ template <class Kernel> void TMandel::DrawEmerge(Kernel&& kernel) {
 
 template <class Kernel, class CacheKernel> void TMandel::DrawWith(Kernel&& kernel, CacheKernel&& cacheKernel) {
     Stats = TDrawStats{};
+    work_.Reset();
+    // The work after the last yield counts too, however the draw ends.
+    struct TLastWork {
+        TMandel& m;
+        ~TLastWork() { m.Stats.MostWorkBetweenYields = m.work_.Most(); }
+    } lastWork{*this};
     if (IsIntegerDrawMode(DrawMode)) {
         ClearResultCache();
         switch (DrawMode) {

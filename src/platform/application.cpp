@@ -6,6 +6,7 @@
 #include "platform/exceptions.h"
 #include "platform/physical_memory.h"
 #include "platform/sysutils.h"
+#include "platform/worker_pool.h"
 
 namespace nimbrel {
 
@@ -16,6 +17,14 @@ void TStderrErrorBox::ShowException(const std::string& title, const std::string&
 }
 
 TApplication::TApplication() : errorBox_(&stderrBox_) {}
+
+// The workers end here, joined, when the process ends normally.
+TApplication::~TApplication() = default;
+
+TWorkerPool& TApplication::Workers() {
+    if (!workers_) workers_ = std::make_unique<TWorkerPool>();
+    return *workers_;
+}
 
 std::function<void()> TApplication::SetMessagePump(std::function<void()> pump) {
     std::swap(pump_, pump);

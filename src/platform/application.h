@@ -1,6 +1,7 @@
 // The process-wide application object: the title, the message processing
-// that long work calls between rows, the error-box service, and the memory of
-// the machine that pictures are measured against; and GuardHandler, the one
+// that long work calls between rows, the error-box service, the memory of
+// the machine that pictures are measured against, and the worker pool that
+// every engine of the process shares; and GuardHandler, the one
 // way every message loop runs an event handler.
 //
 // Everything here is used from the one GUI thread. ProcessMessages runs the
@@ -13,9 +14,12 @@
 #include <cstdint>
 #include <exception>
 #include <functional>
+#include <memory>
 #include <string>
 
 namespace nimbrel {
+
+class TWorkerPool;
 
 // The one error box of the program, and the default exception box that shows
 // an exception escaping an event handler.
@@ -40,6 +44,9 @@ public:
 class TApplication {
 public:
     TApplication();
+    ~TApplication();
+    TApplication(const TApplication&) = delete;
+    TApplication& operator=(const TApplication&) = delete;
 
     const std::string& Title() const { return title_; }
     void SetTitle(std::string title) { title_ = std::move(title); }
@@ -72,12 +79,17 @@ public:
     // 0 restores the machine's. Answers the previous setting.
     uint64_t SetPhysicalMemory(uint64_t bytes);
 
+    // The process's worker pool (platform/worker_pool.h), without workers
+    // until someone reserves them; used from the GUI thread only.
+    TWorkerPool& Workers();
+
 private:
     std::string title_ = "Nimbrel";
     uint64_t physicalMemory_ = 0;  // 0: the machine's
     std::function<void()> pump_;
     TStderrErrorBox stderrBox_;
     TErrorBox* errorBox_;
+    std::unique_ptr<TWorkerPool> workers_;
 };
 
 TApplication& Application();

@@ -4,6 +4,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <system_error>
 
@@ -13,13 +14,16 @@ namespace {
 
 int gPipe[2] = {-1, -1};
 // Set with the byte, so that the check between two rows needs no system call.
-volatile sig_atomic_t gCame = 0;
+// The signal may be taken on any thread that does not block it, so the flag
+// is an atomic that a handler may use (lock-free), not a plain volatile.
+std::atomic<bool> gCame{false};
+static_assert(std::atomic<bool>::is_always_lock_free);
 struct sigaction gPrevious[2];
 constexpr int kSignals[2] = {SIGTERM, SIGINT};
 
 extern "C" void OnStopSignal(int) {
     const int saved = errno;
-    gCame = 1;
+    gCame.store(true);
     const char byte = 1;
     // A full pipe already says that a signal came.
     [[maybe_unused]] const ssize_t written = write(gPipe[1], &byte, 1);
@@ -47,8 +51,8 @@ TX11StopSignal::~TX11StopSignal() {
 int TX11StopSignal::Descriptor() const { return gPipe[0]; }
 
 bool TX11StopSignal::Take(bool Readable) {
-    if (!gCame && !Readable) return false;
-    gCame = 0;
+    if (!gCame.load() && !Readable) return false;
+    gCame.store(false);
     char buffer[64];
     while (read(gPipe[0], buffer, sizeof buffer) > 0) {
     }

@@ -44,6 +44,7 @@ struct TSetup {
     // A view width of 0 keeps the default view of the kind and power.
     TComplexPoint Center{};
     double ViewWidth = 0;
+    TComplexPoint JuliaConstant{-0.7269, 0.1889};
 };
 
 // The cache cells bit for bit, column by column.
@@ -73,7 +74,7 @@ std::string Describe(const TSetup& s, uint8_t mode) {
 
 void Configure(TMandel& m, const TSetup& s, uint8_t mode) {
     if (m.GetKind() != s.Kind) m.SwitchKind();
-    if (s.Kind == fkJulia) m.SetJuliaConstant({-0.7269, 0.1889});
+    if (s.Kind == fkJulia) m.SetJuliaConstant(s.JuliaConstant);
     m.SetPower(s.Power);
     m.ResetView();
     if (s.ViewWidth != 0) {
@@ -131,11 +132,12 @@ TTrace ScalarTrace(const TSetup& s, uint8_t mode) {
     return t;
 }
 
-TTrace BatchTrace(const TSetup& s, uint8_t mode, TSimdLevel level, int32_t threads) {
+TTrace BatchTrace(const TSetup& s, uint8_t mode, TSimdLevel level, int32_t threads, uint64_t budget = kYieldBudget) {
     TMandel m;
     Configure(m, s, mode);
     m.SetSimdLevel(level);
     m.SetThreadCount(threads);
+    m.SetWorkBudget(budget);
     TTrace t;
     const auto gui = std::this_thread::get_id();
     TScopedMessagePump pump([&] {
@@ -348,7 +350,7 @@ TEST_P(BatchDrawAtLevel, BoundaryTraceOnDefaultInsideJuliaAndPowerThreeViews) {
 // and in the middle of the third: the same pixels and statistics as the
 // scalar draw at that yield, and nothing computed ahead is counted.
 TEST(BatchDraw, BoundaryCancellationStopsAfterTheSameTile) {
-    for (const TSetup s : {TSetup{fkMandelbrot, 2, 257, 141, 300}, TSetup{fkMandelbrot, 2, 257, 141, 300, 2, 0, {-0.1, 0}, 0.5}}) {
+    for (const TSetup& s : {TSetup{fkMandelbrot, 2, 257, 141, 300}, TSetup{fkMandelbrot, 2, 257, 141, 300, 2, 0, {-0.1, 0}, 0.5}}) {
         const TTrace want = ScalarTrace(s, dmBoundary);
         for (int32_t cancelAt : {1, 5, 14, 33}) {
             for (int32_t threads : {1, 2, 3}) {
@@ -412,6 +414,50 @@ TEST_P(BatchDrawAtLevel, BoundaryColourFailuresOnEdgesAndSplitLines) {
     }
     EXPECT_TRUE(onEdge);
     EXPECT_TRUE(onSplit);
+}
+
+// Rows of more work than may be made between two yields yield within
+// themselves: the picture, the statistics, the cache and any failure are
+// those of the point-by-point draw, the yields are the same at every level
+// and thread count, and no more than the budget is made between two of them.
+// With a budget of 2^15 power-2 steps (the engine's own is 2^23) small
+// pictures go the ways of large ones: rounds of resumed points where one
+// point alone may pass the budget (a limit of 3000 in the seahorse valley; a
+// limit of 600 of power 5, 11 power-2 steps a step, on the cusp of its set,
+// where the points outside escape late; the Julia set of the rabbit, whose
+// inside stays and whose outside escapes late near it), and pieces of
+// points made in one go where a point (or a pixel's four samples) fits the
+// budget many times (a limit of 16 on 2500 points a row mostly inside the
+// set).
+TEST_P(BatchDrawAtLevel, RowsBeyondTheBudgetYieldWithinThemAndGiveThePointByPointPicture) {
+    constexpr uint64_t kBudget = 1 << 15;
+    const TSetup setups[] = {{fkMandelbrot, 2, 96, 3, 3000, 2, 0, {-0.745, 0.1}, 0.01 * 3 / 96},
+                             {fkMandelbrot, 5, 96, 3, 600, 2, 0, {0.534994744, 0}, 1e-5 * 3 / 96},
+                             {fkJulia, 2, 128, 2, 1000, 2, 0, {0, 0.1}, 2.0 * 2 / 128, {-0.123, 0.745}},
+                             {fkMandelbrot, 2, 2500, 2, 16, 2, 0, {-0.1, 0}, 0.5 * 2 / 2500}};
+    for (const TSetup& s : setups) {
+        for (uint8_t mode : kAllModes) {
+            const TTrace want = ScalarTrace(s, mode);
+            // The yields of the scalar level on the calling thread alone.
+            const std::size_t yields = BatchTrace(s, mode, TSimdLevel::Scalar, 1, kBudget).AtYield.size();
+            for (int32_t threads : {1, 2, 3}) {
+                const TTrace got = BatchTrace(s, mode, Level(), threads, kBudget);
+                const std::string what =
+                    Describe(s, mode) + " " + SimdLevelName(Level()) + " threads " + std::to_string(threads);
+                EXPECT_TRUE(got.Final == want.Final) << what;
+                EXPECT_EQ(got.Stats.KernelCalls, want.Stats.KernelCalls) << what;
+                EXPECT_EQ(got.Stats.Iterations, want.Stats.Iterations) << what;
+                EXPECT_TRUE(got.Cache == want.Cache) << what;
+                EXPECT_EQ(got.Error, want.Error) << what;
+                if (mode != dmEmerge) {  // its half rows may fit
+                    EXPECT_GT(got.AtYield.size(), want.AtYield.size()) << what << ": no yield within a row";
+                }
+                EXPECT_EQ(got.AtYield.size(), yields) << what;
+                EXPECT_LE(got.Stats.MostWorkBetweenYields, kBudget) << what;
+                EXPECT_GT(got.Stats.MostWorkBetweenYields, kBudget / 2) << what;
+            }
+        }
+    }
 }
 
 TEST(BatchDraw, TheEngineKernelCalledDirectlyIsTheScalarKernel) {

@@ -396,5 +396,65 @@ TEST(SimdLevels, NamesAndTheEnvironmentOnlyLowerTheChoice) {
     SetEnv("NIMBREL_SIMD", saved ? keep.c_str() : nullptr);
 }
 
+// A point iterated in slices, each resuming from the z where the one before
+// left it (a Mandelbrot point from its z with its own c, a Julia point as a
+// Julia point started at its z), ends with the count and z of one go: random
+// points (inside, outside, near the boundary, odd values), random slices and
+// limits, every power kind and both bailouts.
+TEST_P(BatchKernelsAtLevel, ResumedSlicesGiveTheCountsAndZOfOneGo) {
+    const TSimdLevel level = Level();
+    const TPoints pts = HardPoints(300 * kScale, 8);
+    const std::size_t n = pts.Size();
+    std::mt19937 rng(9);
+    for (int32_t power : {2, 3, 5}) {
+        for (bool julia : {false, true}) {
+            for (double bailout : {4.0, 2500.0}) {
+                const int32_t maxIter = std::uniform_int_distribution<int32_t>(1, 900)(rng);
+                const TBatchParams whole{julia, -0.123, 0.745, power, maxIter, bailout};
+                std::vector<int32_t> want(n);
+                std::vector<double> wantRe(n), wantIm(n);
+                IterateBatch(level, whole, {pts.Re.data(), pts.Im.data(), false, n}, {want.data(), wantRe.data(), wantIm.data()});
+                // Slices of random length, every point resumed in each.
+                std::vector<int32_t> count(n, 0), c(n);
+                std::vector<double> zr(n), zi(n), outRe(n), outIm(n);
+                for (std::size_t k = 0; k < n; ++k) {
+                    zr[k] = julia ? pts.Re[k] : 0.0;
+                    zi[k] = julia ? pts.Im[k] : 0.0;
+                }
+                std::vector<bool> going(n, true);
+                for (int32_t done = 0; done < maxIter;) {
+                    TBatchParams slice = whole;
+                    slice.MaxIter = std::min(maxIter - done, std::uniform_int_distribution<int32_t>(1, 130)(rng));
+                    slice.TypicalSteps = std::uniform_int_distribution<int32_t>(0, 2)(rng) * slice.MaxIter;
+                    const TBatchPoints in = julia ? TBatchPoints{zr.data(), zi.data(), false, n}
+                                                  : TBatchPoints{pts.Re.data(), pts.Im.data(), false, n, zr.data(), zi.data()};
+                    IterateBatch(level, slice, in, {c.data(), outRe.data(), outIm.data()});
+                    for (std::size_t k = 0; k < n; ++k) {
+                        if (!going[k]) continue;
+                        if (c[k] != 0) {
+                            count[k] = done + c[k];
+                            going[k] = false;
+                        }
+                        zr[k] = outRe[k];
+                        zi[k] = outIm[k];
+                    }
+                    done += slice.MaxIter;
+                }
+                const std::string what = std::string(SimdLevelName(level)) + " power " + std::to_string(power) +
+                                         (julia ? " julia" : " mandel") + " bailout " + std::to_string(bailout) +
+                                         " maxIter " + std::to_string(maxIter);
+                std::size_t bad = 0;
+                for (std::size_t k = 0; k < n && bad < 5; ++k) {
+                    if (count[k] == want[k] && SameDouble(zr[k], wantRe[k]) && SameDouble(zi[k], wantIm[k])) continue;
+                    ++bad;
+                    ADD_FAILURE() << what << " point " << k << " (" << pts.Re[k] << ", " << pts.Im[k] << "): count "
+                                  << count[k] << " want " << want[k] << ", z (" << zr[k] << ", " << zi[k] << ") want ("
+                                  << wantRe[k] << ", " << wantIm[k] << ")";
+                }
+            }
+        }
+    }
+}
+
 }  // namespace
 }  // namespace nimbrel

@@ -116,6 +116,36 @@ TEST_F(ShowTest, ARightPasswordDuringAPictureCancelsItAndClosesTheWindow) {
     EXPECT_LT(Host->Now(), 400);
 }
 
+// A scene that asks for two thousand million iterations inside the set at
+// 3840 x 2160, where every row would take hours: a key early in the first
+// row ends the show all the same, in every kind of draw (rows painted at
+// once, the boundary trace's strips, the samples of the anti-aliasing, the
+// cache rows of the shaded modes): one password check, the window closes,
+// and the engine never made more than its budget of work between two yields.
+TEST_F(ShowTest, AKeyEndsAPictureOfEndlessRowsSoon) {
+    for (int mode : {0, 2, 4, 6}) {
+        Settings([](TMandelssReg& s) {
+            s.SizeX = 3840;
+            s.SizeY = 2160;
+        });
+        WriteScenes("T=MANDEL, Title=h, Cr=-0.1, Ci=0, W=0.2, I=2000000000, DM=" + std::to_string(mode) + "\r\n");
+        UsePassword(Store);
+        Passwords.VerifyCalls = 0;
+        TDrawStats atKey;
+        Passwords.WhileOpen = [&] { atKey = Form->Mandel().Stats; };
+        Start();
+        Host->KeyAt(101);  // at the first yield of the picture that starts at 100
+        Host->RunUntil(60000);
+        const std::string what = "draw mode " + std::to_string(mode);
+        EXPECT_TRUE(Host->Terminated()) << what;
+        EXPECT_EQ(Host->MainForm(), nullptr) << what;
+        EXPECT_EQ(Passwords.VerifyCalls, 1) << what;
+        EXPECT_LT(Host->Now(), 110) << what;
+        EXPECT_GT(atKey.MostWorkBetweenYields, 0u) << what;
+        EXPECT_LE(atKey.MostWorkBetweenYields, kYieldBudget) << what;
+    }
+}
+
 TEST_F(ShowTest, PreviewIgnoresInputAndStaysSilentAboutTheSceneFile) {
     Settings();
     WriteScenes(Scene());

@@ -421,6 +421,21 @@ case_sigterm() {
     [ "$ENDED_MS" -le 5000 ] || fail "nimbrel took $ENDED_MS ms to end after SIGTERM"
 }
 
+# A scene whose every row would take hours (every point inside the set with
+# the largest limit a line may give, at 3840x2160): SIGTERM a second into the
+# first row still ends the show at once, since the rows yield within
+# themselves.
+case_endless() {
+    setup endless 3840x2160
+    printf 'T=MANDEL, Title=h, Cr=-0.1, Ci=0, W=0.2, I=2000000000, DM=1\r\n' >"$WORK/endless.mrp"
+    start_hack -root -mrp "$WORK/endless.mrp" -palettes "$WORK" -wait 1
+    sleep 1
+    expect_running "in the first row"
+    stop_hack TERM
+    echo "x11.endless: nimbrel ended $ENDED_MS ms after SIGTERM in a row of hours"
+    [ "$ENDED_MS" -le 2000 ] || fail "nimbrel took $ENDED_MS ms to end after SIGTERM"
+}
+
 # The first picture on a full-HD screen: the time from the start of the
 # program until the screen shows the complete picture, as the helper that
 # reads the screen every 10 ms sees it. The scene: the first of the samples,
@@ -611,10 +626,11 @@ tiled) case_tiled ;;
 own-window) case_own_window ;;
 huge-size) case_huge_size ;;
 sigterm) case_sigterm ;;
+endless) case_endless ;;
 first-picture) case_first_picture ;;
 daemon) case_daemon ;;
 *)
-    echo "usage: x11.sh package|root|window-id|tiled|own-window|huge-size|sigterm|first-picture|daemon" >&2
+    echo "usage: x11.sh package|root|window-id|tiled|own-window|huge-size|sigterm|endless|first-picture|daemon" >&2
     exit 2
     ;;
 esac

@@ -1,13 +1,16 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <set>
 #include <stdexcept>
+#include <system_error>
 #include <thread>
 #include <vector>
 
-#include "engine/worker_pool.h"
+#include "platform/worker_pool.h"
 
 namespace nimbrel {
 namespace {
@@ -16,8 +19,8 @@ namespace {
 // shared cursor, each writes only its own chunks.
 TEST(WorkerPool, SharedWorkIsCompleteWhenRunReturnsAndEachParticipantRunsAtMostOnce) {
     for (int32_t participants : {1, 2, 4}) {
-        TWorkerPool pool(participants);
-        ASSERT_EQ(pool.Participants(), participants);
+        TWorkerPool pool;
+        ASSERT_EQ(pool.Reserve(participants), participants);
         std::vector<int> data(4000);
         for (int round = 0; round < 500; ++round) {
             std::atomic<int> next{0};
@@ -29,7 +32,7 @@ TEST(WorkerPool, SharedWorkIsCompleteWhenRunReturnsAndEachParticipantRunsAtMostO
                 for (int a; (a = next.fetch_add(100)) < 4000;)
                     for (int k = a; k < a + 100; ++k) data[static_cast<std::size_t>(k)] = round;
             };
-            pool.Run(job);
+            pool.Run(job, participants);
             for (int v : data) ASSERT_EQ(v, round);
             EXPECT_EQ(calls[0].load(), 1);
             EXPECT_EQ(who[0], std::this_thread::get_id()) << "participant 0 is the caller";
@@ -44,7 +47,8 @@ TEST(WorkerPool, SharedWorkIsCompleteWhenRunReturnsAndEachParticipantRunsAtMostO
 }
 
 TEST(WorkerPool, WorkersJoinWhileTheCallerIsStillAtWork) {
-    TWorkerPool pool(3);
+    TWorkerPool pool;
+    pool.Reserve(3);
     for (int round = 0; round < 20; ++round) {
         std::atomic<int> joined{0};
         auto job = [&](int32_t i) {
@@ -57,13 +61,14 @@ TEST(WorkerPool, WorkersJoinWhileTheCallerIsStillAtWork) {
             const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
             while (joined.load() < 2 && std::chrono::steady_clock::now() < end) std::this_thread::yield();
         };
-        pool.Run(job);
+        pool.Run(job, 3);
         EXPECT_EQ(joined.load(), 2);
     }
 }
 
 TEST(WorkerPool, AnExceptionOfAWorkerSurfacesOnTheCaller) {
-    TWorkerPool pool(2);
+    TWorkerPool pool;
+    pool.Reserve(2);
     std::atomic<bool> thrown{false};
     auto failing = [&](int32_t i) {
         if (i == 1) {
@@ -73,20 +78,21 @@ TEST(WorkerPool, AnExceptionOfAWorkerSurfacesOnTheCaller) {
         const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
         while (!thrown.load() && std::chrono::steady_clock::now() < end) std::this_thread::yield();
     };
-    EXPECT_THROW(pool.Run(failing), std::runtime_error);
+    EXPECT_THROW(pool.Run(failing, 2), std::runtime_error);
     // The pool goes on working afterwards.
     std::atomic<int> calls{0};
     auto counting = [&](int32_t) { ++calls; };
-    pool.Run(counting);
+    pool.Run(counting, 2);
     EXPECT_GE(calls.load(), 1);
     auto callerFails = [](int32_t i) {
         if (i == 0) throw std::logic_error("caller failed");
     };
-    EXPECT_THROW(pool.Run(callerFails), std::logic_error);
+    EXPECT_THROW(pool.Run(callerFails, 2), std::logic_error);
 }
 
 TEST(WorkerPool, SleepingWorkersWakeForTheNextJob) {
-    TWorkerPool pool(2);
+    TWorkerPool pool;
+    pool.Reserve(2);
     std::atomic<int> calls{0};
     int expected = 2;
     auto job = [&](int32_t i) {
@@ -95,12 +101,50 @@ TEST(WorkerPool, SleepingWorkersWakeForTheNextJob) {
         const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
         while (calls.load() < expected && std::chrono::steady_clock::now() < end) std::this_thread::yield();
     };
-    pool.Run(job);
+    pool.Run(job, 2);
     EXPECT_EQ(calls.load(), 2);
     expected = 4;
     std::this_thread::sleep_for(std::chrono::milliseconds(30));  // long past the spinning
-    pool.Run(job);
+    pool.Run(job, 2);
     EXPECT_EQ(calls.load(), 4);
+}
+
+// A starter that gives Threads threads and then fails, raising as the
+// system does or making no thread.
+TWorkerPool::TThreadStarter FailingAfter(int Threads, bool Raise) {
+    return [left = Threads, Raise](std::function<void()> body) mutable {
+        if (left-- > 0) return std::thread(std::move(body));
+        if (Raise) throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+        return std::thread();
+    };
+}
+
+// A thread that cannot be started leaves the pool with the workers it has
+// (a joinable thread destroyed would end the process): a job of as many
+// participants or more runs on all of them, one of fewer on as many only.
+TEST(WorkerPool, AThreadThatCannotBeStartedLeavesThePoolWithThoseItHas) {
+    struct Case {
+        int Threads;
+        bool Raise;
+        int32_t Wanted, Has, Run;
+    };
+    for (const Case& c : {Case{0, true, 4, 1, 4}, Case{1, true, 4, 2, 4}, Case{2, false, 8, 3, 8}, Case{3, true, 4, 4, 2}}) {
+        TWorkerPool pool(FailingAfter(c.Threads, c.Raise));
+        EXPECT_EQ(pool.Reserve(c.Wanted), c.Has);
+        EXPECT_EQ(pool.Reserve(c.Wanted), c.Has) << "asked again";
+        const int joining = std::min(c.Has, c.Run);
+        std::atomic<int> seen{0}, highest{0};
+        auto job = [&](int32_t i) {
+            ++seen;
+            for (int h = highest.load(); i > h && !highest.compare_exchange_weak(h, i);) {
+            }
+            const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+            while (i == 0 && seen.load() < joining && std::chrono::steady_clock::now() < end) std::this_thread::yield();
+        };
+        pool.Run(job, c.Run);
+        EXPECT_EQ(seen.load(), joining) << c.Threads;
+        EXPECT_EQ(highest.load(), joining - 1) << c.Threads;
+    }
 }
 
 }  // namespace

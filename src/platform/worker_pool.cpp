@@ -1,12 +1,19 @@
-#include "engine/worker_pool.h"
+#include "platform/worker_pool.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <stdexcept>
+#include <utility>
 
 #include "platform/sysutils.h"
 
 #if defined(__x86_64__) || defined(__i386__) || defined(_M_X64)
 #include <emmintrin.h>
+#endif
+#if !defined(_WIN32)
+#include <pthread.h>
+#include <signal.h>
 #endif
 
 namespace nimbrel {
@@ -43,10 +50,38 @@ template <class F> bool SpinUntil(F Done) {
 constexpr uint64_t kClosed = uint64_t{1} << 31;
 constexpr uint64_t kCountMask = kClosed - 1;
 
+// Blocks the asynchronous signals on the calling thread while it lives, so
+// that the threads it starts inherit a mask that keeps them away from the
+// process's signals. The signals of a fault (a bad address, a bad
+// instruction, an arithmetic trap) go only to the thread that caused them and
+// stay open: blocked, they would end the process without its handlers.
+class TSignalsBlocked {
+public:
+#if defined(_WIN32)
+    TSignalsBlocked() {}
+#else
+    TSignalsBlocked() {
+        sigset_t all;
+        sigfillset(&all);
+        for (int fault : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGTRAP, SIGSYS}) sigdelset(&all, fault);
+        blocked_ = pthread_sigmask(SIG_BLOCK, &all, &previous_) == 0;
+    }
+    ~TSignalsBlocked() {
+        if (blocked_) pthread_sigmask(SIG_SETMASK, &previous_, nullptr);
+    }
+
+private:
+    sigset_t previous_{};
+    bool blocked_ = false;
+#endif
+};
+
 }  // namespace
 
-TWorkerPool::TWorkerPool(int32_t Participants) {
-    for (int32_t i = 1; i < Participants; ++i) threads_.emplace_back([this, i] { WorkerLoop(i); });
+TWorkerPool::TWorkerPool(TThreadStarter Starter) : starter_(std::move(Starter)) {
+    if (!starter_) starter_ = [](std::function<void()> body) { return std::thread(std::move(body)); };
+    // Room for every worker, so that keeping a started thread never fails.
+    threads_.reserve(kMaxParticipants - 1);
 }
 
 TWorkerPool::~TWorkerPool() {
@@ -59,12 +94,37 @@ TWorkerPool::~TWorkerPool() {
     for (auto& t : threads_) t.join();
 }
 
-void TWorkerPool::Run(void (*Job)(void*, int32_t), void* Context) {
-    if (threads_.empty()) return Job(Context, 0);
+int32_t TWorkerPool::Reserve(int32_t Wanted) {
+    if (running_.load()) throw std::logic_error("TWorkerPool::Reserve while a job runs");
+    const auto wanted = static_cast<std::size_t>(std::clamp(Wanted, 1, kMaxParticipants));
+    const TSignalsBlocked blocked;
+    while (threads_.size() + 1 < wanted) {
+        const auto participant = static_cast<int32_t>(threads_.size()) + 1;
+        const uint64_t seen = generation_.load();
+        std::thread t;
+        try {
+            t = starter_([this, participant, seen] { WorkerLoop(participant, seen); });
+        } catch (const std::exception&) {
+            break;  // the system has no more threads for us: go on with these
+        }
+        if (!t.joinable()) break;
+        threads_.push_back(std::move(t));  // within the reserved room: cannot fail
+    }
+    return Participants();
+}
+
+void TWorkerPool::Run(void (*Job)(void*, int32_t), void* Context, int32_t Participants) {
+    if (running_.exchange(true)) throw std::logic_error("TWorkerPool::Run while a job runs");
+    struct TDone {
+        std::atomic<bool>& Running;
+        ~TDone() { Running.store(false); }
+    } done{running_};
+    if (threads_.empty() || Participants <= 1) return Job(Context, 0);
     job_ = Job;
     context_ = Context;
     {
         std::lock_guard lock(mutex_);
+        parts_ = Participants;
         const uint64_t generation = generation_.load() + 1;
         entry_.store(generation << 32);  // open, nobody in
         generation_.store(generation);
@@ -90,18 +150,20 @@ void TWorkerPool::Run(void (*Job)(void*, int32_t), void* Context) {
     if (worker) std::rethrow_exception(worker);
 }
 
-void TWorkerPool::WorkerLoop(int32_t participant) {
-    uint64_t seen = 0;
+void TWorkerPool::WorkerLoop(int32_t participant, uint64_t seen) {
     for (;;) {
         if (!SpinUntil([&] { return generation_.load() != seen; })) {
             std::unique_lock lock(mutex_);
             wake_.wait(lock, [&] { return generation_.load() != seen; });
         }
         seen = generation_.load();
+        int32_t parts = 0;
         {
             std::lock_guard lock(mutex_);
             if (stop_) return;
+            parts = parts_;
         }
+        if (participant >= parts) continue;  // a job of fewer participants
         // Join the job of generation `seen` if it is still open.
         uint64_t e = entry_.load();
         bool joined = false;
