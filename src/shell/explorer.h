@@ -7,8 +7,9 @@
 // whenever there is work; everything the explorer decides is here.
 //
 // Threads and re-entrance: everything runs on the GUI thread. While Step draws,
-// the engine lets the application process its messages after each row, so the
-// front end's input handlers run inside the draw. They call Post, which only
+// the engine yields after each row (and within long ones) to the application's
+// message processing or to the front end's yield hook, so the front end's
+// input handlers run inside the draw. They call Post, which only
 // queues the command and, for a command that changes the picture, clears the
 // engine's Busy (the draw then ends at the end of its row). The queued
 // commands run, and the next picture is set up, only after the draw has
@@ -26,6 +27,7 @@
 
 #include "engine/mandel_class.h"
 #include "platform/application.h"
+#include "platform/yield_hook.h"
 #include "scene/URecommendation.h"
 #include "values/fractal_types.h"
 #include "values/view.h"
@@ -132,6 +134,9 @@ public:
     // empty for none.
     const std::string& SceneFile() const { return sceneFile_; }
     const TMandel& Engine() const { return *engine_; }
+    // What the engine calls between the pieces of a draw (engine/mandel_class.h);
+    // not owned; nullptr: the application's message processing.
+    void SetYieldHook(TYieldHook* Hook) { engine_->SetYieldHook(Hook); }
     const TExplorerView& View() const { return view_; }
     const std::string& PaletteFolder() const { return palettes_; }
 

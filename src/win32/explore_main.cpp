@@ -94,7 +94,6 @@ int Run(HINSTANCE instance, int showCommand, TExplorerProgram program) {
     TExplorer explorer(std::move(options));
     if (!explorer.OpenFailure().empty()) std::fprintf(stderr, "%s\n", explorer.OpenFailure().c_str());
     TWin32ExplorerWindow window(instance, explorer, loop, store, std::move(setup));
-    const TScopedMessagePump pump([&window] { window.Pump(); });
     window.Run(showCommand);
     return 0;
 }

@@ -39,8 +39,8 @@ const char* const kAboutCaption = "About Nimbrel explorer";
 constexpr UINT kWorkMessage = WM_APP + 1;
 // How often a picture in progress is shown.
 constexpr std::chrono::milliseconds kShowEvery{40};
-// How often the messages are processed inside a draw, which asks after every
-// row: often enough for the input to feel at once, seldom enough that the
+// How often the messages are processed inside a draw, which yields after
+// every row: often enough for the input to feel at once, seldom enough that the
 // system's queue is not asked thousands of times a picture (each a call of
 // the Wine server under Wine).
 constexpr std::chrono::milliseconds kPumpEvery{5};
@@ -138,9 +138,11 @@ TWin32ExplorerWindow::TWin32ExplorerWindow(HINSTANCE Instance, TExplorer& Explor
         if (window_) DestroyWindow(window_);
         throw;
     }
+    explorer_.SetYieldHook(this);
 }
 
 TWin32ExplorerWindow::~TWin32ExplorerWindow() {
+    explorer_.SetYieldHook(nullptr);
     if (window_) DestroyWindow(window_);
     // The bar is the window's and went with it; popups never attached did not.
 }
@@ -214,7 +216,7 @@ void TWin32ExplorerWindow::Run(int ShowCommand) {
     loop_.SetIdle({});
 }
 
-void TWin32ExplorerWindow::Pump() {
+void TWin32ExplorerWindow::OnYield() {
     const auto now = std::chrono::steady_clock::now();
     if (now - lastPumped_ < kPumpEvery) return;
     lastPumped_ = now;

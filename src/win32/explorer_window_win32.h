@@ -6,8 +6,9 @@
 // bitmap as it grows, and runs the system's dialogs; what the explorer
 // decides is in TExplorer (shell/explorer.h).
 //
-// Re-entrance: TExplorer::Step draws; the engine's message processing calls
-// Pump after every row, which dispatches the window's messages there. Their
+// Re-entrance: TExplorer::Step draws; the engine yields to the window (its
+// yield hook) after every row and within long ones, and the window
+// dispatches its messages there. Their
 // handlers only post commands, read the engine or open a modal dialog, in
 // which the picture waits. Step runs only from the message loop's idle call,
 // never inside a handler, and the window outlives every draw.
@@ -21,6 +22,7 @@
 #include <vector>
 
 #include "platform/settings_store.h"
+#include "platform/yield_hook.h"
 #include "shell/explorer.h"
 #include "shell/explorer_desktop.h"
 #include "shell/explorer_input.h"
@@ -41,7 +43,7 @@ struct TWin32ExplorerSetup {
     bool Log = false;        // the status of every complete picture on standard output
 };
 
-class TWin32ExplorerWindow {
+class TWin32ExplorerWindow : private TYieldHook {
 public:
     // Creates the window hidden, its client area holding the explorer's
     // picture size (or what the monitor's work area leaves of it). Explorer,
@@ -56,8 +58,6 @@ public:
     // Shows the window and runs the message loop with the explorer's work
     // until the explorer quits.
     void Run(int ShowCommand);
-    // The message processing between the rows of a draw.
-    void Pump();
     HWND Window() const { return window_; }
 
 private:
@@ -69,6 +69,8 @@ private:
         POINT Now{};
     };
 
+    // The message processing between the pieces of a draw.
+    void OnYield() override;
     void Create(HINSTANCE Instance);
     void SizeToPicture(int32_t Width, int32_t Height);
     // The explorer's work from the message loop, outside every handler.

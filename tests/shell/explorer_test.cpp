@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <string>
 #include <vector>
@@ -287,6 +288,34 @@ TEST(Explorer, InputDuringADrawCancelsItAndRunsAfterIt) {
     };
     Do(e, {A::ZoomOut, 1, 1});
     EXPECT_FALSE(e.Step());
+}
+
+// A front end's yield hook takes the place of the application's message
+// processing in the explorer's draws, input in it cancelling the picture as
+// there; without it the application's is back.
+TEST(Explorer, AYieldHookOfTheFrontEndRunsInsideTheDraws) {
+    struct THook : TYieldHook {
+        std::function<void()> Yield;
+        void OnYield() override { Yield(); }
+    };
+    TFixture f;
+    TExplorer e(f.Options);
+    int pumped = 0, hooked = 0;
+    TScopedMessagePump pump([&] { ++pumped; });
+    THook hook;
+    hook.Yield = [&] {
+        if (++hooked == 3) e.Post({A::ZoomIn, 10, 10});
+    };
+    e.SetYieldHook(&hook);
+    e.Step();
+    EXPECT_FALSE(e.PictureComplete());
+    EXPECT_EQ(hooked, 3);
+    EXPECT_EQ(pumped, 0);
+    e.SetYieldHook(nullptr);
+    e.Step();
+    EXPECT_TRUE(e.PictureComplete());
+    EXPECT_EQ(hooked, 3);
+    EXPECT_GT(pumped, 0);
 }
 
 // A scene file opens at its first scene, drawn as the show draws it, and the
