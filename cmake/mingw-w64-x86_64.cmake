@@ -12,8 +12,8 @@ find_program(CMAKE_RC_COMPILER NAMES ${NIMBREL_MINGW_PREFIX}-windres REQUIRED)
 
 # Headers and libraries only from the MinGW sysroot, programs from the host.
 set(CMAKE_FIND_ROOT_PATH /usr/${NIMBREL_MINGW_PREFIX})
-# Libraries built for Windows outside the sysroot (SDL2, SDL2_gfx and libpng
-# of nimbrel-explore): each prefix of CMAKE_PREFIX_PATH is a root as well.
+# Libraries built for Windows outside the sysroot (libpng of nimbrel-render):
+# each prefix of CMAKE_PREFIX_PATH is a root as well.
 list(APPEND CMAKE_FIND_ROOT_PATH ${CMAKE_PREFIX_PATH})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)

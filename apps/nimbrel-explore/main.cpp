@@ -17,79 +17,15 @@
 #include <vector>
 
 #include "platform/application.h"
-#include "platform/command_line.h"
 #include "platform/exceptions.h"
 #include "platform/sysutils.h"
 #include "png/png_writer.h"
 #include "shell/explorer.h"
+#include "shell/explorer_command_line.h"
 #include "shell/explorer_input.h"
 
 namespace nimbrel {
 namespace {
-
-// The explorer's options, and the program's own.
-struct TOptions {
-    TExplorerOptions Explorer;
-    bool Log = false;  // the status of every complete picture on standard output
-    bool Help = false;
-};
-
-TCommandLine ExploreCommandLine(TOptions& Options) {
-    TExplorerOptions& explorer = Options.Explorer;
-    return TCommandLine(TOptionStyle::Gnu, {
-        {'p', "palettes", "DIR", "the palette folder (default: the folder of MRPFILE,\n"
-                                 "or the current folder)",
-         [&](const std::string& text, const std::string&) { explorer.Palettes = text; }},
-        {'o', "output", "FILE", "the scene file that S appends to (default scenes.mrp)",
-         [&](const std::string& text, const std::string&) {
-             if (text.empty()) throw EUsageError("empty output file name");
-             explorer.OutputFile = text;
-         }},
-        {'t', "title", "TEXT", "the title of the scenes kept (default \"Scene N\")",
-         [&](const std::string& text, const std::string&) { explorer.Title = text; }},
-        {'s', "size", "WxH", "the picture size of the window at the start (default 960x540)",
-         [&](const std::string& text, const std::string&) {
-             int32_t w = 0, h = 0;
-             if (!TryParseSize(text, w, h) || w <= 0 || h <= 0 || w > 16384 || h > 16384)
-                 throw EUsageError("bad size " + text);
-             explorer.Width = w;
-             explorer.Height = h;
-         }},
-        {'m', "draw-mode", "N", "the draw mode (its DM number, below) of the start and of\n"
-                                "scenes that name none (default 4, as in the settings)",
-         [&](const std::string& text, const std::string&) {
-             if (!TryStoredDrawMode(text, explorer.DefaultDrawMode)) throw EUsageError("bad draw mode " + text);
-         }},
-        {0, "log", "", "the status line of every complete picture on standard output",
-         [&](const std::string&, const std::string&) { Options.Log = true; }},
-        {'h', "help", "", "this text", [&](const std::string&, const std::string&) { Options.Help = true; }, true},
-    });
-}
-
-std::string Usage() {
-    TOptions options;
-    return "Usage: nimbrel-explore [options] [MRPFILE]\n"
-           "Explores the Mandelbrot and Julia sets and keeps views as scenes of an MRP file.\n"
-           "With MRPFILE it starts at the file's first scene; PageDown and PageUp step\n"
-           "through its scenes. F1 in the window lists the keys.\n"
-           "\n" +
-           ExploreCommandLine(options).Usage(23) +
-           "\n"
-           "Draw modes, by the DM numbers of scene files and of the settings:\n" +
-           DrawModeTable();
-}
-
-// The options of the command line; EUsageError for one the program cannot run.
-TOptions ParseArguments(int argc, char** argv) {
-    TOptions options;
-    bool haveFile = false;
-    ExploreCommandLine(options).Parse(std::vector<std::string>(argv + 1, argv + argc), [&](const std::string& a) {
-        if (haveFile) throw EUsageError("only one MRPFILE");
-        options.Explorer.SceneFile = a;
-        haveFile = true;
-    });
-    return options;
-}
 
 // Text for the built-in font of SDL2_gfx, which has the ASCII characters.
 std::string Ascii(const std::string& utf8) {
@@ -371,7 +307,7 @@ struct TSdl {
     bool Ok = false;
 };
 
-int Run(TOptions program) {
+int Run(TExplorerProgram program) {
     TExplorerOptions& options = program.Explorer;
     options.WritePng = [](const std::string& path, const TBitmap& picture, std::string& error) {
         return WritePng(path, picture, error);
@@ -424,14 +360,15 @@ int Run(TOptions program) {
 int main(int argc, char** argv) {
     using namespace nimbrel;
     try {
-        TOptions options = ParseArguments(argc, argv);
-        if (options.Help) {
-            std::fputs(Usage().c_str(), stdout);
+        TExplorerProgram program = ParseExplorerCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+        if (program.Help) {
+            std::fputs(ExplorerUsage(TExplorerOptions().OutputFile, kSceneFolderPalettes).c_str(), stdout);
             return 0;
         }
-        return Run(std::move(options));
+        return Run(std::move(program));
     } catch (const EUsageError& error) {
-        std::fprintf(stderr, "nimbrel-explore: %s\n%s", error.what(), Usage().c_str());
+        std::fprintf(stderr, "nimbrel-explore: %s\n%s", error.what(),
+                     ExplorerUsage(TExplorerOptions().OutputFile, kSceneFolderPalettes).c_str());
         return 2;
     }
 }

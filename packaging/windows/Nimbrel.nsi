@@ -25,6 +25,13 @@ Target amd64-unicode
 !define DESKTOP_KEY "Control Panel\Desktop"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Nimbrel"
 !define START_MENU "$SMPROGRAMS\Nimbrel"
+; Scene files, opened by the explorer: the user's own classes, which Windows
+; merges over the machine's.
+!define CLASSES "Software\Classes"
+!define PROGID "Nimbrel.Scene"
+!define USER_CHOICE "Software\Microsoft\Windows\CurrentVersion\Explorer\FileExts\.mrp\UserChoice"
+!define OPEN_COMMAND '"$INSTDIR\nimbrel-explore.exe" "%1"'
+!define SHCNE_ASSOCCHANGED 0x08000000
 !define SPI_SETSCREENSAVEACTIVE 17
 !define SPIF_UPDATEINIFILE_SENDCHANGE 3
 
@@ -69,8 +76,12 @@ VIAddVersionKey /LANG=0 "ProductVersion" "${NIMBREL_VERSION}"
 
 LangString NameProgram ${LANG_ENGLISH} "Nimbrel"
 LangString NameProgram ${LANG_JAPANESE} "Nimbrel"
-LangString DescProgram ${LANG_ENGLISH} "The screen saver, its sample scenes and palettes, and shortcuts in the Start menu."
-LangString DescProgram ${LANG_JAPANESE} "スクリーンセーバー本体、サンプルのシーンとパレット、スタートメニューのショートカット。"
+LangString DescProgram ${LANG_ENGLISH} "The screen saver, the explorer, the sample scenes and palettes, and shortcuts in the Start menu."
+LangString DescProgram ${LANG_JAPANESE} "スクリーンセーバー本体、エクスプローラー、サンプルのシーンとパレット、スタートメニューのショートカット。"
+LangString NameScenes ${LANG_ENGLISH} "Open scene files (.mrp) in the explorer"
+LangString NameScenes ${LANG_JAPANESE} "シーンのファイル (.mrp) をエクスプローラーで開く"
+LangString DescScenes ${LANG_ENGLISH} "A double click on a scene file opens it in the Nimbrel explorer, unless another program opens scene files already."
+LangString DescScenes ${LANG_JAPANESE} "シーンのファイルをダブルクリックすると Nimbrel エクスプローラーで開きます。ほかのプログラムが開くことになっていれば変えません。"
 LangString NameSaver ${LANG_ENGLISH} "Make Nimbrel the current screen saver"
 LangString NameSaver ${LANG_JAPANESE} "Nimbrel を現在のスクリーンセーバーにする"
 LangString DescSaver ${LANG_ENGLISH} "Windows shows Nimbrel when the computer is idle."
@@ -97,6 +108,7 @@ Section "!$(NameProgram)" SecProgram
   CreateDirectory "${START_MENU}"
   CreateShortcut "${START_MENU}\Nimbrel settings.lnk" "$INSTDIR\Nimbrel.scr" "/c"
   CreateShortcut "${START_MENU}\Nimbrel preview.lnk" "$INSTDIR\Nimbrel.scr" "/s"
+  CreateShortcut "${START_MENU}\Nimbrel explorer.lnk" "$INSTDIR\nimbrel-explore.exe"
   CreateShortcut "${START_MENU}\Uninstall Nimbrel.lnk" "$INSTDIR\uninstall.exe"
 
   WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayName" "Nimbrel"
@@ -122,9 +134,38 @@ Section "$(NameSaver)" SecSaver
   WriteRegStr HKCU "${DESKTOP_KEY}" "ScreenSaveActive" "1"
 SectionEnd
 
+; Scene files open in the explorer, for this user, unless another program
+; has them: the extension names another class, or the user chose another
+; program for it. An earlier installation's class is ours to renew.
+Section "$(NameScenes)" SecScenes
+  ; The user's class, else the machine's: what Windows merges into HKCR.
+  ReadRegStr $0 HKCU "${CLASSES}\.mrp" ""
+  ${If} $0 == ""
+    ReadRegStr $0 HKLM "${CLASSES}\.mrp" ""
+  ${EndIf}
+  ReadRegStr $1 HKCU "${USER_CHOICE}" "ProgId"
+  StrCpy $2 1
+  ${If} $0 != ""
+  ${AndIf} $0 != "${PROGID}"
+    StrCpy $2 0
+  ${EndIf}
+  ${If} $1 != ""
+  ${AndIf} $1 != "${PROGID}"
+    StrCpy $2 0
+  ${EndIf}
+  ${If} $2 == 1
+    WriteRegStr HKCU "${CLASSES}\.mrp" "" "${PROGID}"
+    WriteRegStr HKCU "${CLASSES}\${PROGID}" "" "Nimbrel scene file"
+    WriteRegStr HKCU "${CLASSES}\${PROGID}\DefaultIcon" "" "$INSTDIR\nimbrel-explore.exe,0"
+    WriteRegStr HKCU "${CLASSES}\${PROGID}\shell\open\command" "" '${OPEN_COMMAND}'
+    System::Call 'shell32::SHChangeNotify(i ${SHCNE_ASSOCCHANGED}, i 0, p 0, p 0)'
+  ${EndIf}
+SectionEnd
+
 !insertmacro MUI_FUNCTION_DESCRIPTION_BEGIN
   !insertmacro MUI_DESCRIPTION_TEXT ${SecProgram} $(DescProgram)
   !insertmacro MUI_DESCRIPTION_TEXT ${SecSaver} $(DescSaver)
+  !insertmacro MUI_DESCRIPTION_TEXT ${SecScenes} $(DescScenes)
 !insertmacro MUI_FUNCTION_DESCRIPTION_END
 
 ; Removes what the installer put there and nothing else: files the user added
@@ -145,12 +186,26 @@ Section "Uninstall"
     DeleteRegValue HKCU "${DESKTOP_KEY}" "SCRNSAVE.EXE"
   ${EndIf}
 
+  ; Scene files stop opening in this explorer: the extension only when it
+  ; still names our class, the class only when it still opens this one.
+  ReadRegStr $0 HKCU "${CLASSES}\.mrp" ""
+  ${If} $0 == "${PROGID}"
+    DeleteRegValue HKCU "${CLASSES}\.mrp" ""
+    DeleteRegKey /ifempty HKCU "${CLASSES}\.mrp"
+  ${EndIf}
+  ReadRegStr $0 HKCU "${CLASSES}\${PROGID}\shell\open\command" ""
+  ${If} $0 == '${OPEN_COMMAND}'
+    DeleteRegKey HKCU "${CLASSES}\${PROGID}"
+  ${EndIf}
+  System::Call 'shell32::SHChangeNotify(i ${SHCNE_ASSOCCHANGED}, i 0, p 0, p 0)'
+
   !insertmacro NimbrelUninstallFiles
   Delete "$INSTDIR\uninstall.exe"
   RMDir "$INSTDIR"
 
   Delete "${START_MENU}\Nimbrel settings.lnk"
   Delete "${START_MENU}\Nimbrel preview.lnk"
+  Delete "${START_MENU}\Nimbrel explorer.lnk"
   Delete "${START_MENU}\Uninstall Nimbrel.lnk"
   RMDir "${START_MENU}"
 

@@ -130,36 +130,55 @@ TExplorer::TExplorer(TExplorerOptions Options)
       box_(std::make_unique<TStatusErrorBox>(*this)),
       installedBox_(std::make_unique<TScopedErrorBox>(*box_)),
       engine_(std::make_unique<TMandel>()) {
-    namespace fs = std::filesystem;
     const TPictureSize size = FittingSize(options_.Width, options_.Height);
     engine_->SetWidth(size.Width);
     engine_->SetHeight(size.Height);
     engine_->DrawMode = options_.DefaultDrawMode;
     view_ = ViewOfEngine(*engine_);
     builtInColors_ = view_.Colors;
-    if (options_.Palettes) {
-        palettes_ = *options_.Palettes;
-    } else {
-        // The folder of the scene file; a bare file name lies in the current folder.
-        const std::string folder = PathToUtf8(fs::u8path(options_.SceneFile).parent_path());
-        palettes_ = folder.empty() ? std::string(".") : folder;
-    }
+    palettes_ = PaletteFolderFor(options_.SceneFile);
     requestTime_ = Now();
-    if (options_.SceneFile.empty()) return;
-    try {
-        scenes_.LoadScenes(options_.SceneFile);
-    } catch (const EAbort&) {
-        openFailure_ = scenes_.LoadFailureText(options_.SceneFile);
-        return;
-    } catch (const std::exception& error) {
-        openFailure_ = error.what();
-        return;
-    }
+    if (options_.SceneFile.empty() || !LoadSceneFile(options_.SceneFile)) return;
     ShowScene(0, requestTime_);
     history_.clear();
 }
 
 TExplorer::~TExplorer() = default;
+
+std::string TExplorer::PaletteFolderFor(const std::string& SceneFile) const {
+    if (options_.Palettes) return *options_.Palettes;
+    if (options_.PaletteFolderOf) return options_.PaletteFolderOf(SceneFile);
+    // The folder of the scene file; a bare file name lies in the current folder.
+    const std::string folder = PathToUtf8(std::filesystem::u8path(SceneFile).parent_path());
+    return folder.empty() ? std::string(".") : folder;
+}
+
+bool TExplorer::LoadSceneFile(const std::string& File) {
+    ++openAttempts_;
+    try {
+        scenes_.LoadScenes(File);
+    } catch (const EAbort&) {
+        openFailure_ = scenes_.LoadFailureText(File);
+        return false;
+    } catch (const std::exception& error) {
+        openFailure_ = error.what();
+        return false;
+    }
+    openFailure_.clear();
+    sceneFile_ = File;
+    sceneIndex_ = -1;
+    return true;
+}
+
+void TExplorer::OpenScenes(const std::string& File, double Time) {
+    if (!LoadSceneFile(File)) {
+        // The scenes there were stay, and so does the view.
+        message_ = "not opened: " + File;
+        return;
+    }
+    palettes_ = PaletteFolderFor(File);
+    ShowScene(0, Time);
+}
 
 double TExplorer::Now() const {
     if (options_.Clock) return options_.Clock();
@@ -369,6 +388,15 @@ void TExplorer::Execute(const TQueued& Queued) {
             break;
         case TExplorerAction::NextPalette: StepPalette(1, time); break;
         case TExplorerAction::PreviousPalette: StepPalette(-1, time); break;
+        case TExplorerAction::ChoosePalette: {
+            // Only a palette of the folder, by its name there.
+            const std::vector<std::string> names = PaletteNames();
+            if (c.Path.empty() || std::find(names.begin(), names.end(), c.Path) != names.end())
+                SetPalette(c.Path, time);
+            else
+                message_ = "no palette " + c.Path + " in " + palettes_;
+            break;
+        }
         case TExplorerAction::Power:
             if (c.Value < 2 || c.Value > 5 || c.Value == view_.Power) break;
             view.Power = c.Value;
@@ -387,6 +415,7 @@ void TExplorer::Execute(const TQueued& Queued) {
             ShowScene(index, time);
             break;
         }
+        case TExplorerAction::OpenScenes: OpenScenes(c.Path, time); break;
         case TExplorerAction::Resize: {
             // A window larger than this machine's pictures shows the largest
             // picture of its shape that fits, in its top-left corner.
@@ -400,7 +429,7 @@ void TExplorer::Execute(const TQueued& Queued) {
             break;
         }
         case TExplorerAction::Keep: Keep(); break;
-        case TExplorerAction::WritePicture: WritePicture(); break;
+        case TExplorerAction::WritePicture: WritePicture(c.Path); break;
         case TExplorerAction::ToggleStatus:
         case TExplorerAction::ToggleHelp: break;  // Post has done them
         case TExplorerAction::Quit: quitting_ = true; break;
@@ -454,22 +483,25 @@ std::vector<std::string> TExplorer::PaletteNames() const {
 }
 
 void TExplorer::StepPalette(int Direction, double Time) {
-    namespace fs = std::filesystem;
     // The built-in palette, then the folder's in the order of their names.
     std::vector<std::string> cycle{""};
     for (std::string& name : PaletteNames()) cycle.push_back(std::move(name));
     const auto at = std::find(cycle.begin(), cycle.end(), paletteCursor_);
     const auto n = static_cast<int64_t>(cycle.size());
     const int64_t current = at == cycle.end() ? 0 : at - cycle.begin();
-    const std::string& name = cycle[static_cast<std::size_t>((current + Direction + n) % n)];
-    paletteCursor_ = name;
+    SetPalette(cycle[static_cast<std::size_t>((current + Direction + n) % n)], Time);
+}
+
+void TExplorer::SetPalette(const std::string& Name, double Time) {
+    namespace fs = std::filesystem;
+    paletteCursor_ = Name;
     TExplorerView view = view_;
-    view.PaletteName = name;
-    if (name.empty()) {
+    view.PaletteName = Name;
+    if (Name.empty()) {
         view.Colors = builtInColors_;
     } else {
         try {
-            LoadPalette(*engine_, PathToUtf8(fs::u8path(palettes_) / fs::u8path(name + ".mcf")));
+            LoadPalette(*engine_, PathToUtf8(fs::u8path(palettes_) / fs::u8path(Name + ".mcf")));
         } catch (const std::exception& error) {
             // Its message has been shown; the colours stay.
             if (!dynamic_cast<const EAbort*>(&error)) message_ = error.what();
@@ -508,7 +540,7 @@ void TExplorer::Keep() {
     }
 }
 
-void TExplorer::WritePicture() {
+void TExplorer::WritePicture(const std::string& Path) {
     namespace fs = std::filesystem;
     if (!complete_) {
         message_ = "the picture is not complete: no PNG written";
@@ -520,7 +552,7 @@ void TExplorer::WritePicture() {
     }
     const fs::path output = fs::u8path(options_.OutputFile);
     const std::string stem = PathToUtf8(output.stem());
-    std::string path;
+    std::string path = Path;
     for (int n = 1; n < 1000000 && path.empty(); ++n) {
         char number[16];
         std::snprintf(number, sizeof number, "-%03d.png", n);

@@ -1,14 +1,15 @@
 // The explorer's logic: the view it shows, the way through views, the scenes
 // it opens and keeps, and the order of things around a running draw.
 //
-// The front end (apps/nimbrel-explore, over SDL) turns input into commands by
-// the table of shell/explorer_input.h, shows the engine's bitmap with the
-// status and the help when they are on, and runs Step whenever there is work;
-// everything the explorer decides is here.
+// The front ends (apps/nimbrel-explore over SDL, src/win32's over Win32) turn
+// input into commands by the table of shell/explorer_input.h, show the
+// engine's bitmap with the status and the help when they are on, and run Step
+// whenever there is work; everything the explorer decides is here.
 //
 // Threads and re-entrance: everything runs on the GUI thread. While Step draws,
-// the engine lets the application process its messages after each row, so the
-// front end's input handlers run inside the draw. They call Post, which only
+// the engine yields after each row (and within long ones) to the application's
+// message processing or to the front end's yield hook, so the front end's
+// input handlers run inside the draw. They call Post, which only
 // queues the command and, for a command that changes the picture, clears the
 // engine's Busy (the draw then ends at the end of its row). The queued
 // commands run, and the next picture is set up, only after the draw has
@@ -26,6 +27,7 @@
 
 #include "engine/mandel_class.h"
 #include "platform/application.h"
+#include "platform/yield_hook.h"
 #include "scene/URecommendation.h"
 #include "values/fractal_types.h"
 #include "values/view.h"
@@ -72,12 +74,14 @@ enum class TExplorerAction : uint8_t {
     FewerIterations,  // divided by 1.5
     NextPalette,
     PreviousPalette,
+    ChoosePalette,    // Path: the name of a palette of the folder; empty: the built-in one
     Power,            // Value: 2..5
     NextScene,
     PreviousScene,
+    OpenScenes,       // Path: a scene file (UTF-8), shown from its first scene
     Resize,           // the picture becomes X x Y pixels, or the largest of that shape that fits
     Keep,             // appends the view to the output file
-    WritePicture,     // the complete picture as a PNG file beside the output file
+    WritePicture,     // the complete picture as a PNG file: Path, or beside the output file
     ToggleStatus,     // the status over the picture, on or off
     ToggleHelp,       // the help over the picture, on or off
     Quit,
@@ -90,11 +94,15 @@ struct TExplorerCommand {
     int32_t X2 = 0;
     int32_t Y2 = 0;
     int32_t Value = 0;
+    std::string Path{};
 };
 
 struct TExplorerOptions {
     std::string SceneFile;                 // UTF-8; empty: start at the default view
-    std::optional<std::string> Palettes;   // the palette folder; default: the scene file's, or "."
+    std::optional<std::string> Palettes;   // the palette folder of every scene file; default: PaletteFolderOf
+    // The palette folder of a scene file (empty: none) when Palettes names
+    // none; without it, the scene file's folder, or ".".
+    std::function<std::string(const std::string& SceneFile)> PaletteFolderOf;
     std::string OutputFile = "scenes.mrp";
     std::optional<std::string> Title;      // UTF-8; default "Scene N"
     TDrawMode DefaultDrawMode = dmEmerge;  // the draw mode of scenes that name none, and the first one
@@ -118,8 +126,17 @@ public:
     TExplorer(const TExplorer&) = delete;
     TExplorer& operator=(const TExplorer&) = delete;
 
+    // The text of the last scene file that failed to open (the show's), or
+    // empty when the last one opened; OpenAttempts counts the files tried.
     const std::string& OpenFailure() const { return openFailure_; }
+    int64_t OpenAttempts() const { return openAttempts_; }
+    // The scene file whose scenes PageDown and PageUp step through (UTF-8);
+    // empty for none.
+    const std::string& SceneFile() const { return sceneFile_; }
     const TMandel& Engine() const { return *engine_; }
+    // What the engine calls between the pieces of a draw (engine/mandel_class.h);
+    // not owned; nullptr: the application's message processing.
+    void SetYieldHook(TYieldHook* Hook) { engine_->SetYieldHook(Hook); }
     const TExplorerView& View() const { return view_; }
     const std::string& PaletteFolder() const { return palettes_; }
 
@@ -158,6 +175,10 @@ public:
     // take it.
     TComplexPoint PointAt(int32_t X, int32_t Y) const;
 
+    // The palettes of the palette folder, by name (UTF-8, without ".mcf"), in
+    // the order P steps through them.
+    std::vector<std::string> PaletteNames() const;
+
 private:
     class TStatusErrorBox;
     struct TQueued {
@@ -176,13 +197,17 @@ private:
     void PreviewMove(const TExplorerView& View);
     void Zoom(int32_t X, int32_t Y, double Factor, double Time);
     void ShowScene(int32_t Index, double Time);
+    // Loads File as the scene list; a failure keeps the scenes there were.
+    bool LoadSceneFile(const std::string& File);
+    void OpenScenes(const std::string& File, double Time);
+    std::string PaletteFolderFor(const std::string& SceneFile) const;
     void StepPalette(int Direction, double Time);
+    void SetPalette(const std::string& Name, double Time);
     void Keep();
-    void WritePicture();
+    void WritePicture(const std::string& Path);
     void DrawPicture();
     // The default centre and width of a kind and power.
     static void ResetPosition(TExplorerView& View);
-    std::vector<std::string> PaletteNames() const;
 
     TExplorerOptions options_;
     std::unique_ptr<TStatusErrorBox> box_;
@@ -191,6 +216,8 @@ private:
     std::shared_ptr<const TPaletteArray> builtInColors_;
     std::string palettes_;
     std::string openFailure_;
+    int64_t openAttempts_ = 0;
+    std::string sceneFile_;
     TRecommendationList scenes_;
     int32_t sceneIndex_ = -1;
     bool onScene_ = false;

@@ -40,6 +40,7 @@ const TExplorerBinding kBindings[] = {
 
 bool IsDigit(K Key) { return Key >= K::Digit0 && Key <= K::Digit9; }
 int32_t DigitOf(K Key) { return static_cast<int32_t>(Key) - static_cast<int32_t>(K::Digit0); }
+K DigitKey(int32_t Digit) { return static_cast<K>(static_cast<int32_t>(K::Digit0) + Digit); }
 
 bool Takes(const TExplorerBinding& b, const TExplorerInput& input) {
     if (b.Gesture != input.Gesture) return false;
@@ -88,24 +89,13 @@ std::string InputName(const TExplorerBinding& b) {
 }
 
 std::string MakeHelp() {
-    struct TLine {
-        bool Mouse;
-        std::string Inputs;
-        const char* Text;
-    };
-    std::vector<TLine> lines;
-    for (const TExplorerBinding& b : kBindings) {
-        if (b.Help || lines.empty())
-            lines.push_back({b.Gesture != G::Key, InputName(b), b.Help ? b.Help : ""});
-        else
-            lines.back().Inputs += " / " + InputName(b);
-    }
+    const std::vector<TExplorerHelpLine> lines = ExplorerHelpLines();
     std::size_t column = 0;
-    for (const TLine& line : lines) column = std::max(column, line.Inputs.size());
+    for (const TExplorerHelpLine& line : lines) column = std::max(column, line.Inputs.size());
     std::string help;
     for (const bool mouse : {true, false}) {
         help += mouse ? "Mouse\n" : "Keys\n";
-        for (const TLine& line : lines) {
+        for (const TExplorerHelpLine& line : lines) {
             if (line.Mouse != mouse) continue;
             help += "  " + line.Inputs + std::string(column + 2 - line.Inputs.size(), ' ') + line.Text + "\n";
         }
@@ -137,6 +127,29 @@ std::optional<TExplorerCommand> ExplorerCommandFor(const TExplorerInput& Input, 
         command = {A::Pan, moved(X2, X), moved(Y2, Y)};
     }
     return command;
+}
+
+std::vector<TExplorerHelpLine> ExplorerHelpLines() {
+    std::vector<TExplorerHelpLine> lines;
+    for (const TExplorerBinding& b : kBindings) {
+        if (b.Help || lines.empty())
+            lines.push_back({b.Gesture != G::Key, InputName(b), b.Help ? b.Help : ""});
+        else
+            lines.back().Inputs += " / " + InputName(b);
+    }
+    return lines;
+}
+
+std::string ExplorerKeyName(TExplorerAction Action, int32_t Value) {
+    const bool valued = Action == A::DrawMode || Action == A::Power;
+    for (const TExplorerBinding& b : kBindings) {
+        if (b.Gesture != G::Key || b.Action != Action) continue;
+        if (!valued) return InputName(b);
+        if (!IsDigit(b.Key) || Value < DigitOf(b.Key) || Value > DigitOf(b.LastKey)) continue;
+        const TExplorerBinding one{b.Gesture, DigitKey(Value), DigitKey(Value), b.Shift, b.Action, nullptr};
+        return InputName(one);
+    }
+    return {};
 }
 
 const std::string& ExplorerKeyHelp() {

@@ -8,6 +8,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "shell/explorer.h"
 
@@ -60,7 +61,18 @@ const TExplorerBinding* ExplorerBindingOf(const TExplorerInput& Input);
 // binding, or a move of the picture that did not move.
 std::optional<TExplorerCommand> ExplorerCommandFor(const TExplorerInput& Input, int32_t X, int32_t Y, int32_t X2 = 0,
                                                    int32_t Y2 = 0);
+// One line of the help: the inputs of one or more bindings and what they do.
+struct TExplorerHelpLine {
+    bool Mouse = false;  // a gesture of the mouse, not a key
+    std::string Inputs;  // "P / Shift+P", "0 - 8", "right drag / Shift+left drag"
+    std::string Text;
+};
+// Every line of the table, in its order.
+std::vector<TExplorerHelpLine> ExplorerHelpLines();
 // The help: every line of the table, the mouse's first, then the keys'.
 const std::string& ExplorerKeyHelp();
+// How the help names the key that posts Action (with Value, for DrawMode and
+// Power): "S", "Shift+P", "3", "Shift+2"; empty when no key does.
+std::string ExplorerKeyName(TExplorerAction Action, int32_t Value = 0);
 
 }  // namespace nimbrel

@@ -2,6 +2,8 @@
 
 #include <vector>
 
+#include "win32/win32_handles.h"
+
 // After the system header they need.
 #include <commdlg.h>
 #include <objbase.h>
@@ -24,24 +26,6 @@ std::wstring FilterToSystem(const std::string& filter) {
     wide.push_back(L'\0');
     return wide;
 }
-
-// A COM interface pointer released when it leaves scope.
-template <typename TInterface>
-class TComPtr {
-public:
-    TComPtr() = default;
-    ~TComPtr() {
-        if (p_) p_->Release();
-    }
-    TComPtr(const TComPtr&) = delete;
-    TComPtr& operator=(const TComPtr&) = delete;
-    TInterface** Out() { return &p_; }
-    TInterface* operator->() const { return p_; }
-    explicit operator bool() const { return p_ != nullptr; }
-
-private:
-    TInterface* p_ = nullptr;
-};
 
 // Memory of the shell's allocator, freed through it.
 class TShellMemory {
@@ -102,11 +86,18 @@ TWin32DialogServices::~TWin32DialogServices() {
     if (comInitialized_) CoUninitialize();
 }
 
-bool TWin32DialogServices::ExecuteOpenDialog(TOpenDialog& Dialog) {
+bool TWin32DialogServices::ExecuteOpenDialog(TOpenDialog& Dialog) { return RunFileDialog(Dialog, nullptr); }
+
+bool TWin32DialogServices::ExecuteSaveDialog(TOpenDialog& Dialog, const std::string& DefaultExtension) {
+    return RunFileDialog(Dialog, &DefaultExtension);
+}
+
+bool TWin32DialogServices::RunFileDialog(TOpenDialog& Dialog, const std::string* SaveExtension) {
     const std::wstring filter = FilterToSystem(Dialog.Filter);
     std::vector<wchar_t> file(kFileNameCapacity, L'\0');
     const std::wstring initial = Utf8ToWide(Dialog.FileName);
     if (initial.size() < file.size()) std::copy(initial.begin(), initial.end(), file.begin());
+    const std::wstring extension = SaveExtension ? Utf8ToWide(*SaveExtension) : std::wstring();
     OPENFILENAMEW ofn{};
     ofn.lStructSize = sizeof ofn;
     ofn.hwndOwner = Owner();
@@ -118,7 +109,11 @@ bool TWin32DialogServices::ExecuteOpenDialog(TOpenDialog& Dialog) {
     if (Dialog.HideReadOnly) ofn.Flags |= OFN_HIDEREADONLY;
     if (Dialog.PathMustExist) ofn.Flags |= OFN_PATHMUSTEXIST;
     if (Dialog.FileMustExist) ofn.Flags |= OFN_FILEMUSTEXIST;
-    if (!GetOpenFileNameW(&ofn)) return false;
+    if (SaveExtension) {
+        ofn.Flags |= OFN_OVERWRITEPROMPT;
+        ofn.lpstrDefExt = extension.c_str();
+    }
+    if (!(SaveExtension ? GetSaveFileNameW(&ofn) : GetOpenFileNameW(&ofn))) return false;
     Dialog.FileName = WideToUtf8(file.data());
     return true;
 }

@@ -1,5 +1,5 @@
-// The system dialogs of the settings dialog on Win32: the common file-open and
-// colour dialogs, and the shell's folder browser.
+// The system dialogs on Win32: the common file-open, file-save and colour
+// dialogs, and the shell's folder browser.
 #pragma once
 
 #include <array>
@@ -21,9 +21,15 @@ public:
     bool ExecuteOpenDialog(TOpenDialog& Dialog) override;
     bool ExecuteColorDialog(TColorDialog& Dialog) override;
     bool BrowseForFolder(const TFolderBrowseRequest& Request, std::string& Folder) override;
+    // The file-save dialog, with the settings of an open dialog: it asks
+    // before a file is replaced, and a name typed without an extension gets
+    // DefaultExtension ("png").
+    bool ExecuteSaveDialog(TOpenDialog& Dialog, const std::string& DefaultExtension);
 
 private:
     HWND Owner() const { return owner_ ? owner_() : nullptr; }
+    // The open dialog, or the save dialog when SaveExtension is given.
+    bool RunFileDialog(TOpenDialog& Dialog, const std::string* SaveExtension);
 
     std::function<HWND()> owner_;
     bool comInitialized_ = false;

@@ -9,6 +9,8 @@
 #include "shell/about_pictures.h"
 #include "shell/setting_texts.h"
 #include "win32/win32_color.h"
+#include "win32/win32_dialog_template.h"
+#include "win32/win32_dib.h"
 #include "win32/win32_error.h"
 // After the system header it needs.
 #include <commctrl.h>
@@ -26,69 +28,9 @@ const wchar_t* const kClassName = L"NimbrelSettingDialog";
 // not from inside the system's activation.
 constexpr UINT kActivateMessage = WM_APP + 1;
 
-// The dialog's size in dialog units, and its font.
+// The dialog's size in dialog units.
 constexpr short kDialogWidth = 270;
 constexpr short kDialogHeight = 198;
-constexpr WORD kFontPoints = 9;
-
-// Japanese faces first, whichever the system has; Noto Sans CJK JP where none
-// of Windows' own is installed (Wine). The last is the system's dialog font.
-const wchar_t* const kFaceChoices[] = {L"Yu Gothic UI", L"Meiryo UI", L"MS UI Gothic", L"Noto Sans CJK JP",
-                                       L"MS Shell Dlg"};
-
-bool FontExists(const wchar_t* face) {
-    const HDC dc = GetDC(nullptr);
-    if (!dc) return false;
-    LOGFONTW font{};
-    font.lfCharSet = DEFAULT_CHARSET;
-    wcsncpy(font.lfFaceName, face, LF_FACESIZE - 1);
-    bool found = false;
-    EnumFontFamiliesExW(
-        dc, &font,
-        [](const LOGFONTW*, const TEXTMETRICW*, DWORD, LPARAM param) -> int {
-            *reinterpret_cast<bool*>(param) = true;
-            return 0;
-        },
-        reinterpret_cast<LPARAM>(&found), 0);
-    ReleaseDC(nullptr, dc);
-    return found;
-}
-
-const wchar_t* DialogFace() {
-    for (const wchar_t* face : kFaceChoices)
-        if (FontExists(face)) return face;
-    return kFaceChoices[std::size(kFaceChoices) - 1];
-}
-
-// An empty DLGTEMPLATEEX: the frame, caption, class and font of the dialog.
-// The controls are made in code, so that their texts come from the one table.
-std::vector<WORD> DialogTemplate(const std::wstring& caption, const wchar_t* face) {
-    std::vector<WORD> data;
-    const auto word = [&](WORD w) { data.push_back(w); };
-    const auto dword = [&](DWORD d) {
-        word(LOWORD(d));
-        word(HIWORD(d));
-    };
-    const auto text = [&](std::wstring_view s) {
-        for (const wchar_t c : s) word(static_cast<WORD>(c));
-        word(0);
-    };
-    word(1);       // dlgVer
-    word(0xFFFF);  // signature
-    dword(0);      // helpID
-    dword(WS_EX_APPWINDOW | WS_EX_CONTROLPARENT);
-    dword(WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SETFONT | DS_CENTER);
-    word(0);  // no items
-    for (const short v : {short{0}, short{0}, kDialogWidth, kDialogHeight}) word(static_cast<WORD>(v));
-    word(0);  // no menu
-    text(kClassName);
-    text(caption);
-    word(kFontPoints);
-    word(FW_NORMAL);
-    word(MAKEWORD(FALSE, DEFAULT_CHARSET));  // italic, then the character set
-    text(face);
-    return data;
-}
 
 void RegisterDialogClass(HINSTANCE instance) {
     WNDCLASSEXW windowClass{};
@@ -133,13 +75,7 @@ constexpr int kEditIds[] = {idcMrpFile, idcMcfFolder, idcSizeX, idcSizeY, idcWai
 // own to free, not ours.
 TGdiObject<HBITMAP> DibSectionOf(const TBitmap& picture) {
     if (picture.Width() <= 0 || picture.Height() <= 0) return nullptr;
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = picture.Width();
-    info.bmiHeader.biHeight = -picture.Height();  // top-down
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
+    const BITMAPINFO info = DibInfoOf(picture);
     void* bits = nullptr;
     TGdiObject<HBITMAP> bitmap(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
     if (!bitmap || !bits) return nullptr;
@@ -156,7 +92,11 @@ TWin32SettingDialog::TWin32SettingDialog(HINSTANCE Instance, TWin32MessageLoop& 
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_TAB_CLASSES | ICC_STANDARD_CLASSES};
     InitCommonControlsEx(&controls);
     RegisterDialogClass(instance_);
-    const std::vector<WORD> dialog = DialogTemplate(Utf8ToWide(texts::kCaption), DialogFace());
+    // The controls are made in code, so that their texts come from the one
+    // table.
+    const std::vector<WORD> dialog =
+        DialogTemplate({Utf8ToWide(texts::kCaption), kDialogWidth, kDialogHeight, kClassName, WS_EX_APPWINDOW},
+                       DialogFace());
     window_.reset(CreateDialogIndirectParamW(instance_, reinterpret_cast<LPCDLGTEMPLATEW>(dialog.data()), nullptr,
                                              &TWin32SettingDialog::DialogProc, reinterpret_cast<LPARAM>(this)));
     if (!window_) RaiseLastOSError();

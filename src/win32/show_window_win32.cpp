@@ -2,7 +2,9 @@
 
 #include "platform/application.h"
 #include "win32/win32_color.h"
+#include "win32/win32_dib.h"
 #include "win32/win32_error.h"
+#include "win32/win32_window_class.h"
 
 namespace nimbrel {
 
@@ -20,34 +22,6 @@ constexpr UINT kHostCheckInterval = 250;
 
 // The window's colour at creation: the button face, as a system colour.
 constexpr TColor kButtonFace = static_cast<TColor>(0x80000000u | COLOR_BTNFACE);
-
-void RegisterShowWindowClass(HINSTANCE instance, WNDPROC procedure) {
-    WNDCLASSEXW windowClass{};
-    if (GetClassInfoExW(instance, kClassName, &windowClass)) return;
-    windowClass.cbSize = sizeof windowClass;
-    windowClass.lpfnWndProc = procedure;
-    windowClass.hInstance = instance;
-    windowClass.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(1));
-    windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    windowClass.lpszClassName = kClassName;
-    if (!RegisterClassExW(&windowClass)) RaiseLastOSError();
-}
-
-// A device context of the window for one drawing call.
-class TWindowDC {
-public:
-    explicit TWindowDC(HWND window) : window_(window), dc_(GetDC(window)) {}
-    ~TWindowDC() {
-        if (dc_) ReleaseDC(window_, dc_);
-    }
-    TWindowDC(const TWindowDC&) = delete;
-    TWindowDC& operator=(const TWindowDC&) = delete;
-    HDC Get() const { return dc_; }
-
-private:
-    HWND window_;
-    HDC dc_;
-};
 
 }  // namespace
 
@@ -71,7 +45,7 @@ TWin32ShowWindow::TWin32ShowWindow(HINSTANCE Instance, const TMonitor& Monitor, 
 }
 
 void TWin32ShowWindow::Create(HINSTANCE Instance, RECT rect) {
-    RegisterShowWindowClass(Instance, &TWin32ShowWindow::WindowProc);
+    RegisterWindowClass(Instance, kClassName, &TWin32ShowWindow::WindowProc, IDC_ARROW);
     brush_ = CreateSolidBrush(ColorToRgb(color_));
     // Borderless: a popup, topmost, the size of the screen or of its
     // monitor; or a child that fills its host.
@@ -156,19 +130,9 @@ void TWin32ShowWindow::ShowApplicationWindow() {
 }
 
 void TWin32ShowWindow::DrawBitmap(int32_t x, int32_t y, const TBitmap& bitmap) {
-    if (!window_ || bitmap.Width() <= 0 || bitmap.Height() <= 0) return;
-    // The bitmap's rows are a top-down 32-bit DIB: one blit, no conversion.
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = bitmap.Width();
-    info.bmiHeader.biHeight = -bitmap.Height();
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
+    if (!window_) return;
     const TWindowDC dc(window_);
-    if (!dc.Get()) return;
-    SetDIBitsToDevice(dc.Get(), x, y, static_cast<DWORD>(bitmap.Width()), static_cast<DWORD>(bitmap.Height()), 0, 0,
-                      0, static_cast<UINT>(bitmap.Height()), bitmap.Scanline(0), &info, DIB_RGB_COLORS);
+    DrawDib(dc.Get(), x, y, bitmap);
 }
 
 void TWin32ShowWindow::CopyRect(int32_t x, int32_t y, const TRect& source) {
@@ -203,13 +167,7 @@ void TWin32ShowWindow::Paint(HDC dc) {
 }
 
 LRESULT CALLBACK TWin32ShowWindow::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_NCCREATE) {
-        const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
-        auto* self = static_cast<TWin32ShowWindow*>(create->lpCreateParams);
-        self->window_ = window;
-        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-    }
-    auto* self = reinterpret_cast<TWin32ShowWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    auto* self = WindowObject(window, message, lParam, &TWin32ShowWindow::window_);
     if (!self) return DefWindowProcW(window, message, wParam, lParam);
     return self->HandleMessage(message, wParam, lParam);
 }

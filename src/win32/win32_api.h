@@ -42,4 +42,18 @@ TFunction ProcAddress(HMODULE module, const char* name) {
     return reinterpret_cast<TFunction>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
 }
 
+// The object whose window a window procedure runs for: the creation's
+// parameter, kept in the window's user data from WM_NCCREATE on, when it
+// also learns its window (its member Handle); null before, and once the
+// object has cleared the user data.
+template <typename TObject>
+TObject* WindowObject(HWND Window, UINT Message, LPARAM LParam, HWND TObject::*Handle) {
+    if (Message == WM_NCCREATE) {
+        auto* object = static_cast<TObject*>(reinterpret_cast<const CREATESTRUCTW*>(LParam)->lpCreateParams);
+        object->*Handle = Window;
+        SetWindowLongPtrW(Window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(object));
+    }
+    return reinterpret_cast<TObject*>(GetWindowLongPtrW(Window, GWLP_USERDATA));
+}
+
 }  // namespace nimbrel

@@ -30,4 +30,25 @@ struct TDialogWindowDeleter {
 };
 using TDialogWindow = std::unique_ptr<std::remove_pointer_t<HWND>, TDialogWindowDeleter>;
 
+// A COM interface pointer released when it leaves scope.
+template <typename TInterface>
+class TComPtr {
+public:
+    TComPtr() = default;
+    ~TComPtr() {
+        if (p_) p_->Release();
+    }
+    TComPtr(const TComPtr&) = delete;
+    TComPtr& operator=(const TComPtr&) = delete;
+    TInterface** Out() { return &p_; }
+    // For the calls that take the pointer as void**.
+    void** OutVoid() { return reinterpret_cast<void**>(&p_); }
+    TInterface* Get() const { return p_; }
+    TInterface* operator->() const { return p_; }
+    explicit operator bool() const { return p_ != nullptr; }
+
+private:
+    TInterface* p_ = nullptr;
+};
+
 }  // namespace nimbrel

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# End-to-end tests of Nimbrel.scr under Wine in Xvfb.
+# End-to-end tests of Nimbrel.scr and nimbrel-explore.exe under Wine in Xvfb.
 #
 #   e2e.sh prefix     makes the Wine prefix that every test copies (once; kept
 #                     in $E2E_WORK until the Wine version changes)
@@ -8,11 +8,14 @@
 # Each case runs in a prefix and an X display of its own, so cases may run in
 # parallel. The environment names the programs (CTest sets it):
 #   NIMBREL_SCR      Nimbrel.scr (MinGW build)
+#   NIMBREL_EXPLORE  nimbrel-explore.exe (MinGW build; the explorer's cases
+#                    and the installer's)
 #   NIMBREL_HELPER   nimbrel_e2e_helper.exe (MinGW build)
 #   NIMBREL_DIALOG_TEST  nimbrel_e2e_dialog.exe (MinGW build; the case
 #                    settings-unwind only)
 #   NIMBREL_RENDER   nimbrel-render (native build)
 #   E2E_DATA         tests/e2e/data: the scene and palette files
+#   NIMBREL_SAMPLES  samples/ of the source
 #   E2E_WORK         a folder of the build for prefixes, screenshots and logs
 set -euo pipefail
 
@@ -112,6 +115,15 @@ setup() {
     trap cleanup EXIT
     cp -a "$TEMPLATE" "$WORK/prefix"
     export WINEPREFIX="$WORK/prefix"
+    # Wine links the user's Documents, Desktop and the like to the home
+    # folder; what a program writes there stays in the prefix.
+    local folder
+    for folder in "$WINEPREFIX"/drive_c/users/*/*; do
+        if [ -L "$folder" ]; then
+            rm "$folder"
+            mkdir "$folder"
+        fi
+    done
 
     local displayfile="$WORK/display"
     "$start_x" "$displayfile"
@@ -705,6 +717,186 @@ case_settings_unwind() {
     log "$(tail -1 "$WORK/unwind.txt")"
 }
 
+# --- the explorer -----------------------------------------------------------
+
+EXPLORER=
+
+# Starts nimbrel-explore.exe with the arguments, its standard output in
+# $WORK/explore.log, and waits for its window.
+start_explorer() {
+    log "nimbrel-explore.exe $*"
+    wine "$NIMBREL_EXPLORE" "$@" >"$WORK/explore.log" 2>"$WORK/explore-err.log" &
+    SCR_PID=$!
+    EXPLORER=$(helper window NimbrelExplorer 30000) || fail "no explorer window (see $WORK/explore-err.log)"
+}
+
+# Waits until a line of the explorer's standard output matches the extended
+# regular expression $1; fails after $2 seconds.
+wait_log() {
+    local pattern=$1 end=$((SECONDS + $2))
+    while [ $SECONDS -lt $end ]; do
+        if tr -d '\r' <"$WORK/explore.log" | grep -Eq -- "$pattern"; then
+            log "explorer: $(tr -d '\r' <"$WORK/explore.log" | grep -E -- "$pattern" | tail -1)"
+            return
+        fi
+        kill -0 "$SCR_PID" 2>/dev/null || fail "nimbrel-explore.exe ended: $(cat "$WORK/explore-err.log")"
+        sleep 0.2
+    done
+    fail "after $2 s no line of the explorer's output matches /$pattern/ (see $WORK/explore.log)"
+}
+
+# The picture area of the explorer's window $1 on the screen, WxH+X+Y: its
+# client area above the status bar.
+picture_area() {
+    local x y w h top
+    read -r x y w h <<<"$(helper client "$1")"
+    top=$(helper children "$1" | awk '$2 == "msctls_statusbar32" { split($3, r, ","); print r[2]; exit }')
+    [ -n "$x" ] && [ -n "$top" ] || fail "no client area or status bar of the explorer's window"
+    echo "${w}x$((top - y))+$x+$y"
+}
+
+# Moves the mouse to the pixel ($2, $3) of the picture area $1 (WxH+X+Y).
+mouse_at() {
+    local origin=${1#*+}
+    xdotool mousemove $((${origin%%+*} + $2)) $((${origin#*+} + $3))
+}
+
+# Waits until the file $1 exists; fails after $2 seconds.
+wait_file() {
+    local end=$((SECONDS + $2))
+    while [ $SECONDS -lt $end ]; do
+        [ -s "$1" ] && return
+        sleep 0.2
+    done
+    fail "after $2 s there is no $1"
+}
+
+# The user's documents folder in the prefix.
+documents() { echo "$(windows_folder USERPROFILE)/Documents"; }
+
+# Field $2 of the scene line $1.
+field() { tr ',' '\n' <<<"$1" | sed -n "s/^ *$2=//p"; }
+
+# Whether two decimal numbers agree to 1e-12 of $3.
+close_to() { awk -v a="$1" -v b="$2" -v s="$3" 'BEGIN { d = a - b; if (d < 0) d = -d; exit !(d <= s * 1e-12) }'; }
+
+# The explorer starts on the default view, drawn as nimbrel-render draws it
+# at the size asked for; a wheel notch at a point, the key of draw mode 2 and
+# S leave a line in the user's own scene file, made at the first S, that
+# names the view under the cursor, and the picture is nimbrel-render's
+# picture of that line. The File menu makes that file the screen saver's.
+case_explore_navigate() {
+    setup explore-navigate
+    : "${NIMBREL_EXPLORE:?}"
+    start_explorer -s 480x320 --log
+    wait_log '^Mandelbrot  Cr=-0\.8 Ci=0  W=3  I=256  Pow=2  DM=4 interlaced  MCF=\(built-in\)  [0-9]+\.[0-9]{3} s$' 60
+    local area
+    area=$(picture_area "$EXPLORER")
+    [ "${area%%+*}" = 480x320 ] || fail "the picture area is $area, not 480x320"
+    printf 'T=MANDEL, Title=Home, Cr=-0.8, Ci=0, W=3, I=256, DM=4\r\n' >"$WORK/home.mrp"
+    "$NIMBREL_RENDER" -s 480x320 -i 0 -o "$WORK/home.png" "$WORK/home.mrp" >/dev/null || fail "nimbrel-render"
+    expect_screen "$WORK/home.png" 30 "$area"
+    local kept i
+    kept="$(documents)/Nimbrel/scenes.mrp"
+    [ ! -e "$(dirname "$kept")" ] || fail "the folder of the user's scenes is there before the first S"
+
+    mouse_at "$area" 300 100
+    xdotool click 4 key 2 key s
+    wait_log 'W=1\.5  I=256  Pow=2  DM=2 boundary trace  MCF=\(built-in\)  [0-9]+\.[0-9]{3} s' 60
+    wait_file "$kept" 30
+    local line
+    line=$(sed -n 2p "$kept" | tr -d '\r')
+    log "kept: $line"
+    head -1 "$kept" | grep -q '^\* Scenes kept with nimbrel-explore' || fail "no comment line first"
+    # Pixel (300, 100) of the default view at 480 x 320 is (-0.2375, 0.5625);
+    # a zoom by 2 there brings the centre half the way to it.
+    [[ $line == "T=MANDEL, Title=Scene 1, Cr="* ]] || fail "the line is not Scene 1 of the Mandelbrot set: $line"
+    [ "$(field "$line" W)" = 1.5 ] || fail "W is not 1.5"
+    close_to "$(field "$line" Cr)" -0.51875 1 || fail "Cr is not -0.51875"
+    close_to "$(field "$line" Ci)" 0.28125 1 || fail "Ci is not 0.28125"
+    [ "$(field "$line" I)" = 256 ] && [ "$(field "$line" DM)" = 2 ] || fail "I or DM wrong"
+    "$NIMBREL_RENDER" -s 480x320 -i 0 -o "$WORK/expected.png" "$kept" >/dev/null || fail "nimbrel-render"
+    expect_screen "$WORK/expected.png" 30 "$area"
+
+    # File, "Use my scenes in the screen saver...", asked and answered Yes.
+    xdotool key alt+f
+    sleep 0.5
+    xdotool key u
+    helper msgbox 30000 yes >"$WORK/question.txt" || fail "no question"
+    grep -q "^Show the scenes of" "$WORK/question.txt" || fail "the question is: $(cat "$WORK/question.txt")"
+    local mine
+    mine=$(winepath -w "$kept")
+    for i in $(seq 100); do
+        [ "$(setting MrpFile)" = "$mine" ] && break
+        sleep 0.1
+    done
+    expect_settings "MrpFile=$mine"
+    log "the user's scene file is the screen saver's"
+    xdotool key Escape
+    expect_exit 20
+}
+
+# A scene file the show refuses: the show's message in the error box, and
+# the default view. Then File, Open on the samples (the dialog driven by
+# keys), drawn with the screen saver's palettes: PageDown draws the second
+# scene as nimbrel-render does, F12 writes that picture beside the user's
+# scene file, and the file is the first of the recent ones.
+case_explore_open() {
+    setup explore-open
+    : "${NIMBREL_EXPLORE:?}" "${NIMBREL_SAMPLES:?}"
+    local samples="$WINEPREFIX/drive_c/nimbrel/samples"
+    cp -r "$NIMBREL_SAMPLES" "$samples"
+    set_settings 'McfFolder=C:\nimbrel\samples\palettes'
+    printf 'T=MANDEL, Title=A, Cr=0, Ci=0, W=3\r\nT=JULIA, Title=B, Cr=0, Ci=0, W=3\r\n' \
+        >"$WINEPREFIX/drive_c/nimbrel/bad.mrp"
+    start_explorer -s 320x200 --log 'C:\nimbrel\bad.mrp'
+    helper msgbox 30000 close >"$WORK/box.txt" || fail "no error box"
+    printf 'エラー\nC:\\nimbrel\\bad.mrp\r\n2 行目にｴﾗｰがあったので読み込みを中止しました。\r\nじゅりあ定数の虚部の値(Ji)がありません。\n' |
+        tr -d '\r' >"$WORK/box-expected.txt"
+    cmp -s "$WORK/box.txt" "$WORK/box-expected.txt" || {
+        diff "$WORK/box-expected.txt" "$WORK/box.txt" >&2 || true
+        fail "the error box says something else"
+    }
+    wait_log '^Mandelbrot  Cr=-0\.8 Ci=0  W=3 .* [0-9]+\.[0-9]{3} s$' 60
+    log "the show's message in the box, and the default view"
+
+    local area
+    area=$(picture_area "$EXPLORER")
+    mouse_at "$area" 100 100
+    xdotool key alt+f
+    sleep 0.5
+    xdotool key o
+    local dialog
+    dialog=$(helper window '#32770' 30000) || fail "no file dialog"
+    [ "$(helper state "$dialog" | cut -f3)" = Open ] || fail "the dialog is '$(helper state "$dialog")'"
+    # The keys go to the window under the mouse.
+    local x y w h
+    read -r x y w h <<<"$(helper client "$dialog")"
+    xdotool mousemove $((x + w / 2)) $((y + h / 2))
+    xdotool type 'C:\nimbrel\samples\scenes.mrp'
+    xdotool key Return
+    wait_log 'MCF=ocean  scene 1/14  [0-9]+\.[0-9]{3} s$' 60
+    [ "$(helper state "$EXPLORER" | cut -f3)" = "scenes.mrp - Nimbrel explorer" ] ||
+        fail "the title is '$(helper state "$EXPLORER" | cut -f3)'"
+    area=$(picture_area "$EXPLORER")
+    mouse_at "$area" 100 100
+    xdotool key Next
+    wait_log 'MCF=fire  scene 2/14  [0-9]+\.[0-9]{3} s$' 60
+    "$NIMBREL_RENDER" -s "${area%%+*}" -i 1 -p "$NIMBREL_SAMPLES/palettes" -o "$WORK/expected.png" \
+        "$NIMBREL_SAMPLES/scenes.mrp" >/dev/null || fail "nimbrel-render"
+    expect_screen "$WORK/expected.png" 30 "$area"
+    xdotool key F12
+    local png
+    png="$(documents)/Nimbrel/scenes-001.png"
+    wait_file "$png" 30
+    sleep 0.5 # written whole
+    [ "$(differing_pixels "$WORK/expected.png" "$png")" = 0 ] || fail "F12 wrote another picture (see $png)"
+    log "F12 wrote nimbrel-render's picture"
+    expect_registry 'HKCU\Software\Orv\Nimbrel\Explorer' 'Recent1=REG_SZ C:\nimbrel\samples\scenes.mrp'
+    xdotool key Escape
+    expect_exit 20
+}
+
 # --- the installer and the zip ----------------------------------------------
 #
 # The environment also names (CTest sets it):
@@ -717,11 +909,19 @@ case_settings_unwind() {
 
 readonly DESKTOP='HKCU\Control Panel\Desktop'
 readonly UNINSTALL='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Nimbrel'
+readonly CLASSES='HKCU\Software\Classes'
 
-# A registry value as "TYPE DATA"; nothing when it is missing.
+# A registry value as "TYPE DATA"; nothing when it is missing. An empty name
+# is the key's default value.
 reg_value() {
-    wine reg query "$1" /v "$2" >"$WORK/reg.txt" 2>&1 || return 0
-    tr -d '\r' <"$WORK/reg.txt" | awk -v name="$2" '
+    local name=$2
+    if [ -z "$name" ]; then
+        wine reg query "$1" /ve >"$WORK/reg.txt" 2>&1 || return 0
+        name='(Default)'
+    else
+        wine reg query "$1" /v "$name" >"$WORK/reg.txt" 2>&1 || return 0
+    fi
+    tr -d '\r' <"$WORK/reg.txt" | awk -v name="$name" '
         { line = $0; sub(/^ +/, "", line) }
         index(line, name " ") == 1 {
             line = substr(line, length(name) + 1); sub(/^ +/, "", line)
@@ -800,6 +1000,7 @@ expect_installed() {
     { cat "$NIMBREL_SHIPPED"; echo uninstall.exe; } | LC_ALL=C sort >"$WORK/expected-files.txt"
     diff "$WORK/expected-files.txt" "$WORK/installed.txt" >&2 || fail "the installed files differ from the list"
     cmp "$NIMBREL_SCR" "$unix/Nimbrel.scr" || fail "the installed Nimbrel.scr is not the one built"
+    cmp "$NIMBREL_EXPLORE" "$unix/nimbrel-explore.exe" || fail "the installed nimbrel-explore.exe is not the one built"
     cmp "$NIMBREL_SAMPLES/scenes.mrp" "$unix/samples/scenes.mrp" || fail "the installed scenes differ"
     local palette
     for palette in "$NIMBREL_SAMPLES"/palettes/*.mcf; do
@@ -845,13 +1046,18 @@ expect_installed() {
     start_menu
     local expected
     for expected in "Nimbrel settings.lnk	$folder\\Nimbrel.scr	/c" "Nimbrel preview.lnk	$folder\\Nimbrel.scr	/s" \
-        "Uninstall Nimbrel.lnk	$folder\\uninstall.exe	"; do
+        "Nimbrel explorer.lnk	$folder\\nimbrel-explore.exe	" "Uninstall Nimbrel.lnk	$folder\\uninstall.exe	"; do
         local lnk=${expected%%	*}
         [ -f "$START_MENU/$lnk" ] || fail "no shortcut $lnk"
         [ "$(helper shortcut "$(winepath -w "$START_MENU/$lnk")" | cut -f1,2)" = "${expected#*	}" ] ||
             fail "the shortcut $lnk starts '$(helper shortcut "$(winepath -w "$START_MENU/$lnk")")'"
     done
-    log "the shortcuts start the screen saver with /c and /s, and the uninstaller"
+    log "the shortcuts start the screen saver with /c and /s, the explorer and the uninstaller"
+
+    expect_registry "$CLASSES\\.mrp" "=REG_SZ Nimbrel.Scene"
+    expect_registry "$CLASSES\\Nimbrel.Scene\\shell\\open\\command" "=REG_SZ \"$folder\\nimbrel-explore.exe\" \"%1\""
+    expect_registry "$CLASSES\\Nimbrel.Scene\\DefaultIcon" "=REG_SZ $folder\\nimbrel-explore.exe,0"
+    log "scene files open in the explorer"
 }
 
 # The version resource of a program: $1 file, $2 FileDescription.
@@ -879,6 +1085,7 @@ case_install() {
     [ -d "$unix" ] || fail "nothing in $unix"
     expect_installed "$folder" "$unix"
     expect_version "$unix/Nimbrel.scr" "Nimbrel screen saver"
+    expect_version "$unix/nimbrel-explore.exe" "Nimbrel explorer"
     expect_settings "MrpFile=$folder\\samples\\scenes.mrp" "McfFolder=$folder\\samples\\palettes"
     log "the settings name the samples"
 
@@ -912,6 +1119,40 @@ case_install() {
     expect_controls "$ID_MRP:text=$folder\\samples\\scenes.mrp" "$ID_MCF:text=$folder\\samples\\palettes"
     helper close "$DIALOG"
     log "the shortcut Nimbrel settings opened the settings on the samples"
+    for i in $(seq 100); do
+        helper exists "$DIALOG" || break
+        sleep 0.1
+    done
+
+    # A double click on the samples: the explorer opens at their first scene,
+    # drawn with the installed palettes as the show draws it, at the size its
+    # window has on this screen. Wine (8.0) reads HKEY_CLASSES_ROOT from the
+    # machine's classes alone, where Windows lays the user's over them: the
+    # user's two keys go there as Windows would see them.
+    local key
+    for key in .mrp Nimbrel.Scene; do
+        wine reg copy "$CLASSES\\$key" "HKLM\\Software\\Classes\\$key" /s /f >/dev/null 2>&1 || fail "reg copy $key"
+    done
+    wine start "$folder\\samples\\scenes.mrp" >"$WORK/start.log" 2>&1 || fail "start of the scene file"
+    local explorer area
+    explorer=$(helper window NimbrelExplorer 30000) || fail "no explorer for the scene file"
+    for i in $(seq 100); do
+        [ "$(helper state "$explorer" | cut -f3)" = "scenes.mrp - Nimbrel explorer" ] && break
+        sleep 0.1
+    done
+    [ "$(helper state "$explorer" | cut -f3)" = "scenes.mrp - Nimbrel explorer" ] ||
+        fail "the explorer's title is '$(helper state "$explorer" | cut -f3)'"
+    area=$(picture_area "$explorer")
+    "$NIMBREL_RENDER" -s "${area%%+*}" -i 0 -p "$unix/samples/palettes" -o "$WORK/first-scene.png" \
+        "$unix/samples/scenes.mrp" >/dev/null || fail "nimbrel-render"
+    expect_screen "$WORK/first-scene.png" 90 "$area"
+    helper close "$explorer"
+    for i in $(seq 200); do
+        helper exists "$explorer" || break
+        sleep 0.1
+    done
+    ! helper exists "$explorer" || fail "the explorer did not close"
+    log "a double click opened the explorer on the scene file's first scene"
 }
 
 # Starts a Windows program in the background as the program under test
@@ -994,8 +1235,8 @@ expect_screen_any() {
 
 # A user's own choices survive the installation, a repeated installation and
 # the uninstallation: the scene file, the palette folder, another screen
-# saver. An empty scene file, as a start without settings leaves it, is no
-# choice.
+# saver, another program for scene files. An empty scene file, as a start
+# without settings leaves it, is no choice.
 case_install_keeps() {
     setup install-keeps
     local unix folder
@@ -1006,6 +1247,11 @@ case_install_keeps() {
     local -a before=("MrpFile=$MRP" "McfFolder=$MCF" "MrpFile=" "MrpFile=$MRP")
     local -a after=("MrpFile=$MRP McfFolder=$folder\\samples\\palettes" "MrpFile=$MRP McfFolder=$MCF"
         "MrpFile=$folder\\samples\\scenes.mrp McfFolder=$MCF" "MrpFile=$MRP McfFolder=$MCF")
+    # Scene files that another program opens: every installation leaves them
+    # to it.
+    wine reg add "$CLASSES\\.mrp" /ve /t REG_SZ /d Other.Scene /f >/dev/null 2>&1
+    wine reg add "$CLASSES\\Other.Scene\\shell\\open\\command" /ve /t REG_SZ /d 'notepad.exe "%1"' /f \
+        >/dev/null 2>&1
     local i
     for i in "${!before[@]}"; do
         set_settings "${before[$i]}"
@@ -1014,13 +1260,18 @@ case_install_keeps() {
         expect_settings ${after[$i]}
         log "installed over ${before[$i]}: ${after[$i]}"
     done
-    # Another screen saver chosen since: the uninstallation leaves it.
+    expect_registry "$CLASSES\\.mrp" "=REG_SZ Other.Scene"
+    expect_no_registry "$CLASSES\\Nimbrel.Scene\\shell\\open\\command" ""
+    # Another screen saver chosen since: the uninstallation leaves it, and the
+    # other program's scene files.
     wine reg add "$DESKTOP" /v SCRNSAVE.EXE /t REG_SZ /d 'C:\windows\system32\other.scr' /f >/dev/null 2>&1
     uninstall_nimbrel "$unix"
     expect_registry "$DESKTOP" 'SCRNSAVE.EXE=REG_SZ C:\windows\system32\other.scr'
+    expect_registry "$CLASSES\\.mrp" "=REG_SZ Other.Scene"
+    expect_registry "$CLASSES\\Other.Scene\\shell\\open\\command" '=REG_SZ notepad.exe "%1"'
     [ ! -e "$unix" ] || fail "the installation folder is still there: $(files_under "$unix")"
     expect_settings "MrpFile=$MRP" "McfFolder=$MCF"
-    log "another screen saver and the settings stay; the folder is gone"
+    log "another screen saver, another program's scene files and the settings stay; the folder is gone"
 }
 
 # /D= chooses the folder; the uninstallation removes the files, shortcuts
@@ -1041,8 +1292,10 @@ case_uninstall() {
     [ ! -e "$START_MENU" ] || fail "the Start menu folder is still there: $(ls "$START_MENU")"
     expect_no_registry "$UNINSTALL" DisplayName UninstallString
     expect_no_registry "$DESKTOP" SCRNSAVE.EXE
+    expect_no_registry "$CLASSES\\.mrp" ""
+    expect_no_registry "$CLASSES\\Nimbrel.Scene\\shell\\open\\command" ""
     expect_settings "MrpFile=$folder\\samples\\scenes.mrp" "McfFolder=$folder\\samples\\palettes"
-    log "the files, shortcuts, entry and screen saver are gone; the settings and the user's files stay"
+    log "the files, shortcuts, entry, screen saver and scene files' class are gone; the settings and the user's files stay"
 }
 
 case ${1:-} in
@@ -1060,12 +1313,14 @@ settings-ok) case_settings_ok ;;
 settings-no-mrp) case_settings_no_mrp ;;
 settings-folder) case_settings_folder ;;
 settings-unwind) case_settings_unwind ;;
+explore-navigate) case_explore_navigate ;;
+explore-open) case_explore_open ;;
 install) case_install ;;
 install-keeps) case_install_keeps ;;
 uninstall) case_uninstall ;;
 install-ui) case_install_ui ;;
 *)
-    echo "usage: e2e.sh prefix|show-key|show-center|show-tiled|show-monitors|missing-mrp|bad-value|preview|password|settings|settings-ok|settings-no-mrp|settings-folder|settings-unwind|install|install-keeps|uninstall|install-ui" >&2
+    echo "usage: e2e.sh prefix|show-key|show-center|show-tiled|show-monitors|missing-mrp|bad-value|preview|password|settings|settings-ok|settings-no-mrp|settings-folder|settings-unwind|explore-navigate|explore-open|install|install-keeps|uninstall|install-ui" >&2
     exit 2
     ;;
 esac

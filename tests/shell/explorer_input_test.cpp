@@ -83,5 +83,29 @@ TEST(ExplorerInput, TheHelpNamesEveryBinding) {
     EXPECT_LT(help.find("move the picture"), help.find("Keys\n"));
 }
 
+// The keys beside the menu's items: each named as the help names it.
+TEST(ExplorerInput, TheKeyOfACommand) {
+    const struct {
+        A action;
+        int32_t value;
+        const char* name;
+    } cases[] = {
+        {A::Keep, 0, "S"},          {A::WritePicture, 0, "F12"},   {A::Quit, 0, "Esc"},
+        {A::DrawMode, 0, "0"},      {A::DrawMode, 8, "8"},         {A::DrawMode, 9, ""},
+        {A::Power, 2, "Shift+2"},   {A::Power, 5, "Shift+5"},      {A::Power, 6, ""},
+        {A::NextPalette, 0, "P"},   {A::PreviousPalette, 0, "Shift+P"}, {A::MoreIterations, 0, "+"},
+        {A::PreviousScene, 0, "PageUp"}, {A::ToggleHelp, 0, "F1"},
+        {A::ZoomIn, 0, ""},         {A::OpenScenes, 0, ""},        {A::ChoosePalette, 0, ""},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(ExplorerKeyName(c.action, c.value), c.name) << int(c.action) << " " << c.value;
+    // The help's lines are the table's.
+    const std::vector<TExplorerHelpLine> lines = ExplorerHelpLines();
+    ASSERT_FALSE(lines.empty());
+    EXPECT_TRUE(lines.front().Mouse);
+    EXPECT_EQ(lines.back().Inputs, "Esc");
+    EXPECT_EQ(lines.back().Text, "quit");
+}
+
 }  // namespace
 }  // namespace nimbrel

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <string>
 #include <vector>
@@ -272,6 +273,14 @@ TEST(Explorer, InputDuringADrawCancelsItAndRunsAfterIt) {
     EXPECT_EQ(f.Pngs[0], f.Folder.PathOf("kept-001.png"));
     Do(e, {A::WritePicture});
     EXPECT_EQ(f.Pngs.at(1), f.Folder.PathOf("kept-002.png"));
+    // A file named (the save dialog's) is written as it is, and counts not.
+    TExplorerCommand saveAs{A::WritePicture};
+    saveAs.Path = f.Folder.PathOf("夕焼け.png");
+    Do(e, saveAs);
+    EXPECT_EQ(f.Pngs.at(2), saveAs.Path);
+    EXPECT_EQ(e.Message(), "wrote " + saveAs.Path);
+    Do(e, {A::WritePicture});
+    EXPECT_EQ(f.Pngs.at(3), f.Folder.PathOf("kept-003.png"));
 
     rows = 0;
     during = [&] {
@@ -279,6 +288,34 @@ TEST(Explorer, InputDuringADrawCancelsItAndRunsAfterIt) {
     };
     Do(e, {A::ZoomOut, 1, 1});
     EXPECT_FALSE(e.Step());
+}
+
+// A front end's yield hook takes the place of the application's message
+// processing in the explorer's draws, input in it cancelling the picture as
+// there; without it the application's is back.
+TEST(Explorer, AYieldHookOfTheFrontEndRunsInsideTheDraws) {
+    struct THook : TYieldHook {
+        std::function<void()> Yield;
+        void OnYield() override { Yield(); }
+    };
+    TFixture f;
+    TExplorer e(f.Options);
+    int pumped = 0, hooked = 0;
+    TScopedMessagePump pump([&] { ++pumped; });
+    THook hook;
+    hook.Yield = [&] {
+        if (++hooked == 3) e.Post({A::ZoomIn, 10, 10});
+    };
+    e.SetYieldHook(&hook);
+    e.Step();
+    EXPECT_FALSE(e.PictureComplete());
+    EXPECT_EQ(hooked, 3);
+    EXPECT_EQ(pumped, 0);
+    e.SetYieldHook(nullptr);
+    e.Step();
+    EXPECT_TRUE(e.PictureComplete());
+    EXPECT_EQ(hooked, 3);
+    EXPECT_GT(pumped, 0);
 }
 
 // A scene file opens at its first scene, drawn as the show draws it, and the
@@ -372,6 +409,100 @@ TEST(Explorer, PalettesStepThroughTheFolder) {
     }
     Do(e, {A::Keep});
     EXPECT_NE(ReadAll(f.Options.OutputFile).find(", MCF=b,"), std::string::npos);
+
+    // A palette chosen by its name; P goes on from there. A name the folder
+    // does not list is refused and the colours stay.
+    TExplorerCommand choose{A::ChoosePalette};
+    choose.Path = "夕焼け";
+    Do(e, choose);
+    EXPECT_EQ(e.View().PaletteName, "夕焼け");
+    EXPECT_EQ(e.Engine().GetColorTable().at(1), 0xFF0000);
+    Do(e, {A::PreviousPalette});  // c-bad
+    Do(e, {A::PreviousPalette});
+    EXPECT_EQ(e.View().PaletteName, "b");
+    for (const char* name : {"missing", "../b", "notes"}) {
+        choose.Path = name;
+        Do(e, choose);
+        EXPECT_EQ(e.View().PaletteName, "b") << name;
+        EXPECT_EQ(e.Message(), std::string("no palette ") + name + " in " + e.PaletteFolder());
+    }
+    choose.Path = "";
+    Do(e, choose);
+    EXPECT_EQ(e.View().PaletteName, "");
+    EXPECT_EQ(e.Engine().GetColorTable(), TMandel().GetColorTable());
+}
+
+// A scene file opened later: its scenes replace those there were, with the
+// palette folder the front end names for it. One that fails leaves the
+// scenes, the view and the palette folder as they were.
+TEST(Explorer, OpeningASceneFileLater) {
+    TFixture f;
+    std::filesystem::create_directories(std::filesystem::u8path(f.Folder.PathOf("pal")));
+    f.Folder.Write("pal/warm.mcf", "000000\r\n#GRAD 400000, FFC000, 20\r\n");
+    const std::string palettes = f.Folder.PathOf("pal");
+    std::vector<std::string> asked;
+    f.Options.Palettes.reset();
+    f.Options.PaletteFolderOf = [&](const std::string& file) {
+        asked.push_back(file);
+        return palettes;
+    };
+    TExplorer e(f.Options);
+    EXPECT_EQ(asked, std::vector<std::string>{""});
+    EXPECT_EQ(e.PaletteFolder(), palettes);
+    EXPECT_EQ(e.SceneFile(), "");
+    Settle(e);
+
+    const std::string file = f.Folder.Write("tour.mrp",
+                                            "T=MANDEL, Title=A, Cr=-0.75, Ci=0.1, W=0.5, I=300, MCF=warm, DM=6\r\n"
+                                            "T=JULIA, Title=B, Cr=0, Ci=0, W=3, Jr=-0.8, Ji=0.156\r\n");
+    TExplorerCommand open{A::OpenScenes};
+    open.Path = file;
+    Do(e, open);
+    EXPECT_EQ(asked.back(), file);
+    EXPECT_EQ(e.SceneFile(), file);
+    EXPECT_EQ(e.OpenAttempts(), 1);
+    EXPECT_EQ(e.OpenFailure(), "");
+    EXPECT_EQ(e.SceneIndex(), 0);
+    EXPECT_EQ(e.View().PaletteName, "warm");
+    TMandel shown;
+    EXPECT_EQ(testing::Pixels(e.Engine().GetBitmap()), [&] {
+        TRecommendationList list;
+        list.LoadFromFile(file);
+        shown.SetWidth(kW);
+        shown.SetHeight(kH);
+        ApplyRecommendation(shown, list, 0, palettes, dmEmerge);
+        shown.Draw();
+        return testing::Pixels(shown.GetBitmap());
+    }());
+    Do(e, {A::NextScene});
+    EXPECT_EQ(e.SceneIndex(), 1);
+    const TExplorerView view = e.View();
+
+    const struct {
+        std::string file, failure;
+    } failures[] = {
+        {f.Folder.Write("bad.mrp", "T=MANDEL, Title=A, Cr=0, W=1\r\n"),
+         f.Folder.PathOf("bad.mrp") + "\r\n1 行目にｴﾗｰがあったので読み込みを中止しました。\r\n"
+                                      "中心の虚部の値(Ci)がありません。"},
+        {f.Folder.PathOf("missing.mrp"), f.Folder.PathOf("missing.mrp") + "\r\nが見つかりません。"},
+    };
+    int64_t attempts = e.OpenAttempts();
+    for (const auto& failure : failures) {
+        open.Path = failure.file;
+        Do(e, open);
+        EXPECT_EQ(e.OpenAttempts(), ++attempts);
+        EXPECT_EQ(e.OpenFailure(), failure.failure);
+        EXPECT_EQ(e.Message(), "not opened: " + failure.file);
+        EXPECT_EQ(e.SceneFile(), file);
+        EXPECT_EQ(e.SceneCount(), 2);
+        EXPECT_TRUE(e.View() == view);
+        EXPECT_EQ(asked.back(), file);
+    }
+    Do(e, {A::NextScene});
+    EXPECT_EQ(e.SceneIndex(), 0);
+    open.Path = file;
+    Do(e, open);
+    EXPECT_EQ(e.OpenFailure(), "");
 }
 
 // Keeping names the scenes "Scene N" after those in the file, or the title

@@ -1,12 +1,12 @@
 // nimbrel_e2e_helper: what the end-to-end tests cannot see from outside Wine.
 //
-//   msgbox TIMEOUT_MS [close|cancel]
+//   msgbox TIMEOUT_MS [close|cancel|yes]
 //                              waits for a message box (or another dialog of
 //                              the system) of any process, prints its caption
 //                              and its text (UTF-8, one line each, the text's
 //                              line breaks kept) and, with "close", presses its
-//                              OK button, with "cancel" its Cancel button; exit
-//                              1 when none came
+//                              OK button, with "cancel" its Cancel button, with
+//                              "yes" its Yes button; exit 1 when none came
 //   host X Y W H               opens a borderless host window at X, Y of W x H
 //                              pixels, prints its handle in decimal and runs
 //                              until the window is destroyed
@@ -19,6 +19,8 @@
 //                              the mouse over it at once; exit 1 when none came
 //   children HWND              lists the child windows: handle, class,
 //                              screen rectangle, visibility
+//   client HWND                prints the window's client area on the screen:
+//                              left, top, width and height, separated by blanks
 //   state HWND                 prints whether the window is enabled, whether it
 //                              is visible, and its caption, separated by tabs
 //   controls HWND              lists a dialog's controls, one a line, fields
@@ -328,12 +330,21 @@ int PrintShortPath(const wchar_t* path) {
     return 0;
 }
 
+int PrintClientArea(HWND window) {
+    RECT client{};
+    POINT origin{0, 0};
+    if (!GetClientRect(window, &client) || !ClientToScreen(window, &origin)) return 1;
+    Print(std::to_string(origin.x) + " " + std::to_string(origin.y) + " " + std::to_string(client.right) + " " +
+          std::to_string(client.bottom));
+    return 0;
+}
+
 HWND ParseHandle(const wchar_t* text) { return reinterpret_cast<HWND>(static_cast<intptr_t>(_wtoi64(text))); }
 
 int Usage() {
     std::fputs(
-        "usage: nimbrel_e2e_helper msgbox TIMEOUT_MS [close|cancel] | host X Y W H | close HWND | exists HWND |\n"
-        "       window CLASS TIMEOUT_MS [move] | children HWND | syscommand HWND COMMAND |\n"
+        "usage: nimbrel_e2e_helper msgbox TIMEOUT_MS [close|cancel|yes] | host X Y W H | close HWND | exists HWND |\n"
+        "       window CLASS TIMEOUT_MS [move] | children HWND | client HWND | syscommand HWND COMMAND |\n"
         "       state HWND | controls HWND | settext HWND ID TEXT | click HWND ID | select HWND ID INDEX | tab HWND ID INDEX |\n"
         "       version FILE | shortcut LNK | shortpath PATH\n",
         stderr);
@@ -348,7 +359,10 @@ int wmain(int argc, wchar_t** argv) {
     if (command == L"msgbox" && argc >= 3) {
         const std::wstring action = argc >= 4 ? argv[3] : L"";
         return WaitForMessageBox(static_cast<DWORD>(_wtoi(argv[2])),
-                                 action == L"close" ? IDOK : action == L"cancel" ? IDCANCEL : 0);
+                                 action == L"close"    ? IDOK
+                                 : action == L"cancel" ? IDCANCEL
+                                 : action == L"yes"    ? IDYES
+                                                       : 0);
     }
     if (command == L"state" && argc == 3) {
         const HWND window = ParseHandle(argv[2]);
@@ -361,6 +375,7 @@ int wmain(int argc, wchar_t** argv) {
     if (command == L"window" && argc >= 4)
         return WaitForWindow(argv[2], static_cast<DWORD>(_wtoi(argv[3])), argc >= 5 && std::wstring(argv[4]) == L"move");
     if (command == L"children" && argc == 3) return ListChildren(ParseHandle(argv[2]));
+    if (command == L"client" && argc == 3) return PrintClientArea(ParseHandle(argv[2]));
     if (command == L"syscommand" && argc == 4) {
         const LRESULT result = SendMessageW(ParseHandle(argv[2]), WM_SYSCOMMAND, std::wcstoul(argv[3], nullptr, 0), 0);
         Print(std::to_string(result));
