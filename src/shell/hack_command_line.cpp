@@ -60,22 +60,6 @@ bool ParseWindowId(std::string_view text, uint32_t& id) {
     return true;
 }
 
-// Seconds with at most one decimal ("1", "1.5", ".5") as tenths, within the
-// zoom speeds the settings keep.
-bool ParseZoomSpeed(std::string_view text, int32_t& tenths) {
-    const std::size_t dot = text.find('.');
-    const std::string_view whole = text.substr(0, dot);
-    const std::string_view fraction = dot == std::string_view::npos ? std::string_view() : text.substr(dot + 1);
-    if (dot != std::string_view::npos && fraction.size() != 1) return false;
-    int32_t seconds = 0, tenth = 0;
-    if (!whole.empty() && !ParseDecimal(whole, seconds)) return false;
-    if (!fraction.empty() && !ParseDecimal(fraction, tenth)) return false;
-    if (whole.empty() && fraction.empty()) return false;
-    if (seconds > kMaxZoomSpeed / 10) return false;
-    tenths = seconds * 10 + tenth;
-    return tenths >= kMinZoomSpeed && tenths <= kMaxZoomSpeed;
-}
-
 // "WxH" with both sides 1 or more; the picture must fit a bitmap.
 bool ParseSize(std::string_view text, int32_t& width, int32_t& height) {
     const std::size_t x = text.find_first_of("xX");
@@ -232,6 +216,20 @@ TCommandLine HackCommandLine(THackOptions& Options, bool& Root, bool& WindowId) 
 }
 
 }  // namespace
+
+bool ParseZoomSpeed(std::string_view text, int32_t& tenths) {
+    const std::size_t dot = text.find('.');
+    const std::string_view whole = text.substr(0, dot);
+    const std::string_view fraction = dot == std::string_view::npos ? std::string_view() : text.substr(dot + 1);
+    if (dot != std::string_view::npos && fraction.size() != 1) return false;
+    int32_t seconds = 0, tenth = 0;
+    if (!whole.empty() && !ParseDecimal(whole, seconds)) return false;
+    if (!fraction.empty() && !ParseDecimal(fraction, tenth)) return false;
+    if (whole.empty() && fraction.empty()) return false;
+    if (seconds > kMaxZoomSpeed / 10) return false;
+    tenths = seconds * 10 + tenth;
+    return tenths >= kMinZoomSpeed && tenths <= kMaxZoomSpeed;
+}
 
 const std::string& HackUsage() {
     static const std::string usage = [] {

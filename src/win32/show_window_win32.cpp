@@ -1,5 +1,7 @@
 #include "win32/show_window_win32.h"
 
+#include <dwmapi.h>
+
 #include "platform/application.h"
 #include "win32/win32_color.h"
 #include "win32/win32_error.h"
@@ -147,6 +149,20 @@ int32_t TWin32ShowWindow::ScreenWidth() const { return monitor_ ? monitor_->Widt
 
 int32_t TWin32ShowWindow::ScreenHeight() const {
     return monitor_ ? monitor_->Height() : GetSystemMetrics(SM_CYSCREEN);
+}
+
+int32_t TWin32ShowWindow::RefreshRate() const {
+    const TWindowDC dc(window_);
+    const int rate = dc.Get() ? GetDeviceCaps(dc.Get(), VREFRESH) : 0;
+    // 0 and 1 stand for the hardware's default rate.
+    return rate > 1 ? rate : 60;
+}
+
+void TWin32ShowWindow::PresentFrame() {
+    // The compositor paces the frames: this returns once the frame just drawn
+    // has reached the screen. Without composition it fails at once, and the
+    // frame timer alone keeps the rate.
+    DwmFlush();
 }
 
 void TWin32ShowWindow::ShowCursor(bool show) { ::ShowCursor(show ? TRUE : FALSE); }
