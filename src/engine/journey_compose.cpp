@@ -106,25 +106,29 @@ __attribute__((target("avx2"))) void SampleAvx2(uint32_t* Out, const uint32_t* R
 
 }  // namespace
 
-void TJourneyComposer::SampleRow(uint32_t* Out, const TBitmap& Source, double Step, int32_t Y, int32_t X0,
-                                 int32_t X1) {
+void TJourneyComposer::Place(TColumns& Columns, int32_t Width, double Step) {
+    Columns.Left.resize(static_cast<std::size_t>(Width));
+    Columns.Weights.resize(static_cast<std::size_t>(Width));
+    for (int32_t i = 0; i < Width; ++i) {
+        const TFixed x = ToFixed(SourceOf(i, Width, Step));
+        Columns.Left[i] = x.Whole;
+        const uint64_t pair = (uint64_t{x.Fraction} << 8) | (kOne - x.Fraction);
+        Columns.Weights[i] = pair * 0x0001000100010001ull;
+    }
+}
+
+void TJourneyComposer::SampleRow(uint32_t* Out, const TBitmap& Source, const TColumns& Columns, double Step,
+                                 int32_t Y, int32_t X0, int32_t X1) {
     if (X0 >= X1) return;
     const int32_t width = Source.Width(), height = Source.Height();
     const TFixed y = ToFixed(SourceOf(Y, height, Step));
     const int32_t below = std::min(y.Whole + 1, height - 1);
     const int32_t count = X1 - X0;
-    columns_.resize(static_cast<std::size_t>(count));
-    weights_.resize(static_cast<std::size_t>(count));
-    for (int32_t i = 0; i < count; ++i) {
-        const TFixed x = ToFixed(SourceOf(X0 + i, width, Step));
-        columns_[i] = x.Whole;
-        const uint64_t pair = (uint64_t{x.Fraction} << 8) | (kOne - x.Fraction);
-        weights_[i] = pair * 0x0001000100010001ull;
-    }
+    const int32_t* columns = Columns.Left.data() + X0;
+    const uint64_t* weights = Columns.Weights.data() + X0;
     // The vertical blend of the source columns these frame columns reach and
     // their right neighbours; past the right edge, the edge's own copy.
-    const int32_t first = columns_.front(), last = std::min(columns_.back() + 1, width - 1);
-    row_.resize(static_cast<std::size_t>(width) + 1);
+    const int32_t first = columns[0], last = std::min(columns[count - 1] + 1, width - 1);
     uint32_t* row = row_.data();
     const uint32_t* a = Source.Scanline(y.Whole) + first;
     const uint32_t* b = Source.Scanline(below) + first;
@@ -137,11 +141,11 @@ void TJourneyComposer::SampleRow(uint32_t* Out, const TBitmap& Source, double St
     row[width] = row[width - 1];
 #ifdef NIMBREL_COMPOSE_AVX2
     if (level_ >= TSimdLevel::AVX2) {
-        SampleAvx2(Out + X0, row, columns_.data(), weights_.data(), count);
+        SampleAvx2(Out + X0, row, columns, weights, count);
         return;
     }
 #endif
-    SampleScalar(Out + X0, row, columns_.data(), weights_.data(), count);
+    SampleScalar(Out + X0, row, columns, weights, count);
 }
 
 void TJourneyComposer::Compose(TBitmap& Frame, const TBitmap& Inner, const TBitmap* Outer, double Ratio) {
@@ -160,14 +164,17 @@ void TJourneyComposer::Compose(TBitmap& Frame, const TBitmap& Inner, const TBitm
     Covered(width, Ratio, innerX0, innerX1);
     Covered(height, Ratio, innerY0, innerY1);
     const double outerStep = Ratio / 2;
+    Place(outer_, width, outerStep);
+    Place(inner_, width, Ratio);
+    row_.resize(static_cast<std::size_t>(width) + 1);
     for (int32_t y = 0; y < height; ++y) {
         uint32_t* out = Frame.Scanline(y);
         if (y >= innerY0 && y < innerY1 && innerX0 < innerX1) {
-            SampleRow(out, *Outer, outerStep, y, 0, innerX0);
-            SampleRow(out, *Outer, outerStep, y, innerX1, width);
-            SampleRow(out, Inner, Ratio, y, innerX0, innerX1);
+            SampleRow(out, *Outer, outer_, outerStep, y, 0, innerX0);
+            SampleRow(out, *Outer, outer_, outerStep, y, innerX1, width);
+            SampleRow(out, Inner, inner_, Ratio, y, innerX0, innerX1);
         } else {
-            SampleRow(out, *Outer, outerStep, y, 0, width);
+            SampleRow(out, *Outer, outer_, outerStep, y, 0, width);
         }
     }
 }

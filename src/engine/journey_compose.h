@@ -29,14 +29,21 @@ public:
     void Compose(TBitmap& Frame, const TBitmap& Inner, const TBitmap* Outer, double Ratio);
 
 private:
-    // One picture sampled at Step source pixels per frame pixel around the
-    // middle, into the frame's columns [X0, X1) of row Y.
-    void SampleRow(uint32_t* Out, const TBitmap& Source, double Step, int32_t Y, int32_t X0, int32_t X1);
+    // Where the frame's columns fall in a picture sampled at Step source
+    // pixels per frame pixel: per column the left source column, and the
+    // weights (64 - f, f) for each channel's byte pair. The same for every row.
+    struct TColumns {
+        std::vector<int32_t> Left;
+        std::vector<uint64_t> Weights;
+    };
+    static void Place(TColumns& Columns, int32_t Width, double Step);
+    // One picture sampled at Step into the frame's columns [X0, X1) of row Y.
+    void SampleRow(uint32_t* Out, const TBitmap& Source, const TColumns& Columns, double Step, int32_t Y, int32_t X0,
+                   int32_t X1);
 
     TSimdLevel level_;
-    std::vector<uint32_t> row_;       // the vertical blend of two source rows, one pixel beyond
-    std::vector<int32_t> columns_;    // per frame column: the left source column
-    std::vector<uint64_t> weights_;   // per frame column: (64 - f, f) for each channel's byte pair
+    std::vector<uint32_t> row_;  // the vertical blend of two source rows, one pixel beyond
+    TColumns inner_, outer_;
 };
 
 }  // namespace nimbrel
