@@ -1,7 +1,5 @@
 #include "win32/show_window_win32.h"
 
-#include <dwmapi.h>
-
 #include "platform/application.h"
 #include "win32/win32_color.h"
 #include "win32/win32_error.h"
@@ -159,10 +157,17 @@ int32_t TWin32ShowWindow::RefreshRate() const {
 }
 
 void TWin32ShowWindow::PresentFrame() {
-    // The compositor paces the frames: this returns once the frame just drawn
-    // has reached the screen. Without composition it fails at once, and the
-    // frame timer alone keeps the rate.
-    DwmFlush();
+    // The compositor paces the frames: DwmFlush returns once the frame just
+    // drawn has reached the screen. Without composition it fails at once, and
+    // the frame timer alone keeps the rate. Looked up, not imported, so that
+    // the program keeps to the DLLs every system has.
+    using TDwmFlush = HRESULT(WINAPI*)();
+    static const TDwmFlush flush = [] {
+        // From the system folder alone, never from beside the program.
+        const HMODULE dwm = LoadLibraryExW(L"dwmapi.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+        return dwm ? reinterpret_cast<TDwmFlush>(reinterpret_cast<void*>(GetProcAddress(dwm, "DwmFlush"))) : nullptr;
+    }();
+    if (flush) flush();
 }
 
 void TWin32ShowWindow::ShowCursor(bool show) { ::ShowCursor(show ? TRUE : FALSE); }

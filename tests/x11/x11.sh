@@ -646,9 +646,10 @@ huge-size) case_huge_size ;;
 sigterm) case_sigterm ;;
 endless) case_endless ;;
 first-picture) case_first_picture ;;
+journey) case_journey ;;
 daemon) case_daemon ;;
 *)
-    echo "usage: x11.sh package|root|window-id|tiled|own-window|huge-size|sigterm|endless|first-picture|daemon" >&2
+    echo "usage: x11.sh package|root|window-id|tiled|own-window|huge-size|sigterm|endless|first-picture|journey|daemon" >&2
     exit 2
     ;;
 esac
