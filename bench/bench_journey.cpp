@@ -23,7 +23,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -34,19 +33,12 @@
 #include "scene/URecommendation.h"
 #include "scene/scene_apply.h"
 #include "shell/journey.h"
+#include "../tests/support/noise_bitmap.h"
 
 namespace {
 
 using namespace nimbrel;
-
-TBitmap Noise(int32_t width, int32_t height, uint32_t seed) {
-    std::mt19937 random(seed);
-    TBitmap bitmap;
-    bitmap.SetSize(width, height);
-    for (int32_t y = 0; y < height; ++y)
-        for (int32_t x = 0; x < width; ++x) bitmap.Scanline(y)[x] = random();
-    return bitmap;
-}
+using testing::Noise;
 
 void BM_Compose(benchmark::State& state) {
     const auto level = static_cast<TSimdLevel>(state.range(0));
@@ -125,6 +117,12 @@ void Apply(TMandel& engine, const TRecommendationList& list, int32_t index, cons
     ApplyRecommendation(engine, list, index, palettes, dmEmerge);
 }
 
+// The show's journey into the engine's scene at 60 frames a second and 1.5 s a
+// halving.
+TJourneyPlan PlanOf(const TMandel& engine) {
+    return TJourneyPlan(JourneyStartWidth(engine.GetKind(), engine.GetPower()), engine.GetViewWidth(), 60, 15);
+}
+
 int SsimFigures(const TFigures& f, const std::string& palettes) {
     TRecommendationList list;
     list.LoadScenes(f.Scenes);
@@ -138,8 +136,7 @@ int SsimFigures(const TFigures& f, const std::string& palettes) {
         engine.SetWidth(f.Width);
         engine.SetHeight(f.Height);
         Apply(engine, list, index, palettes);
-        const TJourneyPlan plan(JourneyStartWidth(engine.GetKind(), engine.GetPower()), engine.GetViewWidth(), 60,
-                                15);
+        const TJourneyPlan plan = PlanOf(engine);
         std::vector<TBitmap> keyframes(static_cast<std::size_t>(plan.Keyframes()));
         for (int32_t k = 0; k < plan.Keyframes(); ++k) {
             engine.SetViewWidth(plan.KeyframeWidth(k));
@@ -187,8 +184,7 @@ int KeyframeFigures(const TFigures& f, const std::string& palettes) {
     engine.SetHeight(f.Height);
     for (int32_t index = 0; index < list.Count(); ++index) {
         Apply(engine, list, index, palettes);
-        const TJourneyPlan plan(JourneyStartWidth(engine.GetKind(), engine.GetPower()), engine.GetViewWidth(), 60,
-                                15);
+        const TJourneyPlan plan = PlanOf(engine);
         std::vector<double> done;  // when each keyframe, widest first, is there
         double clock = 0, sum = 0, worst = 0;
         for (int32_t k = plan.Keyframes() - 1; k >= 0; --k) {

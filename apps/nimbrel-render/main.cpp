@@ -178,6 +178,18 @@ private:
     int last_ = -1;
 };
 
+// The folder --output names (default: the current one), made when missing;
+// empty, after the message, when it cannot be made.
+std::filesystem::path OutputFolder(const TOptions& options) {
+    namespace fs = std::filesystem;
+    const fs::path folder = fs::u8path(options.Output.value_or("."));
+    std::error_code error;
+    fs::create_directories(folder, error);
+    if (!error) return folder;
+    std::fprintf(stderr, "nimbrel-render: cannot create %s\n", PathToUtf8(folder).c_str());
+    return {};
+}
+
 // Where the frames of a journey go: PNG files in a folder, or ffmpeg.
 class TFrameSink {
 public:
@@ -260,13 +272,8 @@ bool RenderJourney(TMandel& engine, const TRecommendationList& list, int32_t ind
         sink = TFfmpegFrames::Open(*options.Video, options.Width, options.Height, options.Fps);
         if (!sink) return false;
     } else {
-        const fs::path folder = fs::u8path(options.Output.value_or("."));
-        std::error_code error;
-        fs::create_directories(folder, error);
-        if (error) {
-            std::fprintf(stderr, "nimbrel-render: cannot create %s\n", PathToUtf8(folder).c_str());
-            return false;
-        }
+        const fs::path folder = OutputFolder(options);
+        if (folder.empty()) return false;
         sink = std::make_unique<TPngFrames>(folder);
     }
     const bool bar = isatty(fileno(stderr)) != 0;
@@ -424,13 +431,8 @@ int Run(const TOptions& options) {
             render(*options.Index, options.Output.value_or(ScenePngName(*options.Index)));
         }
     } else {
-        const fs::path folder = fs::u8path(options.Output.value_or("."));
-        std::error_code error;
-        fs::create_directories(folder, error);
-        if (error) {
-            std::fprintf(stderr, "nimbrel-render: cannot create %s\n", PathToUtf8(folder).c_str());
-            return 1;
-        }
+        const fs::path folder = OutputFolder(options);
+        if (folder.empty()) return 1;
         for (int32_t i = 0; i < list.Count(); ++i) render(i, PathToUtf8(folder / ScenePngName(i)));
     }
     return failed || box.Failed ? 1 : 0;

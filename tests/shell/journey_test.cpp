@@ -3,17 +3,19 @@
 // to that keyframe, and the order in which keyframes are asked for and frames
 // given.
 #include "shell/journey.h"
+#include "../support/noise_bitmap.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <random>
 
 #include "../support/bitmap_pixels.h"
 #include "platform/exceptions.h"
 
 namespace nimbrel {
 namespace {
+
+using testing::Noise;
 
 TEST(JourneyPlan, FramesAndWidthsFollowTheZoomRate) {
     const struct {
@@ -52,15 +54,6 @@ TEST(JourneyPlan, FramesAndWidthsFollowTheZoomRate) {
     EXPECT_THROW(TJourneyPlan(3, 0, 60, 15), ERangeError);
     EXPECT_THROW(TJourneyPlan(3, 1, 0, 15), ERangeError);
     EXPECT_THROW(TJourneyPlan(3, 1e-300, 10000, 600), ERangeError);  // more frames than a count holds
-}
-
-TBitmap Noise(int32_t width, int32_t height, uint32_t seed) {
-    std::mt19937 random(seed);
-    TBitmap bitmap;
-    bitmap.SetSize(width, height);
-    for (int32_t y = 0; y < height; ++y)
-        for (int32_t x = 0; x < width; ++x) bitmap.Scanline(y)[x] = random();
-    return bitmap;
 }
 
 TEST(JourneyComposer, EveryLevelGivesTheScalarPixelsAndAKeyframesWidthIsTheKeyframe) {
