@@ -107,22 +107,6 @@ TEST_F(JourneyShowTest, AKeyOrAClickMidJourneyEndsTheShowAfterOnePasswordCheck) 
     }
 }
 
-TEST_F(JourneyShowTest, ASceneNoNarrowerThanTheWholeSetIsItsStillAtOnce) {
-    Settings([](TMandelssReg& s) { s.Journey = true; });
-    WriteScenes(Scene());  // W=2.5 < 3: a fraction of a halving
-    RowCost = 0;
-    Start(smSaver, 24, 16, 40, 30);
-    Host->RunUntil(1000);
-    EXPECT_EQ(Form->Pictures(), 1);
-    Settings([](TMandelssReg& s) { s.Journey = true; });
-    WriteScenes("T=MANDEL, Title=W, Cr=-0.6, Ci=0, W=5, I=20\r\n");
-    Start(smSaver, 24, 16, 40, 30);
-    Host->RunUntil(1000);
-    EXPECT_EQ(Shown(0, 1000).size(), 1u);
-    TRenderOracle oracle(Files.PathOf("scenes.mrp"), Files.PathOf(""), Files, 0);
-    EXPECT_EQ(Pixels(Host->Surface()), oracle.Picture(0, 24, 16));
-}
-
 TEST_F(JourneyShowTest, MonitorsTakeTurnsAtTheirKeyframesAndEveryWindowsFramesGoOn) {
     // Counts the settings object's loads and saves.
     struct TCountingStore : TMemorySettingsStore {
