@@ -220,7 +220,10 @@ TCommandLine HackCommandLine(THackOptions& Options, bool& Root, bool& WindowId) 
 bool ParseZoomSpeed(std::string_view text, int32_t& tenths) {
     const std::size_t dot = text.find('.');
     const std::string_view whole = text.substr(0, dot);
-    const std::string_view fraction = dot == std::string_view::npos ? std::string_view() : text.substr(dot + 1);
+    std::string_view fraction = dot == std::string_view::npos ? std::string_view() : text.substr(dot + 1);
+    // Zeros past the tenths change nothing ("1.50", as settings pages write
+    // a slider's value).
+    while (fraction.size() > 1 && fraction.back() == '0') fraction.remove_suffix(1);
     if (dot != std::string_view::npos && fraction.size() != 1) return false;
     int32_t seconds = 0, tenth = 0;
     if (!whole.empty() && !ParseDecimal(whole, seconds)) return false;

@@ -50,7 +50,7 @@ struct THackOptions {
     std::string BgcolorName;
 };
 
-// Seconds with at most one decimal ("1", "1.5", ".5") as tenths, within the
+// Seconds in whole tenths ("1", "1.5", ".5", "1.50") as tenths, within the
 // zoom speeds the settings keep (0.1 to 60 seconds per halving).
 bool ParseZoomSpeed(std::string_view Text, int32_t& Tenths);
 

@@ -96,6 +96,7 @@ TEST(HackCommandLine, EachOptionOverridesItsSettingAndNoOther) {
         {{"-no-journey", "-journey"}, [](TSettings&) {}},
         {{"-zoom-speed", "2.5"}, [](TSettings& s) { s.ZoomSpeed = 25; }},
         {{"-zoom-speed", ".1"}, [](TSettings& s) { s.ZoomSpeed = 1; }},
+        {{"-zoom-speed", "1.50"}, [](TSettings& s) { s.ZoomSpeed = 15; }},
         {{"-zoom-speed", "60"}, [](TSettings& s) { s.ZoomSpeed = 600; }},
         {{"-layout", "tile"}, [](TSettings& s) { s.DM = lmSpread; }},
         {{"-layout", "center"}, [](TSettings& s) { s.DM = lmCenter; }},
