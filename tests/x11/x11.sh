@@ -142,11 +142,12 @@ expect_exit() {
 # The shared-memory segments that process $1 made and that are still there.
 segments_of() { ipcs -m -p | awk -v pid="$1" '$3 == pid' | wc -l; }
 
-# Stops nimbrel with signal $1: it ends with status 0 and leaves no segment.
+# Stops nimbrel with signal $1: it ends with status 0 (within $2 seconds,
+# default 20) and leaves no segment.
 stop_hack() {
     local pid=$HACK_PID
     kill -"$1" "$pid"
-    expect_exit 20
+    expect_exit "${2:-20}"
     HACK_PID=
     [ "$(segments_of "$pid")" -eq 0 ] || {
         ipcs -m -p >&2
@@ -431,9 +432,13 @@ case_endless() {
     start_hack -root -mrp "$WORK/endless.mrp" -palettes "$WORK" -wait 1
     sleep 1
     expect_running "in the first row"
-    stop_hack TERM
+    # A budget of work between two yields takes about 30 ms in the release
+    # build and some seconds in the sanitizer build, which the bound allows.
+    local bound=2000
+    [ -n "${X11_SANITIZED:-}" ] && bound=90000
+    stop_hack TERM $((bound / 1000 + 1))
     echo "x11.endless: nimbrel ended $ENDED_MS ms after SIGTERM in a row of hours"
-    [ "$ENDED_MS" -le 2000 ] || fail "nimbrel took $ENDED_MS ms to end after SIGTERM"
+    [ "$ENDED_MS" -le "$bound" ] || fail "nimbrel took $ENDED_MS ms to end after SIGTERM"
 }
 
 # The first picture on a full-HD screen: the time from the start of the
