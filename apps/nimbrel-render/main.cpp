@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <cstdio>
 #include <filesystem>
 #include <iterator>
@@ -22,6 +23,8 @@
 #include "png/png_writer.h"
 #include "scene/URecommendation.h"
 #include "scene/scene_apply.h"
+#include "shell/hack_command_line.h"
+#include "shell/journey.h"
 
 namespace nimbrel {
 namespace {
@@ -35,6 +38,10 @@ struct TOptions {
     TDrawMode DefaultDrawMode = dmEmerge;
     std::optional<std::string> Output;
     bool Stats = false;
+    bool Journey = false;
+    int32_t Fps = 60;
+    int32_t ZoomTenths = 15;
+    std::optional<std::string> Video;
     bool Help = false;
     bool Version = false;
 };
@@ -66,6 +73,26 @@ TCommandLine RenderCommandLine(TOptions& Options) {
                                 "otherwise a folder that receives scene-000.png, scene-001.png, ...\n"
                                 "(default: the current folder)",
          [&](const std::string& text, const std::string&) { Options.Output = text; }},
+        {0, "journey", "", "with --index: the frames of the zoom from the whole set into the\n"
+                           "scene, as the show's journeys, as frame-000001.png, ... in the\n"
+                           "folder --output (default: the current folder)",
+         [&](const std::string&, const std::string&) { Options.Journey = true; }},
+        {0, "fps", "F", "frames a second of a journey (default 60)",
+         [&](const std::string& text, const std::string&) {
+             if (!TryStrToInt(text, Options.Fps) || Options.Fps < 1 || Options.Fps > 1000)
+                 throw EUsageError("bad frame rate " + text + " (1 to 1000)");
+         }},
+        {0, "zoom-speed", "SECONDS", "seconds per halving of the width in a journey (default 1.5)",
+         [&](const std::string& text, const std::string&) {
+             if (!ParseZoomSpeed(text, Options.ZoomTenths))
+                 throw EUsageError("bad zoom speed " + text + " (seconds, 0.1 to 60)");
+         }},
+        {0, "video", "FILE", "a journey's frames piped to ffmpeg into this video file\n"
+                             "(FILE.mp4) instead of PNG files",
+         [&](const std::string& text, const std::string&) {
+             if (text.empty()) throw EUsageError("option --video needs a file");
+             Options.Video = text;
+         }},
         {0, "stats", "", "after each scene, one line with its index, draw mode,\n"
                          "kernel calls, iterations and seconds",
          [&](const std::string&, const std::string&) { Options.Stats = true; }},
@@ -100,6 +127,9 @@ TOptions ParseArguments(int argc, char** argv) {
             haveFile = true;
         });
     if (complete && !haveFile) throw EUsageError("no MRPFILE");
+    if (complete && (options.Journey || options.Video) && !options.Index)
+        throw EUsageError("--journey and --video need --index");
+    if (options.Video) options.Journey = true;
     return options;
 }
 
@@ -147,6 +177,134 @@ private:
     uint64_t expected_ = 1;
     int last_ = -1;
 };
+
+// The folder --output names (default: the current one), made when missing;
+// empty, after the message, when it cannot be made.
+std::filesystem::path OutputFolder(const TOptions& options) {
+    namespace fs = std::filesystem;
+    const fs::path folder = fs::u8path(options.Output.value_or("."));
+    std::error_code error;
+    fs::create_directories(folder, error);
+    if (!error) return folder;
+    std::fprintf(stderr, "nimbrel-render: cannot create %s\n", PathToUtf8(folder).c_str());
+    return {};
+}
+
+// Where the frames of a journey go: PNG files in a folder, or ffmpeg.
+class TFrameSink {
+public:
+    virtual ~TFrameSink() = default;
+    virtual bool Write(int32_t Number, const TBitmap& Frame) = 0;
+    virtual bool Close() { return true; }
+};
+
+class TPngFrames : public TFrameSink {
+public:
+    explicit TPngFrames(std::filesystem::path Folder) : folder_(std::move(Folder)) {}
+    bool Write(int32_t Number, const TBitmap& Frame) override {
+        char name[32];
+        std::snprintf(name, sizeof name, "frame-%06d.png", Number);
+        std::string error;
+        if (WritePng(PathToUtf8(folder_ / name), Frame, error)) return true;
+        std::fprintf(stderr, "%s\n", error.c_str());
+        return false;
+    }
+
+private:
+    std::filesystem::path folder_;
+};
+
+// Raw frames into Debian's ffmpeg, which encodes them as H.264.
+class TFfmpegFrames : public TFrameSink {
+public:
+    static std::unique_ptr<TFfmpegFrames> Open(const std::string& File, int32_t Width, int32_t Height, int32_t Fps) {
+        if (std::system("ffmpeg -version >/dev/null 2>&1") != 0) {
+            std::fprintf(stderr, "nimbrel-render: --video needs ffmpeg, which is not installed (Debian's package "
+                                 "ffmpeg)\n");
+            return nullptr;
+        }
+        std::string quoted = "'";
+        for (const char c : File) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+        quoted += "'";
+        const std::string command = "ffmpeg -loglevel error -y -f rawvideo -pix_fmt bgr0 -s " +
+                                    std::to_string(Width) + "x" + std::to_string(Height) + " -r " +
+                                    std::to_string(Fps) + " -i - -pix_fmt yuv420p " + quoted;
+        FILE* pipe = popen(command.c_str(), "w");
+        if (!pipe) {
+            std::fprintf(stderr, "nimbrel-render: cannot start ffmpeg\n");
+            return nullptr;
+        }
+        return std::unique_ptr<TFfmpegFrames>(new TFfmpegFrames(pipe));
+    }
+    ~TFfmpegFrames() override { Close(); }
+    bool Write(int32_t, const TBitmap& Frame) override {
+        const std::size_t count = static_cast<std::size_t>(Frame.Width()) * static_cast<std::size_t>(Frame.Height());
+        return pipe_ && std::fwrite(Frame.Scanline(0), sizeof(uint32_t), count, pipe_) == count;
+    }
+    bool Close() override {
+        if (!pipe_) return true;
+        const int status = pclose(pipe_);
+        pipe_ = nullptr;
+        if (status == 0) return true;
+        std::fprintf(stderr, "nimbrel-render: ffmpeg failed\n");
+        return false;
+    }
+
+private:
+    explicit TFfmpegFrames(FILE* Pipe) : pipe_(Pipe) {}
+    FILE* pipe_;
+};
+
+// The journey into one scene: its keyframes drawn widest first, each frame
+// written as soon as its keyframes are there. Answers false on a failure.
+bool RenderJourney(TMandel& engine, const TRecommendationList& list, int32_t index, const TOptions& options,
+                   const std::string& palettes) {
+    namespace fs = std::filesystem;
+    try {
+        ApplyRecommendation(engine, list, index, palettes, options.DefaultDrawMode);
+    } catch (const EAbort&) {
+        return false;
+    }
+    const TJourneyPlan plan(JourneyStartWidth(engine.GetKind(), engine.GetPower()), engine.GetViewWidth(),
+                            options.Fps, options.ZoomTenths);
+    std::unique_ptr<TFrameSink> sink;
+    if (options.Video) {
+        sink = TFfmpegFrames::Open(*options.Video, options.Width, options.Height, options.Fps);
+        if (!sink) return false;
+    } else {
+        const fs::path folder = OutputFolder(options);
+        if (folder.empty()) return false;
+        sink = std::make_unique<TPngFrames>(folder);
+    }
+    const bool bar = isatty(fileno(stderr)) != 0;
+    TJourney journey(plan, 2);
+    TBitmap frame;
+    int32_t drawn = 0;
+    while (!journey.Finished()) {
+        const int32_t keyframe = journey.NextKeyframe();
+        if (keyframe >= 0) {
+            engine.SetViewWidth(plan.KeyframeWidth(keyframe));
+            engine.SetBusy(false);
+            engine.Draw();
+            journey.AddKeyframe(keyframe, engine.GetBitmap());
+            ++drawn;
+            continue;
+        }
+        // Every keyframe the next frame needs is there once none may be drawn.
+        if (!journey.NextFrame(frame) || !sink->Write(journey.Shown(), frame)) return false;
+        if (bar) {
+            const int32_t percent = static_cast<int32_t>(int64_t{journey.Shown()} * 100 / plan.Frames());
+            std::fprintf(stderr, "\rjourney %d [%-40.*s] frame %d of %d, keyframe %d of %d", index, percent * 40 / 100,
+                         "########################################", journey.Shown(), plan.Frames(), drawn,
+                         plan.Keyframes());
+            std::fflush(stderr);
+        }
+    }
+    if (bar) std::fputs("\r\033[K", stderr);
+    if (options.Stats)
+        std::printf("journey %d: %d frames from %d keyframes\n", index, plan.Frames(), plan.Keyframes());
+    return sink->Close();
+}
 
 uint64_t ExpectedKernelCalls(const TMandel& m) {
     const uint64_t w = static_cast<uint64_t>(m.GetWidth()), h = static_cast<uint64_t>(m.GetHeight());
@@ -262,15 +420,19 @@ int Run(const TOptions& options) {
                          *options.Index);
             return 2;
         }
-        render(*options.Index, options.Output.value_or(ScenePngName(*options.Index)));
-    } else {
-        const fs::path folder = fs::u8path(options.Output.value_or("."));
-        std::error_code error;
-        fs::create_directories(folder, error);
-        if (error) {
-            std::fprintf(stderr, "nimbrel-render: cannot create %s\n", PathToUtf8(folder).c_str());
-            return 1;
+        if (options.Journey) {
+            try {
+                if (!RenderJourney(*engine, list, *options.Index, options, palettes)) failed = true;
+            } catch (const std::exception& error) {
+                std::fprintf(stderr, "journey %d: %s\n", *options.Index, error.what());
+                failed = true;
+            }
+        } else {
+            render(*options.Index, options.Output.value_or(ScenePngName(*options.Index)));
         }
+    } else {
+        const fs::path folder = OutputFolder(options);
+        if (folder.empty()) return 1;
         for (int32_t i = 0; i < list.Count(); ++i) render(i, PathToUtf8(folder / ScenePngName(i)));
     }
     return failed || box.Failed ? 1 : 0;

@@ -86,6 +86,10 @@ LangString NameSaver ${LANG_ENGLISH} "Make Nimbrel the current screen saver"
 LangString NameSaver ${LANG_JAPANESE} "Nimbrel を現在のスクリーンセーバーにする"
 LangString DescSaver ${LANG_ENGLISH} "Windows shows Nimbrel when the computer is idle."
 LangString DescSaver ${LANG_JAPANESE} "コンピューターを使っていないとき、Windows が Nimbrel を表示します。"
+LangString NameJourney ${LANG_ENGLISH} "Zoom into every scene"
+LangString NameJourney ${LANG_JAPANESE} "場面ごとにズームする"
+LangString DescJourney ${LANG_ENGLISH} "Every picture is reached by a smooth zoom from the whole set (unless a choice is stored already)."
+LangString DescJourney ${LANG_JAPANESE} "どの絵も全体図からなめらかにズームして現れます（設定が既にあるときはそのまま）。"
 
 Section "!$(NameProgram)" SecProgram
   SectionIn RO
@@ -162,10 +166,20 @@ Section "$(NameScenes)" SecScenes
   ${EndIf}
 SectionEnd
 
+; Journeys on for a user who has made no choice yet; a stored one stays.
+Section "$(NameJourney)" SecJourney
+  ClearErrors
+  ReadRegStr $0 HKCU "${SETTINGS_KEY}" "Journey"
+  ${If} ${Errors}
+    WriteRegStr HKCU "${SETTINGS_KEY}" "Journey" "1"
+  ${EndIf}
+SectionEnd
+
 !insertmacro MUI_FUNCTION_DESCRIPTION_BEGIN
   !insertmacro MUI_DESCRIPTION_TEXT ${SecProgram} $(DescProgram)
   !insertmacro MUI_DESCRIPTION_TEXT ${SecSaver} $(DescSaver)
   !insertmacro MUI_DESCRIPTION_TEXT ${SecScenes} $(DescScenes)
+  !insertmacro MUI_DESCRIPTION_TEXT ${SecJourney} $(DescJourney)
 !insertmacro MUI_FUNCTION_DESCRIPTION_END
 
 ; Removes what the installer put there and nothing else: files the user added

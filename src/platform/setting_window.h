@@ -21,8 +21,8 @@ inline constexpr TColor clWindow = static_cast<TColor>(0x80000005u);
 inline constexpr TColor clBtnFace = static_cast<TColor>(0x8000000Fu);
 
 // The pages of pgcSetting, in the order of their tabs.
-enum TSettingPage : uint8_t { tbsFile = 0, tbsView = 1, tbsAbout = 2 };
-inline constexpr int kSettingPageCount = 3;
+enum TSettingPage : uint8_t { tbsFile = 0, tbsView = 1, tbsAbout = 2, tbsJourney = 3 };
+inline constexpr int kSettingPageCount = 4;
 
 struct TEditControl {
     std::string Text;
@@ -74,6 +74,11 @@ struct TSettingControls {
     TColorPanel pnlBgcolor;
     TEditControl edtWait;
     TComboBox cmbDrawMode;
+
+    // tbsJourney
+    TRadioButton chkJourney;  // a check box
+    TLabelControl lblZoomSpeed;
+    TEditControl edtZoomSpeed;  // seconds per halving, one decimal
 
     bool operator==(const TSettingControls&) const = default;
 };

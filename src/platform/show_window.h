@@ -52,6 +52,12 @@ public:
     virtual void ShowCursor(bool show) = 0;
     // Shows the application's own hidden window again at the end of the show.
     virtual void ShowApplicationWindow() = 0;
+
+    // The display's frames a second, at which a journey's frames are shown.
+    virtual int32_t RefreshRate() const { return 60; }
+    // After a journey's frame has been drawn on the canvas: a window whose
+    // system composes the screen waits here for the frame to reach it.
+    virtual void PresentFrame() {}
 };
 
 // ---- The show on every monitor ------------------------------------------

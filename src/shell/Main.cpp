@@ -1,5 +1,7 @@
 #include "shell/Main.h"
 
+#include <algorithm>
+
 #include "engine/picture_budget.h"
 #include "platform/StandardLibrary.h"
 #include "platform/application.h"
@@ -7,6 +9,7 @@
 #include "scene/URecommendation.h"
 #include "scene/scene_apply.h"
 #include "shell/URegistry.h"
+#include "shell/journey.h"
 #include "shell/show_session.h"
 
 namespace nimbrel {
@@ -17,6 +20,9 @@ const char* const kBadSizeText = "サイズ指定が不正です";
 
 constexpr uint32_t kFirstPictureDelay = 100;
 constexpr uint32_t kCopyInterval = 500;
+// The next keyframe of a journey is drawn from the message loop, as soon as
+// the turn allows.
+constexpr uint32_t kKeyframeDelay = 1;
 
 }  // namespace
 
@@ -38,6 +44,8 @@ TfrmMain::TfrmMain(TShowWindow& Window, std::unique_ptr<TShowSession> OwnSession
     timDrawMandel_ = Window_.CreateTimer();
     timDraw_->OnTimer = [this] { timDrawTimer(); };
     timDrawMandel_->OnTimer = [this] { timDrawMandelTimer(); };
+    timFrame_ = Window_.CreateTimer();
+    timFrame_->OnTimer = [this] { timFrameTimer(); };
     Mandel_ = std::make_unique<TMandel>();
     if (Session_.Settings()) Layout_ = Session_.Settings()->DM;
     Session_.Join(*this);
@@ -52,6 +60,8 @@ TfrmMain::~TfrmMain() {
     Session_.Leave(*this);
     timDraw_.reset();
     timDrawMandel_.reset();
+    timFrame_.reset();
+    Journey_.reset();
     Mandel_.reset();
     if (!OwnSession_) return;
     const TSaverMode mode = Session_.Init().SaverMode;
@@ -113,24 +123,7 @@ void TfrmMain::ApplyPictureSize() {
     }
 }
 
-void TfrmMain::timDrawTimer() {
-    timDraw_->SetInterval(0);
-    // Another window's picture step is running: this one waits for the turn,
-    // which the session hands on by starting timDraw again.
-    if (!Session_.TakeTurn(*this)) return;
-    timDrawMandel_->SetInterval(kCopyInterval);
-    // The closing step runs however the picture step ends.
-    struct TClosingStep {
-        TfrmMain& Form;
-        ~TClosingStep() {
-            const int32_t wait = Form.Session_.Settings()->Wait;
-            Form.timDraw_->SetInterval(static_cast<uint32_t>(wait < 0 ? 0 : wait));
-            Form.timDrawMandel_->SetInterval(0);
-            Form.Session_.EndTurn(Form);
-        }
-    } closing{*this};
-
-    const TMandelssReg& settings = *Session_.Settings();
+void TfrmMain::ChooseScene() {
     const TRecommendationList& scenes = Session_.Recommendations();
     const int32_t count = scenes.Count();
     int32_t index = 0;
@@ -140,13 +133,112 @@ void TfrmMain::timDrawTimer() {
         while (index == LastIndex_);
     }
     LastIndex_ = index;
-    ApplyRecommendation(*Mandel_, scenes, index, settings.McfFolder, DefaultDrawMode_);
+    ApplyRecommendation(*Mandel_, scenes, index, Session_.Settings()->McfFolder, DefaultDrawMode_);
     // The monitor went away while a palette's message was open.
     if (!Session_.IsMember(*this)) Abort();
+}
+
+void TfrmMain::RestAfterPicture() {
+    const int32_t wait = Session_.Settings()->Wait;
+    timDraw_->SetInterval(static_cast<uint32_t>(wait < 0 ? 0 : wait));
+}
+
+void TfrmMain::timDrawTimer() {
+    timDraw_->SetInterval(0);
+    // Another window's picture step is running: this one waits for the turn,
+    // which the session hands on by starting timDraw again.
+    if (!Session_.TakeTurn(*this)) return;
+    if (Session_.Settings()->Journey) {
+        JourneyStep();
+        return;
+    }
+    timDrawMandel_->SetInterval(kCopyInterval);
+    // The closing step runs however the picture step ends.
+    struct TClosingStep {
+        TfrmMain& Form;
+        ~TClosingStep() {
+            Form.RestAfterPicture();
+            Form.timDrawMandel_->SetInterval(0);
+            Form.Session_.EndTurn(Form);
+        }
+    } closing{*this};
+
+    ChooseScene();
     Mandel_->Draw();
     ++Pictures_;
     timDrawMandelTimer();
     Session_.RearmMouse();
+}
+
+uint32_t TfrmMain::FrameInterval() const {
+    // Whole milliseconds that add up to the display's rate: tick n falls at
+    // n * 1000 / rate from the journey's start.
+    const int64_t rate = std::max(1, Window_.RefreshRate());
+    const int64_t n = FrameTicks_;
+    return static_cast<uint32_t>(std::max<int64_t>(1, (n + 1) * 1000 / rate - n * 1000 / rate));
+}
+
+void TfrmMain::JourneyStep() {
+    // A step that fails (a bad palette, a cancelled keyframe) drops the
+    // journey; the next scene's starts after the pause.
+    struct TClosingStep {
+        TfrmMain& Form;
+        bool Done = false;
+        ~TClosingStep() {
+            if (!Done) {
+                Form.timFrame_->SetInterval(0);
+                Form.Journey_.reset();
+                Form.RestAfterPicture();
+            }
+            Form.Session_.EndTurn(Form);
+        }
+    } closing{*this};
+
+    if (!Journey_ || Journey_->Finished()) {
+        Journey_.reset();
+        ChooseScene();
+        const int32_t rate = std::max(1, Window_.RefreshRate());
+        const TJourneyPlan plan(JourneyStartWidth(Mandel_->GetKind(), Mandel_->GetPower()), Mandel_->GetViewWidth(),
+                                rate, Session_.Settings()->ZoomSpeed);
+        Journey_ = std::make_unique<TJourney>(plan);
+        FrameTicks_ = 0;
+        timFrame_->SetInterval(FrameInterval());
+    }
+    const int32_t keyframe = Journey_->NextKeyframe();
+    if (keyframe >= 0) {
+        // The keyframes share the scene's centre and everything else; only
+        // the width changes, and the last one is the scene's own.
+        Mandel_->SetViewWidth(Journey_->Plan().KeyframeWidth(keyframe));
+        Mandel_->Draw();
+        Journey_->AddKeyframe(keyframe, Mandel_->GetBitmap());
+    }
+    closing.Done = true;
+    if (Journey_->NextKeyframe() >= 0)
+        timDraw_->SetInterval(kKeyframeDelay);
+    else if (!Journey_->AllDrawn())
+        // As many keyframes wait as may: the next after a frame has used one.
+        timDraw_->SetInterval(FrameInterval());
+}
+
+void TfrmMain::timFrameTimer() {
+    if (!Journey_ || Journey_->Finished()) {
+        timFrame_->SetInterval(0);
+        return;
+    }
+    ++FrameTicks_;
+    timFrame_->SetInterval(FrameInterval());
+    const int32_t held = Journey_->Held();
+    if (Journey_->NextFrame(Frame_)) {
+        ShowPicture(Frame_);
+        Window_.PresentFrame();
+    }
+    HeldFrames_ += Journey_->Held() - held;
+    if (!Journey_->Finished()) return;
+    // The last frame is the still: it stays for the pause.
+    timFrame_->SetInterval(0);
+    ++Pictures_;
+    Session_.RearmMouse();
+    RestAfterPicture();
 }
 
 void TfrmMain::timDrawMandelTimer() {
@@ -157,20 +249,22 @@ void TfrmMain::timDrawMandelTimer() {
         uint32_t Interval;
         ~TRestore() { Timer.SetInterval(Interval); }
     } restore{*timDrawMandel_, interval};
-    if (Layout_ == lmSpread)
-        DrawSpread();
-    else if (Layout_ == lmCenter)
-        DrawCenter();
+    ShowPicture(Mandel_->GetBitmap());
 }
 
-void TfrmMain::DrawCenter() {
-    const TBitmap& bitmap = Mandel_->GetBitmap();
+void TfrmMain::ShowPicture(const TBitmap& Picture) {
+    if (Layout_ == lmSpread)
+        DrawSpread(Picture);
+    else if (Layout_ == lmCenter)
+        DrawCenter(Picture);
+}
+
+void TfrmMain::DrawCenter(const TBitmap& bitmap) {
     Window_.Canvas().DrawBitmap(Window_.ClientWidth() / 2 - bitmap.Width() / 2,
                                 Window_.ClientHeight() / 2 - bitmap.Height() / 2, bitmap);
 }
 
-void TfrmMain::DrawSpread() {
-    const TBitmap& bitmap = Mandel_->GetBitmap();
+void TfrmMain::DrawSpread(const TBitmap& bitmap) {
     const int64_t w = bitmap.Width(), h = bitmap.Height();
     const int64_t W = Window_.ClientWidth(), H = Window_.ClientHeight();
     // A bitmap not yet sized (a copy while the first picture's palette message
@@ -201,7 +295,8 @@ bool TfrmMain::WMSysCommand(uint32_t Command) { return Command == SC_SCREENSAVE;
 
 void TfrmMain::ApplyScreenSize() {
     const TMandelssReg* settings = Session_.Settings();
-    if (!settings || !settings->SizeFull || Mandel_->GetBusy()) return;
+    // A journey keeps its size to its end.
+    if (!settings || !settings->SizeFull || Mandel_->GetBusy() || (Journey_ && !Journey_->Finished())) return;
     // A screen larger than this machine's pictures gets the largest picture
     // of its shape, without a word: the user asked for no size.
     const TPictureSize fit = TPictureBudget::OfMachine().Largest(Window_.ScreenWidth(), Window_.ScreenHeight(), true);

@@ -10,6 +10,12 @@
 // (the preview, the show of one monitor) makes a session for itself; the
 // show on several monitors (TMonitorShow) gives every window the same one.
 //
+// With the setting Journey, every picture is reached by a zoom
+// (shell/journey.h): the picture step draws one keyframe at a time, each in
+// a turn of its own, and timFrame shows the journey's frames at the display's
+// rate between them and between the rows of every window's draws; the still
+// then stays for the pause. No unfinished picture is ever shown then.
+//
 // Re-entrance: Draw lets the message loop run after every row, so the copy
 // timer and the input handlers run in the middle of a picture. They read the
 // engine and may clear its Busy flag, nothing else; the window is destroyed
@@ -21,6 +27,7 @@
 #include <random>
 
 #include "engine/mandel_class.h"
+#include "platform/bitmap.h"
 #include "platform/show_window.h"
 #include "shell/URegistry.h"
 #include "shell/UScreenSaverInit.h"
@@ -30,6 +37,7 @@ namespace nimbrel {
 class TRecommendationList;
 class TPasswordServices;
 class TShowSession;
+class TJourney;
 
 class TfrmMain : public TMainForm {
 public:
@@ -57,6 +65,7 @@ public:
     void timMouseTimer();
     void timDrawTimer();
     void timDrawMandelTimer();
+    void timFrameTimer();
 
     // For a host whose window may change its size during the show (the X11
     // program, which wraps timDraw's handler with it): a full-screen picture
@@ -85,13 +94,29 @@ public:
     TTimer& timDraw() const { return *timDraw_; }
     TTimer& timDrawMandel() const { return *timDrawMandel_; }
     TTimer& timMouse() const;
+    TTimer& timFrame() const { return *timFrame_; }
+    // The journey under way (null between journeys and without them), and
+    // the frames held on this window since the show began.
+    const TJourney* Journey() const { return Journey_.get(); }
+    int32_t HeldFrames() const { return HeldFrames_; }
+    // The frame last shown by a journey.
+    const TBitmap& Frame() const { return Frame_; }
 
 private:
     // Session is null for the show of one window, which owns OwnSession.
     TfrmMain(TShowWindow& Window, std::unique_ptr<TShowSession> OwnSession, TShowSession* Session, uint32_t Seed);
     void ApplyPictureSize();
-    void DrawCenter();
-    void DrawSpread();
+    // Picks the next scene and applies it to the engine.
+    void ChooseScene();
+    // A picture step of a journey: the journey begun when none is under way,
+    // then its next keyframe drawn.
+    void JourneyStep();
+    // The closing step of every picture step: the next one after the pause.
+    void RestAfterPicture();
+    uint32_t FrameInterval() const;
+    void ShowPicture(const TBitmap& Picture);
+    void DrawCenter(const TBitmap& Picture);
+    void DrawSpread(const TBitmap& Picture);
 
     TShowWindow& Window_;
     // The session of the show of one window; empty when it is shared.
@@ -99,6 +124,7 @@ private:
     TShowSession& Session_;
     std::unique_ptr<TTimer> timDraw_;
     std::unique_ptr<TTimer> timDrawMandel_;
+    std::unique_ptr<TTimer> timFrame_;
 
     std::unique_ptr<TMandel> Mandel_;
     uint8_t Layout_ = lmSpread;
@@ -106,6 +132,11 @@ private:
     int32_t Pictures_ = 0;
     TDrawMode DefaultDrawMode_ = dmNormal;
     std::mt19937 Random_;
+
+    std::unique_ptr<TJourney> Journey_;
+    TBitmap Frame_;
+    int64_t FrameTicks_ = 0;  // of the journey under way
+    int32_t HeldFrames_ = 0;
 };
 
 }  // namespace nimbrel

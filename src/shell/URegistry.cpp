@@ -160,7 +160,21 @@ std::string WriteDrawMode(const TSettingsValues& reg) {
     return IntToStr(DrawModeToStored(reg.*Field));
 }
 
-// The nine settings in the order they are read and written.
+// A flag that is 0 or 1; any other stored number gives the default.
+template <bool TSettingsValues::*Field>
+void ReadStrictFlag(TSettingsValues& reg, const std::string& text, const char* fallback) {
+    const int32_t value = IntegerOr(text, fallback);
+    reg.*Field = (value == 0 || value == 1) ? value == 1 : StrToInt(fallback) != 0;
+}
+
+// The zoom speed keeps its range; anything else gives the default.
+template <int32_t TSettingsValues::*Field>
+void ReadZoomSpeed(TSettingsValues& reg, const std::string& text, const char* fallback) {
+    const int32_t value = IntegerOr(text, fallback);
+    reg.*Field = (value >= kMinZoomSpeed && value <= kMaxZoomSpeed) ? value : StrToInt(fallback);
+}
+
+// The settings in the order they are read and written.
 const TSettingDef kSettings[] = {
     {"Bgcolor", "clBlack", ReadColor<&TSettingsValues::Bgcolor>, WriteColor<&TSettingsValues::Bgcolor>,
      Take<&TSettingsValues::Bgcolor, &TSettingsChange::Bgcolor>},
@@ -181,6 +195,10 @@ const TSettingDef kSettings[] = {
     // The stored number 4 is draw mode 3, dmEmerge.
     {"DrawMode", "4", ReadDrawMode<&TSettingsValues::DrawMode>, WriteDrawMode<&TSettingsValues::DrawMode>,
      Take<&TSettingsValues::DrawMode, &TSettingsChange::DrawMode>},
+    {"Journey", "0", ReadStrictFlag<&TSettingsValues::Journey>, WriteFlag<&TSettingsValues::Journey>,
+     Take<&TSettingsValues::Journey, &TSettingsChange::Journey>},
+    {"ZoomSpeed", "15", ReadZoomSpeed<&TSettingsValues::ZoomSpeed>, WriteInteger<&TSettingsValues::ZoomSpeed>,
+     Take<&TSettingsValues::ZoomSpeed, &TSettingsChange::ZoomSpeed>},
 };
 
 std::unique_ptr<TSettingsKey> OpenOrCreate(TSettingsStore& store) {
@@ -270,6 +288,12 @@ bool StoresSceneFile(TSettingsStore& Store) {
     if (type == TRegDataType::rdUnknown) return false;
     const bool text = type == TRegDataType::rdString || type == TRegDataType::rdExpandString;
     return !text || !section->ReadString(kMrpFile).empty();
+}
+
+bool StoresSetting(TSettingsStore& Store, const char* Name) {
+    const std::unique_ptr<TSettingsKey> key = Store.OpenKey(kSettingsKey, false);
+    const std::unique_ptr<TSettingsKey> section = key ? key->OpenKey(kSettingsSection, false) : nullptr;
+    return section && section->ValueExists(Name);
 }
 
 TMandelssReg::TMandelssReg(TSettingsStore& Store) : Store_(Store) { Load(); }

@@ -30,7 +30,14 @@ bool ColorToIdent(int32_t Color, std::string& Text);
 extern const char* const kSettingsKey;      // "Software\Orv\Nimbrel"
 extern const char* const kSettingsSection;  // "Settings"
 
-// The nine settings as values. The defaults are those of the table that
+// Seconds per halving of a journey's width, in tenths, when none is stored,
+// and the range a stored value must keep (anything else reads as the
+// default).
+constexpr int32_t kDefaultZoomSpeed = 15;
+constexpr int32_t kMinZoomSpeed = 1;
+constexpr int32_t kMaxZoomSpeed = 600;
+
+// The settings as values. The defaults are those of the table that
 // TMandelssReg reads and writes.
 struct TSettingsValues {
     int32_t Bgcolor = 0;
@@ -42,6 +49,9 @@ struct TSettingsValues {
     std::string McfFolder;
     int32_t Wait = 0;
     uint8_t DrawMode = dmNormal;  // a TDrawMode
+    // Every picture of the show is reached by a zoom from the default view.
+    bool Journey = false;
+    int32_t ZoomSpeed = kDefaultZoomSpeed;  // tenths of a second per halving
 };
 
 // Some of the settings, each given or not: what a command line changes of the
@@ -56,6 +66,8 @@ struct TSettingsChange {
     std::optional<std::string> McfFolder;
     std::optional<int32_t> Wait;
     std::optional<uint8_t> DrawMode;
+    std::optional<bool> Journey;
+    std::optional<int32_t> ZoomSpeed;
 };
 
 // Puts the values Change gives into the settings' fields and writes those
@@ -66,6 +78,8 @@ void WriteSettings(TSettingsStore& Store, const TSettingsChange& Change);
 // Whether Store names a scene file: a "MrpFile" text that is not empty, or a
 // value of another type (which loading the settings then reports).
 bool StoresSceneFile(TSettingsStore& Store);
+// Whether Store holds the setting Name at all.
+bool StoresSetting(TSettingsStore& Store, const char* Name);
 
 class TMandelssReg : public TSettingsValues {
 public:
@@ -80,7 +94,7 @@ public:
     TMandelssReg(const TMandelssReg&) = delete;
     TMandelssReg& operator=(const TMandelssReg&) = delete;
 
-    // Writes all nine values; ERegistryException when the store refuses.
+    // Writes every value; ERegistryException when the store refuses.
     void Save();
 
 private:

@@ -12,6 +12,7 @@
 #include "platform/sysutils.h"
 #include "platform/text_file.h"
 #include "shell/FolderSelectDialog.h"
+#include "shell/hack_command_line.h"
 #include "platform/StandardLibrary.h"
 #include "shell/setting_texts.h"
 
@@ -72,6 +73,20 @@ void SelectLayout(TSettingControls& c, bool Center) {
     c.pnlBgcolor.Enabled = Center;
 }
 
+// The speed is edited in seconds with one decimal and stored in tenths; it
+// matters, and is checked, only while journeys are on.
+void SelectJourney(TSettingControls& c, bool On) {
+    c.chkJourney.Checked = On;
+    c.lblZoomSpeed.Enabled = On;
+    c.edtZoomSpeed.Enabled = On;
+    c.edtZoomSpeed.Color = On ? clWindow : clBtnFace;
+}
+
+std::string ZoomSpeedText(int32_t Tenths) {
+    const std::string whole = IntToStr(Tenths / 10);
+    return Tenths % 10 == 0 ? whole : whole + "." + IntToStr(Tenths % 10);
+}
+
 }  // namespace
 
 int32_t DrawModeToIndex(uint8_t Mode) { return Mode <= dmAntialias ? int32_t{Mode} : int32_t{dmEmerge}; }
@@ -118,6 +133,8 @@ void TfrmSetting::FormActivate() {
     c.edtSizeY.Text = IntToStr(s.SizeY);
     c.edtWait.Text = IntToStr(Div(s.Wait, kMillisecondsPerSecond));
     c.cmbDrawMode.ItemIndex = DrawModeToIndex(s.DrawMode);
+    SelectJourney(c, s.Journey);
+    c.edtZoomSpeed.Text = ZoomSpeedText(s.ZoomSpeed);
     ShowControls();
 }
 
@@ -134,6 +151,10 @@ void TfrmSetting::Validate() {
         page = tbsView;
         const bool badSize = c.rdbSizeUser.Checked && !ReadSizes(c.edtSizeX.Text, c.edtSizeY.Text);
         if (badSize || !ReadWait(c.edtWait.Text, value)) message = texts::kBadEntry;
+        if (message.empty() && c.chkJourney.Checked && !ParseZoomSpeed(c.edtZoomSpeed.Text, value)) {
+            page = tbsJourney;
+            message = texts::kBadEntry;
+        }
     }
     if (message.empty()) return;
     Controls_.ActivePage = page;
@@ -152,6 +173,8 @@ void TfrmSetting::Apply() {
     int32_t sizeX = s.SizeX, sizeY = s.SizeY;
     SizesToStore(c, sizeX, sizeY);
     const int32_t wait = CheckedInt32(int64_t{StrToInt(c.edtWait.Text)} * kMillisecondsPerSecond);
+    int32_t zoomSpeed = s.ZoomSpeed;
+    if (!ParseZoomSpeed(c.edtZoomSpeed.Text, zoomSpeed)) zoomSpeed = s.ZoomSpeed;
     s.MrpFile = c.edtMrpFile.Text;
     s.McfFolder = c.edtMcfFolder.Text;
     s.SizeFull = c.rdbSizeFull.Checked;
@@ -161,6 +184,8 @@ void TfrmSetting::Apply() {
     s.Bgcolor = c.pnlBgcolor.Color;
     s.Wait = wait;
     s.DrawMode = IndexToDrawMode(c.cmbDrawMode.ItemIndex);
+    s.Journey = c.chkJourney.Checked;
+    s.ZoomSpeed = zoomSpeed;
     s.Save();
 }
 
@@ -205,6 +230,11 @@ void TfrmSetting::rdbSpreadClick() {
 
 void TfrmSetting::rdbCenterClick() {
     SelectLayout(Controls_, true);
+    ShowControls();
+}
+
+void TfrmSetting::chkJourneyClick() {
+    SelectJourney(Controls_, !Controls_.chkJourney.Checked);
     ShowControls();
 }
 

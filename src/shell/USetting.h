@@ -71,6 +71,8 @@ public:
     void rdbSizeUserClick();
     void rdbSpreadClick();
     void rdbCenterClick();
+    // The journey's check box: toggles, and the speed is enabled with it.
+    void chkJourneyClick();
 
     // The colour panel: dlgColor, and the confirmed colour on the panel.
     void pnlBgcolorClick();

@@ -168,6 +168,16 @@ TCommandLine HackCommandLine(THackOptions& Options, bool& Root, bool& WindowId) 
              if (!ParseDecimal(text, mode) || mode > 8) throw EHackUsage("bad draw mode " + text + " (0 to 8)");
              settings.DrawMode = StoredToDrawMode(mode);
          }},
+        {0, "journey", "", "every picture is reached by a zoom from the whole set (the default) ...",
+         [&](const std::string&, const std::string&) { settings.Journey = true; }},
+        {0, "no-journey", "", "... or appears as it is drawn",
+         [&](const std::string&, const std::string&) { settings.Journey = false; }},
+        {0, "zoom-speed", "SECONDS", "seconds per halving of the view's width in a journey (0.1 to 60)",
+         [&](const std::string& text, const std::string&) {
+             int32_t tenths = 0;
+             if (!ParseZoomSpeed(text, tenths)) throw EHackUsage("bad zoom speed " + text + " (seconds, 0.1 to 60)");
+             settings.ZoomSpeed = tenths;
+         }},
         {0, "size", "WxH", "pictures of that size ...",
          [&](const std::string& text, const std::string&) {
              int32_t width = 0, height = 0;
@@ -206,6 +216,23 @@ TCommandLine HackCommandLine(THackOptions& Options, bool& Root, bool& WindowId) 
 }
 
 }  // namespace
+
+bool ParseZoomSpeed(std::string_view text, int32_t& tenths) {
+    const std::size_t dot = text.find('.');
+    const std::string_view whole = text.substr(0, dot);
+    std::string_view fraction = dot == std::string_view::npos ? std::string_view() : text.substr(dot + 1);
+    // Zeros past the tenths change nothing ("1.50", as settings pages write
+    // a slider's value).
+    while (fraction.size() > 1 && fraction.back() == '0') fraction.remove_suffix(1);
+    if (dot != std::string_view::npos && fraction.size() != 1) return false;
+    int32_t seconds = 0, tenth = 0;
+    if (!whole.empty() && !ParseDecimal(whole, seconds)) return false;
+    if (!fraction.empty() && !ParseDecimal(fraction, tenth)) return false;
+    if (whole.empty() && fraction.empty()) return false;
+    if (seconds > kMaxZoomSpeed / 10) return false;
+    tenths = seconds * 10 + tenth;
+    return tenths >= kMinZoomSpeed && tenths <= kMaxZoomSpeed;
+}
 
 const std::string& HackUsage() {
     static const std::string usage = [] {
@@ -262,6 +289,9 @@ THackOptions ParseHackCommandLine(const std::vector<std::string>& Args, const ch
 void MergeHackSettings(const THackOptions& Options, TSettingsStore& Store, const std::string& SamplesFolder) {
     if (!Options.BgcolorName.empty()) throw EHackUsage("the colour " + Options.BgcolorName + " is not resolved");
     TSettingsChange change = Options.Settings;
+    // Screen-saver users expect motion: the hack journeys unless told or
+    // stored otherwise.
+    if (!change.Journey && !StoresSetting(Store, "Journey")) change.Journey = true;
     if (!SamplesFolder.empty() && !change.MrpFile && !StoresSceneFile(Store)) {
         change.MrpFile = Join(SamplesFolder, "scenes.mrp");
         if (!change.McfFolder) change.McfFolder = Join(SamplesFolder, "palettes");

@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/bitmap.h"
@@ -48,6 +49,10 @@ struct THackOptions {
     TSettingsChange Settings;
     std::string BgcolorName;
 };
+
+// Seconds in whole tenths ("1", "1.5", ".5", "1.50") as tenths, within the
+// zoom speeds the settings keep (0.1 to 60 seconds per halving).
+bool ParseZoomSpeed(std::string_view Text, int32_t& Tenths);
 
 // Args are the program arguments without the program name. ScreenSaverWindow
 // is the value of XSCREENSAVER_WINDOW, nullptr when it is not set.

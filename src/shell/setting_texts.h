@@ -12,7 +12,7 @@ namespace nimbrel::setting_texts {
 inline constexpr std::string_view kCaption = "Nimbrelの設定";
 
 // The tabs of pgcSetting, indexed by TSettingPage.
-inline constexpr std::string_view kPageCaptions[] = {"ﾌｧｲﾙ", "表示", "ﾊﾞｰｼﾞｮﾝ情報"};
+inline constexpr std::string_view kPageCaptions[] = {"ﾌｧｲﾙ", "表示", "ﾊﾞｰｼﾞｮﾝ情報", "ｽﾞｰﾑ"};
 
 // The buttons below the pages: OK is the default button, Cancel the cancel
 // button; "&" marks the accelerator.
@@ -45,6 +45,10 @@ inline constexpr std::string_view kDrawModeGroup = "描画方法";
 // The items of cmbDrawMode; an item's index is its draw mode (dmNormal ..
 // dmAntialias).
 inline constexpr std::string_view kDrawModeItems[] = {"普通", "探索", "境界走査", "浮き出し", "簡易ｱﾝﾁｴﾘｱｼﾝｸﾞ"};
+
+// tbsJourney: the check box, and the seconds per halving of the view.
+inline constexpr std::string_view kJourney = "場面ごとにｽﾞｰﾑする";
+inline constexpr std::string_view kZoomSpeed = "幅が半分になるまでの時間";
 
 // tbsAbout: the title in bold, then the version and the author.
 inline constexpr std::string_view kAboutTitle = "Nimbrel";

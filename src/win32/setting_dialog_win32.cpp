@@ -63,11 +63,12 @@ auto EditOf(TControls& c, int id) -> decltype(&c.edtMrpFile) {
         case idcSizeX: return &c.edtSizeX;
         case idcSizeY: return &c.edtSizeY;
         case idcWait: return &c.edtWait;
+        case idcZoomSpeed: return &c.edtZoomSpeed;
         default: return nullptr;
     }
 }
 
-constexpr int kEditIds[] = {idcMrpFile, idcMcfFolder, idcSizeX, idcSizeY, idcWait};
+constexpr int kEditIds[] = {idcMrpFile, idcMcfFolder, idcSizeX, idcSizeY, idcWait, idcZoomSpeed};
 
 // A DIB section with the picture's pixels, whose layout is the bitmap's own;
 // none when the system cannot make one. The top bytes are cleared: a static
@@ -167,6 +168,12 @@ void TWin32SettingDialog::CreateControls() {
         SendMessageW(drawMode, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Utf8ToWide(item).c_str()));
     OnPage(tbsView, drawMode);
 
+    // The page "ｽﾞｰﾑ": journeys on or off, and their speed.
+    OnPage(tbsJourney, Add(L"Button", texts::kJourney, WS_TABSTOP | BS_CHECKBOX, 22, 36, 220, 12, idcJourney));
+    OnPage(tbsJourney, Add(L"Static", texts::kZoomSpeed, label | WS_GROUP, 22, 60, 120, 10, idcZoomSpeedLabel));
+    OnPage(tbsJourney, Add(L"Edit", "", edit, 146, 58, 40, 13, idcZoomSpeed, WS_EX_CLIENTEDGE));
+    OnPage(tbsJourney, Add(L"Static", texts::kSeconds, label, 190, 60, 30, 10, idcStatic));
+
     // The page "ﾊﾞｰｼﾞｮﾝ情報": the title, version and author in a sunken panel
     // between two small pictures.
     const HWND left = Add(L"Static", "", SS_BITMAP | SS_CENTERIMAGE, 18, 66, 30, 30, idcAboutLeftImage);
@@ -260,6 +267,7 @@ void TWin32SettingDialog::ShowControls(const TSettingControls& Controls) {
     EnableWindow(Item(idcSizeXLabel), c.lblSizeX.Enabled);
     EnableWindow(Item(idcSizeYLabel), c.lblSizeY.Enabled);
     EnableWindow(Item(idcBgcolorLabel), c.lblBgcolor.Enabled);
+    EnableWindow(Item(idcZoomSpeedLabel), c.lblZoomSpeed.Enabled);
     const auto check = [&](int id, const TRadioButton& r) {
         SendMessageW(Item(id), BM_SETCHECK, r.Checked ? BST_CHECKED : BST_UNCHECKED, 0);
     };
@@ -267,6 +275,7 @@ void TWin32SettingDialog::ShowControls(const TSettingControls& Controls) {
     check(idcSizeUser, c.rdbSizeUser);
     check(idcSpread, c.rdbSpread);
     check(idcCenter, c.rdbCenter);
+    check(idcJourney, c.chkJourney);
     if (!panelBrush_ || c.pnlBgcolor.Color != shown_.pnlBgcolor.Color) {
         // Without a new brush the panel keeps the old one.
         if (TGdiObject<HBRUSH> brush{CreateSolidBrush(ColorToRgb(c.pnlBgcolor.Color))}) panelBrush_ = std::move(brush);
@@ -318,6 +327,7 @@ void TWin32SettingDialog::OnCommand(int id, int code) {
         case idcSizeUser: GuardHandler([&] { form.rdbSizeUserClick(); }); break;
         case idcSpread: GuardHandler([&] { form.rdbSpreadClick(); }); break;
         case idcCenter: GuardHandler([&] { form.rdbCenterClick(); }); break;
+        case idcJourney: GuardHandler([&] { form.chkJourneyClick(); }); break;
         case idcBgcolor: GuardHandler([&] { form.pnlBgcolorClick(); }); break;
         default: break;
     }

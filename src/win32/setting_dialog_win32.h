@@ -38,6 +38,9 @@ enum TSettingControlId : int {
     idcBgcolor = 129,
     idcWait = 130,
     idcDrawMode = 131,
+    idcJourney = 132,
+    idcZoomSpeedLabel = 133,
+    idcZoomSpeed = 134,
     idcAboutLeftImage = 140,
     idcAboutRightImage = 141,
     idcStatic = 199,  // groups and labels that never change

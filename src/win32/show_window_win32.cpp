@@ -123,6 +123,27 @@ int32_t TWin32ShowWindow::ScreenHeight() const {
     return monitor_ ? monitor_->Height() : GetSystemMetrics(SM_CYSCREEN);
 }
 
+int32_t TWin32ShowWindow::RefreshRate() const {
+    const TWindowDC dc(window_);
+    const int rate = dc.Get() ? GetDeviceCaps(dc.Get(), VREFRESH) : 0;
+    // 0 and 1 stand for the hardware's default rate.
+    return rate > 1 ? rate : 60;
+}
+
+void TWin32ShowWindow::PresentFrame() {
+    // The compositor paces the frames: DwmFlush returns once the frame just
+    // drawn has reached the screen. Without composition it fails at once, and
+    // the frame timer alone keeps the rate. Looked up, not imported, so that
+    // the program keeps to the DLLs every system has.
+    using TDwmFlush = HRESULT(WINAPI*)();
+    static const TDwmFlush flush = [] {
+        // From the system folder alone, never from beside the program.
+        const HMODULE dwm = LoadLibraryExW(L"dwmapi.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+        return dwm ? reinterpret_cast<TDwmFlush>(reinterpret_cast<void*>(GetProcAddress(dwm, "DwmFlush"))) : nullptr;
+    }();
+    if (flush) flush();
+}
+
 void TWin32ShowWindow::ShowCursor(bool show) { ::ShowCursor(show ? TRUE : FALSE); }
 
 void TWin32ShowWindow::ShowApplicationWindow() {

@@ -57,6 +57,8 @@ public:
     int32_t ScreenHeight() const override;
     void ShowCursor(bool show) override;
     void ShowApplicationWindow() override;
+    int32_t RefreshRate() const override;
+    void PresentFrame() override;
 
 private:
     // Creates the window: a child of parent_ filling it, or a topmost popup

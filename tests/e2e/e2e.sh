@@ -268,6 +268,25 @@ case_show_key() {
     expect_nine_settings
 }
 
+# Journey 1: the show zooms from the whole set into the scene, 4.6 halvings at
+# 0.3 s each, and the screen ends on exactly the still of the scene; a key then
+# ends the show, and the journey's settings stay stored.
+case_show_journey() {
+    setup show-journey
+    set_settings MrpFile="$MRP" McfFolder="$MCF" SizeFull=1 DM=0 Wait=600000 DrawMode=1 Journey=1 ZoomSpeed=3
+    render "$WORK/expected.png" "${SCREEN_W}x${SCREEN_H}" 1
+    start_scr /s
+    wait_show_window
+    expect_screen "$WORK/expected.png" 60
+    sleep 1
+    expect_screen "$WORK/expected.png" 5
+    xdotool key space
+    expect_exit 20
+    expect_nine_settings
+    wine reg query "$KEY" /v Journey 2>/dev/null | tr -d '\r' | grep -Eq "Journey +REG_SZ +1$" ||
+        fail "Journey is not stored as 1"
+}
+
 # SizeFull 0 and DM 1: the picture centred on Bgcolor; a mouse move once the
 # picture is finished ends the show.
 case_show_center() {
@@ -1302,6 +1321,7 @@ case ${1:-} in
 prefix) make_prefix ;;
 show-key) case_show_key ;;
 show-center) case_show_center ;;
+show-journey) case_show_journey ;;
 show-tiled) case_show_tiled ;;
 show-monitors) case_show_monitors ;;
 missing-mrp) case_missing_mrp ;;
@@ -1320,7 +1340,7 @@ install-keeps) case_install_keeps ;;
 uninstall) case_uninstall ;;
 install-ui) case_install_ui ;;
 *)
-    echo "usage: e2e.sh prefix|show-key|show-center|show-tiled|show-monitors|missing-mrp|bad-value|preview|password|settings|settings-ok|settings-no-mrp|settings-folder|settings-unwind|explore-navigate|explore-open|install|install-keeps|uninstall|install-ui" >&2
+    echo "usage: e2e.sh prefix|show-key|show-center|show-journey|show-tiled|show-monitors|missing-mrp|bad-value|preview|password|settings|settings-ok|settings-no-mrp|settings-folder|settings-unwind|explore-navigate|explore-open|install|install-keeps|uninstall|install-ui" >&2
     exit 2
     ;;
 esac

@@ -108,6 +108,37 @@ TEST_F(RenderTest, AnIndexedSceneIsThePictureTheEngineDraws) {
     }
 }
 
+TEST_F(RenderTest, AJourneyWritesItsFramesEndingOnTheStill) {
+    // W 0.3 of 3: 3.32 halvings; at 10 frames a second and 0.5 s a halving,
+    // 18 frames.
+    const std::string scenes = Files.Write("deep.mrp", "T=MANDEL, Title=D, Cr=-0.7453, Ci=0.1127, W=0.3, I=60, DM=2\r\n");
+    const std::string out = Files.PathOf("frames");
+    const TRun run = Render(Files, "-s 40x24 -i 0 --journey --fps 10 --zoom-speed 0.5 -o " + Quote(out) + " " + Quote(scenes));
+    ASSERT_EQ(run.Status, 0) << run.Errors;
+    int32_t w = 0, h = 0;
+    std::vector<int32_t> last;
+    int32_t frames = 0;
+    for (;; ++frames) {
+        char name[32];
+        std::snprintf(name, sizeof name, "/frame-%06d.png", frames + 1);
+        const auto pixels = ReadPng(out + name, w, h);
+        if (pixels.empty()) break;
+        EXPECT_EQ(w, 40);
+        last = pixels;
+    }
+    EXPECT_EQ(frames, 18);
+    TMandel engine;
+    engine.SetWidth(40);
+    engine.SetHeight(24);
+    EXPECT_EQ(last, Drawn(engine, scenes, 0, Files.PathOf("")));
+    // A journey needs its scene; a video needs ffmpeg or says so.
+    EXPECT_EQ(Render(Files, "--journey " + Quote(scenes)).Status, 2);
+    const TRun video = Render(Files, "-s 40x24 -i 0 --video " + Quote(Files.PathOf("v.mp4")) + " " + Quote(scenes),
+                              "PATH=/nonexistent");
+    EXPECT_EQ(video.Status, 1);
+    EXPECT_NE(video.Errors.find("needs ffmpeg"), std::string::npos) << video.Errors;
+}
+
 TEST_F(RenderTest, APaletteCarriesOverToTheNextSceneWhenAllAreDrawn) {
     const std::string out = Files.PathOf("all");
     const TRun run = Render(Files, "-s 40x24 -o " + Quote(out) + " " + Quote(Scenes));

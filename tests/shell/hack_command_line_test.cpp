@@ -20,7 +20,8 @@
 namespace nimbrel {
 namespace {
 
-// The nine settings as the settings object reads them.
+// The settings as the settings object reads them; the hack journeys unless
+// told or stored otherwise.
 struct TSettings {
     int32_t Bgcolor = 0;
     int32_t SizeX = 200;
@@ -31,19 +32,22 @@ struct TSettings {
     std::string McfFolder;
     int32_t Wait = 1000;
     uint8_t DrawMode = dmEmerge;
+    bool Journey = true;
+    int32_t ZoomSpeed = 15;
     bool operator==(const TSettings&) const = default;
 };
 
 std::ostream& operator<<(std::ostream& out, const TSettings& s) {
     return out << "{Bgcolor " << s.Bgcolor << ", SizeX " << s.SizeX << ", SizeY " << s.SizeY << ", SizeFull "
                << s.SizeFull << ", DM " << int{s.DM} << ", MrpFile '" << s.MrpFile << "', McfFolder '" << s.McfFolder
-               << "', Wait " << s.Wait << ", DrawMode " << int{s.DrawMode} << "}";
+               << "', Wait " << s.Wait << ", DrawMode " << int{s.DrawMode} << ", Journey " << s.Journey
+               << ", ZoomSpeed " << s.ZoomSpeed << "}";
 }
 
 TSettings Loaded(TSettingsStore& store) {
     TMandelssReg reg(store);
     return TSettings{reg.Bgcolor, reg.SizeX,     reg.SizeY, reg.SizeFull, reg.DM,
-                     reg.MrpFile, reg.McfFolder, reg.Wait,  reg.DrawMode};
+                     reg.MrpFile, reg.McfFolder, reg.Wait,  reg.DrawMode, reg.Journey, reg.ZoomSpeed};
 }
 
 // Parses Args and merges them over Stored (a settings file's text).
@@ -88,6 +92,12 @@ TEST(HackCommandLine, EachOptionOverridesItsSettingAndNoOther) {
         {{"-full"}, [](TSettings& s) { s.SizeFull = true; }},
         {{"-size", "10x10", "-full"}, [](TSettings& s) { s.SizeX = 10, s.SizeY = 10, s.SizeFull = true; }},
         {{"-full", "-size", "10x10"}, [](TSettings& s) { s.SizeX = 10, s.SizeY = 10, s.SizeFull = false; }},
+        {{"-no-journey"}, [](TSettings& s) { s.Journey = false; }},
+        {{"-no-journey", "-journey"}, [](TSettings&) {}},
+        {{"-zoom-speed", "2.5"}, [](TSettings& s) { s.ZoomSpeed = 25; }},
+        {{"-zoom-speed", ".1"}, [](TSettings& s) { s.ZoomSpeed = 1; }},
+        {{"-zoom-speed", "1.50"}, [](TSettings& s) { s.ZoomSpeed = 15; }},
+        {{"-zoom-speed", "60"}, [](TSettings& s) { s.ZoomSpeed = 600; }},
         {{"-layout", "tile"}, [](TSettings& s) { s.DM = lmSpread; }},
         {{"-layout", "center"}, [](TSettings& s) { s.DM = lmCenter; }},
         // Red in the low byte of a colour value.
@@ -109,6 +119,10 @@ TEST(HackCommandLine, EachOptionOverridesItsSettingAndNoOther) {
     expected.Wait = 3000;
     expected.DM = lmCenter;
     EXPECT_EQ(Merged({"-wait", "3", "-layout", "center"}), expected);
+    // A stored choice against journeys stands.
+    expected = TSettings{};
+    expected.Journey = false;
+    EXPECT_EQ(Merged({}, "[Software\\Orv\\Nimbrel\\Settings]\n\"Journey\"=\"0\"\n"), expected);
 }
 
 TEST(HackCommandLine, WhereTheShowDraws) {
@@ -180,6 +194,10 @@ TEST(HackCommandLine, AnOddCommandLineIsAUsageErrorThatSaysWhy) {
         {{"-palettes", ""}, nullptr, "option -palettes needs a folder"},
         {{"-display", ""}, nullptr, "option -display needs a display name"},
         {{"-wait", "-1"}, nullptr, "bad pause -1"},
+        {{"-zoom-speed", "0"}, nullptr, "bad zoom speed 0"},
+        {{"-zoom-speed", "60.1"}, nullptr, "bad zoom speed 60.1"},
+        {{"-zoom-speed", "1.25"}, nullptr, "bad zoom speed 1.25"},
+        {{"-zoom-speed", "."}, nullptr, "bad zoom speed ."},
         {{"-wait", "1.5"}, nullptr, "bad pause 1.5"},
         {{"-wait", "2147484"}, nullptr, "bad pause 2147484"},
         {{"-wait", " 5"}, nullptr, "bad pause  5"},

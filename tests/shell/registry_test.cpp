@@ -58,6 +58,8 @@ TEST_P(Stores, AMissingKeyGivesEveryDefault) {
         EXPECT_EQ(reg.McfFolder, "");
         EXPECT_EQ(reg.Wait, 1000);
         EXPECT_EQ(reg.DrawMode, dmEmerge);
+        EXPECT_FALSE(reg.Journey);
+        EXPECT_EQ(reg.ZoomSpeed, 15);
         // Loading creates the key but not its section.
         EXPECT_TRUE(Store().KeyExists(kKey));
         EXPECT_FALSE(Store().KeyExists(kSection));
@@ -70,6 +72,8 @@ TEST_P(Stores, AMissingKeyGivesEveryDefault) {
     EXPECT_EQ(Stored("SizeX"), "200");
     EXPECT_EQ(Stored("Wait"), "1000");
     EXPECT_EQ(Stored("DrawMode"), "4");
+    EXPECT_EQ(Stored("Journey"), "0");
+    EXPECT_EQ(Stored("ZoomSpeed"), "15");
 }
 
 TEST_P(Stores, AllNineSettingsRoundTrip) {
@@ -132,6 +136,13 @@ TEST_P(Stores, StoredTextsAndWhatTheyRead) {
         {"DM", "200", [](auto& r) { return r.DM == 200; }, "72"},  // written without its top bit
         {"DM", "300", [](auto& r) { return r.DM == 0; }, "0"},     // no byte: as if no number
         {"Wait", "-1", [](auto& r) { return r.Wait == -1; }, "-1"},
+        {"Journey", "1", [](auto& r) { return r.Journey; }, "1"},
+        {"Journey", "2", [](auto& r) { return !r.Journey; }, "0"},
+        {"Journey", "yes", [](auto& r) { return !r.Journey; }, "0"},
+        {"ZoomSpeed", "40", [](auto& r) { return r.ZoomSpeed == 40; }, "40"},
+        {"ZoomSpeed", "0", [](auto& r) { return r.ZoomSpeed == 15; }, "15"},
+        {"ZoomSpeed", "601", [](auto& r) { return r.ZoomSpeed == 15; }, "15"},
+        {"ZoomSpeed", "fast", [](auto& r) { return r.ZoomSpeed == 15; }, "15"},
     };
     for (const auto& c : cases) {
         Put(c.name, c.text);

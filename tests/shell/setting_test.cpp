@@ -395,3 +395,46 @@ TEST(SelectFolder, TheInitialFolderAndTheAnswer) {
 
 }  // namespace
 }  // namespace nimbrel
+
+namespace nimbrel {
+namespace {
+
+TEST(SettingDialog, TheJourneyPageShowsChecksAndStoresTheZoom) {
+    TDialogRig rig;
+    rig.Put("Journey", "1");
+    rig.Put("ZoomSpeed", "25");
+    TfrmSetting& form = rig.OpenValid();
+    EXPECT_TRUE(rig.Controls().chkJourney.Checked);
+    EXPECT_EQ(rig.Controls().edtZoomSpeed.Text, "2.5");
+    EXPECT_TRUE(rig.Controls().edtZoomSpeed.Enabled);
+    const struct {
+        const char* text;
+        bool ok;
+        const char* stored;
+    } cases[] = {{"0.5", true, "5"}, {"60", true, "600"}, {"3", true, "30"}, {"0", false, "30"},
+                 {"1.25", false, "30"}, {"x", false, "30"}, {"61", false, "30"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        rig.Errors.Pages.clear();
+        rig.Controls().edtZoomSpeed.Text = c.text;
+        if (c.ok) {
+            form.bbnUpdateClick();
+            EXPECT_TRUE(rig.Errors.Pages.empty());
+        } else {
+            EXPECT_THROW(form.bbnUpdateClick(), EAbort);
+            EXPECT_EQ(rig.Errors.Pages, std::vector<TSettingPage>{tbsJourney});
+            EXPECT_EQ(rig.Window.Shown.ActivePage, tbsJourney);
+        }
+        EXPECT_EQ(rig.Stored("ZoomSpeed"), c.stored);
+    }
+    // Off: the speed is disabled and not checked; a bad text keeps the stored speed.
+    form.chkJourneyClick();
+    EXPECT_FALSE(rig.Controls().chkJourney.Checked);
+    EXPECT_FALSE(rig.Window.Shown.edtZoomSpeed.Enabled);
+    form.bbnUpdateClick();
+    EXPECT_EQ(rig.Stored("Journey"), "0");
+    EXPECT_EQ(rig.Stored("ZoomSpeed"), "30");
+}
+
+}  // namespace
+}  // namespace nimbrel

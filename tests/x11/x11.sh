@@ -453,10 +453,28 @@ case_first_picture() {
     convert "$WORK/expected.png" "$WORK/expected.ppm"
     "$X11_HELPER" match "$WORK/expected.ppm" 120000 >"$WORK/match.txt" &
     local match=$!
-    start_hack -root -mrp "$WORK/first.mrp" -palettes "$X11_SAMPLES/palettes" -wait 600
+    start_hack -root -no-journey -mrp "$WORK/first.mrp" -palettes "$X11_SAMPLES/palettes" -wait 600
     wait "$match" || fail "the screen never equalled nimbrel-render's picture"
     echo "x11.first-picture: the first complete picture at 1920x1080 after $(cat "$WORK/match.txt") ms"
     expect_screen "$WORK/expected.png" 10
+    stop_hack TERM
+}
+
+# -journey: a zoom from the whole set into a scene 8 halvings deep, a keyframe
+# a halving, at the clock's frame rate; the screen ends on exactly the still
+# that nimbrel-render draws, and stays on it for the pause.
+case_journey() {
+    setup journey 320x240
+    printf 'T=MANDEL, Title=j, Cr=-0.7453, Ci=0.1127, W=0.0117, I=300, DM=0\r\n' >"$WORK/deep.mrp"
+    "$NIMBREL_RENDER" -s 320x240 -i 0 -p "$WORK" -o "$WORK/expected.png" "$WORK/deep.mrp" >/dev/null ||
+        fail "nimbrel-render"
+    start_hack -root -journey -zoom-speed 0.3 -mrp "$WORK/deep.mrp" -palettes "$WORK" -wait 600
+    sleep 0.5
+    screenshot "$WORK/early.png"
+    [ "$(differing_pixels "$WORK/expected.png" "$WORK/early.png")" != 0 ] || fail "the still came at once, not at the end of a zoom"
+    expect_screen "$WORK/expected.png" 60
+    sleep 1
+    expect_screen "$WORK/expected.png" 1
     stop_hack TERM
 }
 
@@ -633,9 +651,10 @@ huge-size) case_huge_size ;;
 sigterm) case_sigterm ;;
 endless) case_endless ;;
 first-picture) case_first_picture ;;
+journey) case_journey ;;
 daemon) case_daemon ;;
 *)
-    echo "usage: x11.sh package|root|window-id|tiled|own-window|huge-size|sigterm|endless|first-picture|daemon" >&2
+    echo "usage: x11.sh package|root|window-id|tiled|own-window|huge-size|sigterm|endless|first-picture|journey|daemon" >&2
     exit 2
     ;;
 esac
