@@ -245,7 +245,7 @@ case_huge_size() {
     render "$WORK/picture.png" "$size" 0
     # (200 div 2) - (w div 2) and (100 div 2) - (h div 2), negative: the middle part.
     convert "$WORK/picture.png" -crop "200x100+$((w / 2 - 100))+$((h / 2 - 50))" +repage "$WORK/expected.png"
-    start_hack -geometry 200x100+0+0 -mrp "$MRP" -palettes "$X11_DATA"
+    start_hack -geometry 200x100+0+0 -no-journey -mrp "$MRP" -palettes "$X11_DATA"
     expect_screen "$WORK/expected.png" 60 200x100+0+0
     # Two pauses more: two more pictures, and still the one message.
     sleep 1.5
@@ -508,6 +508,8 @@ case_daemon() {
         log "the daemon runs as the user $name"
     fi
     setup daemon "$size" -ac
+    # The case looks for the stills of the samples; journeys have a case of
+    # their own.
     cat >"$STAGE/home/.xscreensaver" <<EOF
 mode:		one
 selected:	0
@@ -518,7 +520,7 @@ unfade:		False
 splash:		False
 dpmsEnabled:	False
 grabDesktopImages:	False
-programs:	"Nimbrel"	$hack -root	\n
+programs:	"Nimbrel"	$hack -root -no-journey	\n
 EOF
     [ -n "$TEST_USER" ] && chown "$TEST_USER" "$STAGE/home/.xscreensaver"
     local env=(env -i HOME="$STAGE/home" DISPLAY="$DISPLAY" PATH=/usr/bin:/bin LANG=C.UTF-8)
