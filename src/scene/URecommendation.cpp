@@ -1,11 +1,15 @@
 #include "scene/URecommendation.h"
 
+#include <algorithm>
+#include <cmath>
 #include <fstream>
 #include <optional>
 
 #include "platform/exceptions.h"
 #include "platform/sysutils.h"
 #include "platform/text_file.h"
+#include "scene/exact_numbers.h"
+#include "values/deep_coordinates.h"
 
 namespace nimbrel {
 
@@ -68,6 +72,8 @@ std::string TrimAround(std::string_view Text, char Separator) {
 // The values that are checked after the whole line has been read.
 struct TSeen {
     std::optional<double> Cr, Ci, W, Jr, Ji;
+    // The texts of the numbers of the view, for every digit of a deep one.
+    std::string CrText, CiText, WText, JrText, JiText;
     std::optional<int32_t> I, D, Pow;
     bool Title = false;
 };
@@ -83,14 +89,19 @@ void ApplyField(std::string_view Field, TRecommendation& Entry, TSeen& Seen) {
         Seen.Title = true;
     } else if (key == "CR") {
         Seen.Cr = StrToFloat(value);
+        Seen.CrText = value;
     } else if (key == "CI") {
         Seen.Ci = StrToFloat(value);
+        Seen.CiText = value;
     } else if (key == "W") {
         Seen.W = StrToFloat(value);
+        Seen.WText = value;
     } else if (key == "JR") {
         Seen.Jr = StrToFloat(value);
+        Seen.JrText = value;
     } else if (key == "JI") {
         Seen.Ji = StrToFloat(value);
+        Seen.JiText = value;
     } else if (key == "I") {
         Seen.I = StrToInt(value);
     } else if (key == "D") {
@@ -118,6 +129,34 @@ void ApplyField(std::string_view Field, TRecommendation& Entry, TSeen& Seen) {
     }
 }
 
+// The digits of a view that doubles cannot hold: a height far below its
+// coordinates, or a coordinate of more digits than a double's. The doubles
+// stay as the line gives them, so that every view within their reach is
+// drawn as it always was.
+void KeepDigits(TRecommendation& Entry, const TSeen& Seen, const TFloatExp& Width, bool Julia) {
+    const std::string_view zero = "0";
+    const std::string_view texts[4] = {Seen.CrText, Seen.CiText, Julia ? std::string_view(Seen.JrText) : zero,
+                                       Julia ? std::string_view(Seen.JiText) : zero};
+    // The size of the coordinates from their first 64 bits: the very size
+    // the writer's view has.
+    int64_t magnitude = 0;
+    bool many = false;
+    for (const std::string_view text : texts) {
+        TBigReal probe;
+        if (!TBigReal::Parse(text, TBigReal::kMinBits, probe)) return;
+        if (!probe.IsZero()) magnitude = std::max<int64_t>(magnitude, probe.Exponent() + 1);
+        many = many || HasManyDigits(text);
+    }
+    if (!many && !WantsDigits(Width, magnitude)) return;
+    const int32_t bits = CoordinateBits(Width, magnitude);
+    TBigReal exact[4];
+    for (int k = 0; k < 4; ++k)
+        if (!TBigReal::Parse(texts[k], bits, exact[k])) return;
+    TView view = MakeDeepView(static_cast<TFractalKind>(Entry.Position->GetKind()), exact[0], exact[1], Width,
+                              exact[2], exact[3], 2);
+    Entry.Deep = std::move(view.Deep);
+}
+
 // The checks in the order the user is told about them.
 void Validate(TRecommendation& Entry, const TSeen& Seen) {
     if (!Seen.Title) throw EValidation(mrpNoTitle);
@@ -125,13 +164,18 @@ void Validate(TRecommendation& Entry, const TSeen& Seen) {
     if (!Seen.Cr) throw EValidation(mrpNoCr);
     Entry.Position->Center = {*Seen.Cr, *Seen.Ci};
     if (!Seen.W) throw EValidation(mrpNoW);
-    if (!(*Seen.W > 0)) throw EValidation(mrpBadW);
-    Entry.Position->ViewWidth = *Seen.W;
-    if (Entry.Position->GetKind() == fkJulia) {
+    // A height below the doubles' range is still a height.
+    TFloatExp width;
+    const bool exactWidth = ParseExactWidth(Seen.WText, width);
+    if (!(*Seen.W > 0) && !(exactWidth && width > TFloatExp())) throw EValidation(mrpBadW);
+    Entry.Position->ViewWidth = *Seen.W > 0 ? *Seen.W : std::ldexp(1.0, -1074);
+    const bool julia = Entry.Position->GetKind() == fkJulia;
+    if (julia) {
         if (!Seen.Ji) throw EValidation(mrpNoJi);
         if (!Seen.Jr) throw EValidation(mrpNoJr);
         Entry.Position->SetJuliaConstant({*Seen.Jr, *Seen.Ji});
     }
+    KeepDigits(Entry, Seen, width, julia);
     if (Seen.I && *Seen.I < 1) throw EValidation(mrpBadI);
     Entry.MaxIter = Seen.I.value_or(-1);
     if (Seen.D && *Seen.D < 1) throw EValidation(mrpBadD);
@@ -186,6 +230,7 @@ TView TRecommendation::View() const {
     view.ViewWidth = Position->ViewWidth;
     if (view.Kind == fkJulia) view.JuliaConstant = Position->GetJuliaConstant();
     view.Power = Power;
+    view.Deep = Deep;
     return view;
 }
 
@@ -194,6 +239,7 @@ void TRecommendation::SetView(const TView& Value) {
     Position->ViewWidth = Value.ViewWidth;
     if (Position->GetKind() == fkJulia) Position->SetJuliaConstant(Value.JuliaConstant);
     Power = Value.Power;
+    Deep = Value.Deep;
 }
 
 std::string TRecommendationList::NormalizeLine(std::string_view Line) {

@@ -65,6 +65,9 @@ public:
     uint8_t ShadingFunction = 0;
     std::string Title;
     std::string McfName;           // palette name without folder and extension
+    // Every digit of a deep view (values/view.h), or none: the position's
+    // doubles are the whole view.
+    std::shared_ptr<const TDeepView> Deep;
 };
 
 class TRecommendationList {

@@ -10,6 +10,8 @@
 #include "platform/exceptions.h"
 #include "platform/sysutils.h"
 #include "platform/text_file.h"
+#include "scene/exact_numbers.h"
+#include "values/deep_coordinates.h"
 
 namespace nimbrel {
 
@@ -35,12 +37,20 @@ bool SamePoint(const TComplexPoint& a, const TComplexPoint& b) {
     return SameDouble(a.Re, b.Re) && SameDouble(a.Im, b.Im);
 }
 
+// a: the entry read back, b: the entry written.
 bool SameEntry(const TRecommendation& a, const TRecommendation& b) {
     const uint8_t kind = a.Position->GetKind();
     if (kind != b.Position->GetKind()) return false;
-    if (kind == fkJulia && !SamePoint(a.Position->GetJuliaConstant(), b.Position->GetJuliaConstant())) return false;
-    return SamePoint(a.Position->Center, b.Position->Center) &&
-           SameDouble(a.Position->ViewWidth, b.Position->ViewWidth) && a.Title == b.Title &&
+    // A deep view by its every digit (its doubles are the nearest ones); a
+    // view of doubles by its doubles, whatever digits a reader keeps of it.
+    const bool deep = b.Deep != nullptr;
+    if (deep && !(a.View() == b.View())) return false;
+    if (!deep && kind == fkJulia && !SamePoint(a.Position->GetJuliaConstant(), b.Position->GetJuliaConstant()))
+        return false;
+    if (!deep && !(SamePoint(a.Position->Center, b.Position->Center) &&
+                   SameDouble(a.Position->ViewWidth, b.Position->ViewWidth)))
+        return false;
+    return a.Title == b.Title &&
            a.MaxIter == b.MaxIter && a.ColorStep == b.ColorStep && a.Power == b.Power && a.McfName == b.McfName &&
            a.Memo == b.Memo && a.DrawMode == b.DrawMode && a.PotentialVariant == b.PotentialVariant &&
            a.BrightnessFold == b.BrightnessFold && SameDouble(a.EscapeRadius, b.EscapeRadius) &&
@@ -64,6 +74,18 @@ public:
 private:
     std::string Text_;
 };
+
+// A deep view at the precision the reader keeps for it, its doubles as the
+// view had them.
+TView KeptDigits(const TView& View) {
+    const int32_t bits = CoordinateBits(View);
+    TDeepView d = *View.Deep;
+    for (TBigReal* x : {&d.CenterRe, &d.CenterIm, &d.JuliaRe, &d.JuliaIm}) x->SetPrecision(bits);
+    if (View.Kind != fkJulia) d.JuliaRe = d.JuliaIm = TBigReal(int64_t{0}, bits);
+    TView kept = View;
+    kept.Deep = std::make_shared<const TDeepView>(std::move(d));
+    return kept;
+}
 
 }  // namespace
 
@@ -96,12 +118,40 @@ std::string FormatRecommendation(const TRecommendation& Entry) {
     if (kind != fkMandelbrot && kind != fkJulia) throw EConvertError("A scene is a Mandelbrot or a Julia view");
     TLine line(kind == fkJulia ? "T=JULIA" : "T=MANDEL");
     line.Add("Title", Entry.Title);
-    line.AddNumber("Cr", position.Center.Re);
-    line.AddNumber("Ci", position.Center.Im);
-    line.AddNumber("W", position.ViewWidth);
-    if (kind == fkJulia) {
-        line.AddNumber("Jr", position.GetJuliaConstant().Re);
-        line.AddNumber("Ji", position.GetJuliaConstant().Im);
+    // A deep view with the digits the reader keeps for its height.
+    TRecommendation exact(kind);
+    const TRecommendation* written = &Entry;
+    if (Entry.Deep) {
+        exact.SetView(KeptDigits(Entry.View()));
+        exact.Title = Entry.Title;
+        exact.MaxIter = Entry.MaxIter;
+        exact.ColorStep = Entry.ColorStep;
+        exact.McfName = Entry.McfName;
+        exact.Memo = Entry.Memo;
+        exact.DrawMode = Entry.DrawMode;
+        exact.PotentialVariant = Entry.PotentialVariant;
+        exact.BrightnessFold = Entry.BrightnessFold;
+        exact.EscapeRadius = Entry.EscapeRadius;
+        exact.InvertBrightness = Entry.InvertBrightness;
+        exact.ScaleExponent = Entry.ScaleExponent;
+        exact.ShadingFunction = Entry.ShadingFunction;
+        written = &exact;
+        const TDeepView& d = *exact.Deep;
+        line.Add("Cr", ExactText(d.CenterRe));
+        line.Add("Ci", ExactText(d.CenterIm));
+        line.Add("W", WidthText(d.Width));
+        if (kind == fkJulia) {
+            line.Add("Jr", ExactText(d.JuliaRe));
+            line.Add("Ji", ExactText(d.JuliaIm));
+        }
+    } else {
+        line.AddNumber("Cr", position.Center.Re);
+        line.AddNumber("Ci", position.Center.Im);
+        line.AddNumber("W", position.ViewWidth);
+        if (kind == fkJulia) {
+            line.AddNumber("Jr", position.GetJuliaConstant().Re);
+            line.AddNumber("Ji", position.GetJuliaConstant().Im);
+        }
     }
     if (Entry.MaxIter != -1) line.AddInteger("I", Entry.MaxIter);
     if (Entry.ColorStep != -1) line.AddInteger("D", Entry.ColorStep);
@@ -126,7 +176,7 @@ std::string FormatRecommendation(const TRecommendation& Entry) {
         throw EConvertError("The scene line would be refused: " +
                             (check.ErrorMessage.empty() ? std::string("a value does not convert") : check.ErrorMessage));
     }
-    if (check.Count() != 1 || !SameEntry(check.Item(0), Entry))
+    if (check.Count() != 1 || !SameEntry(check.Item(0), *written))
         throw EConvertError("The scene has no line that reads back as the same scene");
     return line.Text();
 }

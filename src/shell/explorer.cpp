@@ -14,7 +14,9 @@
 #include "platform/text_file.h"
 #include "scene/Hmcfr.h"
 #include "scene/scene_apply.h"
+#include "scene/exact_numbers.h"
 #include "scene/scene_writer.h"
+#include "values/deep_coordinates.h"
 
 namespace nimbrel {
 
@@ -25,11 +27,28 @@ const char* const kNewFileComment = "* Scenes kept with nimbrel-explore. One sce
 
 // The views worth going back to; older ones are forgotten.
 constexpr std::size_t kHistoryLength = 1000;
-// How far zooming goes: the width and the pixel step stay normal doubles
-// (their pixels fall on the same doubles long before, at about 1e-13 times
-// the size of the centre), and beyond the other the whole set is a dot.
-constexpr double kMinViewWidth = 1e-300;
+// How far zooming goes: in, until the centre would need more digits than a
+// view keeps (values/deep_coordinates.h); out, until the whole set is a dot.
 constexpr double kMaxViewWidth = 1e6;
+constexpr int64_t kMinWidthLog2 = 128 - kMaxCoordinateBits;
+
+// Whether a move from View to a view of height Width is made with every
+// digit: the view keeps digits already, or the new one needs them.
+bool MovesExactly(const TView& View, const TFloatExp& Width) {
+    return View.Deep || WantsDigits(Width, MagnitudeLog2(View));
+}
+
+// A height the explorer goes to.
+bool WithinReach(const TFloatExp& Width) {
+    return Width > TFloatExp() && Width.Log2() >= kMinWidthLog2 && Width.ToDouble() <= kMaxViewWidth;
+}
+
+// The first digits of a coordinate of a deep view, for the status line:
+// every digit would fill the screen (and take long to write at depth).
+std::string Leading(const TBigReal& X) {
+    const std::string text = X.ToString(20);
+    return X.Precision() > 64 ? text + "..." : text;
+}
 
 // The picture of a size, or the largest of its shape that this machine
 // holds in any draw mode (engine/picture_budget.h).
@@ -247,6 +266,7 @@ void TExplorer::ResetPosition(TExplorerView& View) {
     defaults.ResetView();
     View.Center = defaults.GetCenter();
     View.ViewWidth = defaults.GetViewWidth();
+    View.Deep = nullptr;
 }
 
 void TExplorer::Show(TExplorerView View, double Time, bool Remember) {
@@ -269,10 +289,22 @@ void TExplorer::PreviewMove(const TExplorerView& View) {
     TView old = view_;
     old.Center = View.Center;
     old.ViewWidth = View.ViewWidth;
-    if (!(static_cast<const TView&>(View) == old)) return;
+    if (view_.Deep || View.Deep) {
+        if (View.Kind != view_.Kind || View.Power != view_.Power) return;
+        if (View.Kind == fkJulia) {
+            const TDeepView a = ExactParts(view_), b = ExactParts(View);
+            if (!(a.JuliaRe == b.JuliaRe && a.JuliaIm == b.JuliaIm)) return;
+        }
+    } else if (!(static_cast<const TView&>(View) == old)) {
+        return;
+    }
     TBitmap& bitmap = engine_->GetBitmap();
     const int32_t w = bitmap.Width(), h = bitmap.Height();
     if (w != engine_->GetWidth() || h != engine_->GetHeight() || w == 0 || h == 0) return;
+    if (view_.Deep || View.Deep) {
+        PreviewDeepMove(View, w, h);
+        return;
+    }
     const TViewMapping from = TViewMapping::Of(view_, w, h);
     const TViewMapping to = TViewMapping::Of(View, w, h);
     const TBitmap source = bitmap;
@@ -287,16 +319,54 @@ void TExplorer::PreviewMove(const TExplorerView& View) {
     }
 }
 
+void TExplorer::PreviewDeepMove(const TExplorerView& View, int32_t w, int32_t h) {
+    // The new pixel (x, y) lies at ((x - w/2) r + w/2 + dx, (y - h/2) r + h/2
+    // + dy) of the old picture: r the ratio of the pixel steps, (dx, dy) the
+    // move of the centre in old pixels, both well within doubles at any
+    // depth.
+    const TDeepView from = ExactParts(view_), to = ExactParts(View);
+    const TFloatExp oldStep = PixelStep(from.Width, h);
+    const auto ratio = [](const TFloatExp& a, const TFloatExp& b) {
+        if (b.IsZero()) return 0.0;
+        return std::ldexp(a.Mantissa / b.Mantissa, static_cast<int>(std::clamp<int64_t>(a.Exp - b.Exp, -4000, 4000)));
+    };
+    const double r = ratio(PixelStep(to.Width, h), oldStep);
+    const double dx = ratio(TFloatExp::FromBig(to.CenterRe - from.CenterRe), oldStep);
+    const double dy = -ratio(TFloatExp::FromBig(to.CenterIm - from.CenterIm), oldStep);
+    TBitmap& bitmap = engine_->GetBitmap();
+    const TBitmap source = bitmap;
+    for (int32_t y = 0; y < h; ++y) {
+        const double oy = std::floor((y - h / 2.0) * r + h / 2.0 + dy);
+        uint32_t* row = bitmap.Scanline(y);
+        for (int32_t x = 0; x < w; ++x) {
+            const double ox = std::floor((x - w / 2.0) * r + w / 2.0 + dx);
+            const bool inside = ox >= 0 && ox < w && oy >= 0 && oy < h;
+            row[x] = inside ? source.Scanline(static_cast<int32_t>(oy))[static_cast<int32_t>(ox)] : 0;
+        }
+    }
+}
+
 void TExplorer::Zoom(int32_t X, int32_t Y, double Factor, double Time) {
     TExplorerView view = view_;
-    // From the centre by the offset of the point, so that the centre stays
-    // exact when the cursor is on it and deep views lose no digits.
-    const TComplexPoint offset = Mapping().Offset(X, Y);
     const double move = 1 - 1 / Factor;
+    const TFloatExp width = ExactWidth(view_) * (1 / Factor);
+    if (MovesExactly(view_, width)) {
+        if (!WithinReach(width)) {
+            message_ = "as far as the explorer goes";
+            return;
+        }
+        const TFloatExp step = PixelStep(ExactWidth(view_), engine_->GetHeight());
+        static_cast<TView&>(view) = MovedView(view_, step * ((X - engine_->GetWidth() / 2.0) * move),
+                                              step * (-(Y - engine_->GetHeight() / 2.0) * move), width);
+        Show(std::move(view), Time);
+        return;
+    }
+    // From the centre by the offset of the point, so that the centre stays
+    // exact when the cursor is on it.
+    const TComplexPoint offset = Mapping().Offset(X, Y);
     view.Center = {view_.Center.Re + offset.Re * move, view_.Center.Im + offset.Im * move};
     view.ViewWidth = view_.ViewWidth / Factor;
-    if (!IsFinite(view.Center) || !std::isfinite(view.ViewWidth) ||
-        (Factor > 1 && view.ViewWidth < kMinViewWidth) || (Factor < 1 && view.ViewWidth > kMaxViewWidth)) {
+    if (!IsFinite(view.Center) || !std::isfinite(view.ViewWidth) || (Factor < 1 && view.ViewWidth > kMaxViewWidth)) {
         message_ = "as far as the explorer goes";
         return;
     }
@@ -312,6 +382,12 @@ void TExplorer::Execute(const TQueued& Queued) {
         case TExplorerAction::ZoomIn: Zoom(c.X, c.Y, 2, time); break;
         case TExplorerAction::ZoomOut: Zoom(c.X, c.Y, 0.5, time); break;
         case TExplorerAction::Pan: {
+            if (view_.Deep) {
+                const TFloatExp step = PixelStep(view_.Deep->Width, engine_->GetHeight());
+                static_cast<TView&>(view) = MovedView(view_, step * -static_cast<double>(c.X), step * static_cast<double>(c.Y), view_.Deep->Width);
+                Show(std::move(view), time);
+                break;
+            }
             const TViewMapping m = Mapping();
             view.Center = {view_.Center.Re - c.X * m.dx, view_.Center.Im - c.Y * m.dy};
             if (IsFinite(view.Center)) Show(std::move(view), time);
@@ -322,14 +398,26 @@ void TExplorer::Execute(const TQueued& Queued) {
             const int32_t top = std::min(c.Y, c.Y2), bottom = std::max(c.Y, c.Y2);
             if (right - left < 2 || bottom - top < 2) break;  // a click, not a rectangle
             const int32_t w = engine_->GetWidth(), h = engine_->GetHeight();
+            const double extent = std::max<double>(bottom - top, static_cast<double>(right - left) * h / w);
+            const TFloatExp step = PixelStep(ExactWidth(view_), h);
+            if (MovesExactly(view_, step * extent)) {
+                const TFloatExp width = step * extent;
+                if (!WithinReach(width)) {
+                    message_ = "as far as the explorer goes";
+                    break;
+                }
+                static_cast<TView&>(view) = MovedView(view_, step * ((left + right) / 2.0 - w / 2.0),
+                                                      step * -((top + bottom) / 2.0 - h / 2.0), width);
+                Show(std::move(view), time);
+                break;
+            }
             const TComplexPoint offset = Mapping().Offset((left + right) / 2.0, (top + bottom) / 2.0);
             view.Center = {view_.Center.Re + offset.Re, view_.Center.Im + offset.Im};
             // The whole rectangle in view, the picture keeping its shape.
             const double pixel = view_.ViewWidth / h;
-            view.ViewWidth = pixel * std::max<double>(bottom - top, static_cast<double>(right - left) * h / w);
+            view.ViewWidth = pixel * extent;
             const bool in = view.ViewWidth < view_.ViewWidth;
-            if (!IsFinite(view.Center) || !std::isfinite(view.ViewWidth) ||
-                (in && view.ViewWidth < kMinViewWidth) || (!in && view.ViewWidth > kMaxViewWidth)) {
+            if (!IsFinite(view.Center) || !std::isfinite(view.ViewWidth) || (!in && view.ViewWidth > kMaxViewWidth)) {
                 message_ = "as far as the explorer goes";
                 break;
             }
@@ -358,13 +446,27 @@ void TExplorer::Execute(const TQueued& Queued) {
             if (view_.Kind == fkMandelbrot) {
                 mandelbrotOrigin_ = view_;
                 view.Kind = fkJulia;
-                view.JuliaConstant = PointAt(c.X, c.Y);
-                ResetPosition(view);
+                if (view_.Deep) {
+                    // The point under the pointer with every digit.
+                    const TFloatExp step = PixelStep(view_.Deep->Width, engine_->GetHeight());
+                    const TView point = MovedView(view_, step * (c.X - engine_->GetWidth() / 2.0),
+                                                  step * -(c.Y - engine_->GetHeight() / 2.0), view_.Deep->Width);
+                    ResetPosition(view);
+                    const TDeepView& p = *point.Deep;
+                    static_cast<TView&>(view) =
+                        MovedView(MakeDeepView(fkJulia, TBigReal(view.Center.Re), TBigReal(view.Center.Im),
+                                               TFloatExp(view.ViewWidth), p.CenterRe, p.CenterIm, view.Power),
+                                  TFloatExp(), TFloatExp(), TFloatExp(view.ViewWidth));
+                } else {
+                    view.JuliaConstant = PointAt(c.X, c.Y);
+                    ResetPosition(view);
+                }
             } else {
                 view.Kind = fkMandelbrot;
                 if (mandelbrotOrigin_ && mandelbrotOrigin_->Power == view.Power) {
                     view.Center = mandelbrotOrigin_->Center;
                     view.ViewWidth = mandelbrotOrigin_->ViewWidth;
+                    view.Deep = mandelbrotOrigin_->Deep;
                 } else {
                     ResetPosition(view);
                 }
@@ -572,8 +674,17 @@ void TExplorer::WritePicture(const std::string& Path) {
 std::string TExplorer::StatusText() const {
     const TExplorerView& v = view_;
     std::string s = v.Kind == fkJulia ? "Julia" : "Mandelbrot";
-    s += "  Cr=" + Number(v.Center.Re) + " Ci=" + Number(v.Center.Im) + "  W=" + Number(v.ViewWidth);
-    if (v.Kind == fkJulia) s += "  Jr=" + Number(v.JuliaConstant.Re) + " Ji=" + Number(v.JuliaConstant.Im);
+    if (v.Deep) {
+        // Every digit would fill the screen: the first ones, the width as a
+        // power of ten, and the precision of the view.
+        const TDeepView& d = *v.Deep;
+        s += "  Cr=" + Leading(d.CenterRe) + " Ci=" + Leading(d.CenterIm) + "  W=" + WidthText(d.Width);
+        if (v.Kind == fkJulia) s += "  Jr=" + Leading(d.JuliaRe) + " Ji=" + Leading(d.JuliaIm);
+        s += "  " + IntToStr(CoordinateBits(v)) + " bits";
+    } else {
+        s += "  Cr=" + Number(v.Center.Re) + " Ci=" + Number(v.Center.Im) + "  W=" + Number(v.ViewWidth);
+        if (v.Kind == fkJulia) s += "  Jr=" + Number(v.JuliaConstant.Re) + " Ji=" + Number(v.JuliaConstant.Im);
+    }
     s += "  I=" + IntToStr(v.MaxIter) + "  Pow=" + IntToStr(v.Power);
     if (v.ColorStep != 1) s += "  D=" + IntToStr(v.ColorStep);
     s += "  DM=" + IntToStr(DrawModeToStored(v.DrawMode)) + " " + DrawModeName(v.DrawMode);

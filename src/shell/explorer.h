@@ -195,6 +195,8 @@ private:
     // The old picture moved and scaled to View as a preview, while the new
     // one builds up over it.
     void PreviewMove(const TExplorerView& View);
+    // The same where either view is deep, from their exact values.
+    void PreviewDeepMove(const TExplorerView& View, int32_t Width, int32_t Height);
     void Zoom(int32_t X, int32_t Y, double Factor, double Time);
     void ShowScene(int32_t Index, double Time);
     // Loads File as the scene list; a failure keeps the scenes there were.

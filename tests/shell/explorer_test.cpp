@@ -17,6 +17,7 @@
 #include "platform/application.h"
 #include "platform/text_file.h"
 #include "scene/scene_apply.h"
+#include "values/deep_coordinates.h"
 
 namespace nimbrel {
 namespace {
@@ -192,10 +193,66 @@ TEST(Explorer, KeysSetDrawModeIterationsPowerJuliaAndHome) {
     EXPECT_EQ(e.View().ViewWidth, 3.0);
     EXPECT_EQ(e.View().DrawMode, dmBoundary);  // the look stays
 
-    // Zooming stops where the doubles would.
+    // Zooming goes on where the doubles end, with every digit.
     for (int i = 0; i < 1100 && e.Message().empty(); ++i) Do(e, {A::ZoomIn, 7, 7});
-    EXPECT_EQ(e.Message(), "as far as the explorer goes");
-    EXPECT_GE(e.View().ViewWidth, 1e-300);
+    EXPECT_EQ(e.Message(), "");
+    ASSERT_TRUE(e.View().Deep);
+    EXPECT_LT(e.View().Deep->Width.Log2(), -1090);
+    EXPECT_TRUE(e.PictureComplete());
+}
+
+// Below the doubles the point under the pointer stays put to the last bit
+// the view keeps, Back retraces every step exactly, the kept line reads back
+// as the view, and J takes the point under the pointer as the constant.
+TEST(Explorer, DeepViewsKeepEveryDigitThroughTheMoves) {
+    TFixture f;
+    f.Folder.Write("deep.mrp", std::string("T=MANDEL, Title=V, Cr=-0.743643887037158704752191506114774, ") +
+                                   "Ci=0.131825904205311970493132056385139, W=1e-20, I=300\r\n");
+    f.Options.SceneFile = f.Folder.PathOf("deep.mrp");
+    TExplorer e(f.Options);
+    Settle(e);
+    ASSERT_TRUE(e.View().Deep);
+    const TExplorerView start = e.View();
+    // The plane point of pixel (X, Y), exactly.
+    const auto pointAt = [&](int32_t X, int32_t Y) {
+        const TDeepView& d = *e.View().Deep;
+        const TFloatExp step = PixelStep(d.Width, kH);
+        return std::pair(d.CenterRe + (step * (X - kW / 2.0)).ToBig(4096),
+                         d.CenterIm + (step * -(Y - kH / 2.0)).ToBig(4096));
+    };
+    const auto before = pointAt(7, 5);
+    for (int i = 0; i < 300; ++i) {
+        Do(e, {A::ZoomIn, 7, 5});
+        ASSERT_EQ(e.Message(), "");
+    }
+    ASSERT_LT(e.View().Deep->Width.Log2(), -300 - 66);
+    const auto after = pointAt(7, 5);
+    const TFloatExp drift = TFloatExp::FromBig(after.first - before.first);
+    const TFloatExp step = PixelStep(e.View().Deep->Width, kH);
+    EXPECT_LT(std::fabs(drift.ToDouble()), 1.0) << "never NaN";
+    EXPECT_TRUE(drift.IsZero() || drift.Log2() < step.Log2() - 40);
+    EXPECT_TRUE(TFloatExp::FromBig(after.second - before.second).IsZero() ||
+                TFloatExp::FromBig(after.second - before.second).Log2() < step.Log2() - 40);
+    EXPECT_TRUE(e.PictureComplete());
+
+    Do(e, {A::Keep});
+    TRecommendationList kept;
+    kept.LoadFromFile(f.Options.OutputFile);
+    EXPECT_TRUE(kept.GetView(0) == static_cast<const TView&>(e.View()));
+
+    Do(e, {A::Pan, 3, -2});
+    Do(e, {A::ZoomRect, 10, 10, 30, 20});
+    Do(e, {A::ToggleJulia, 7, 5});
+    EXPECT_EQ(e.View().Kind, fkJulia);
+    EXPECT_EQ(e.View().ViewWidth, 4.0);
+    Do(e, {A::ToggleJulia, 7, 5});
+    Do(e, {A::Back});
+    Do(e, {A::Back});
+    Do(e, {A::Back});
+    Do(e, {A::Back});
+    for (int i = 0; i < 300; ++i) Do(e, {A::Back});
+    EXPECT_TRUE(static_cast<const TView&>(e.View()) == start);
+    EXPECT_TRUE(e.View().Deep);
 }
 
 // The kept line is the view: the show's picture of it is the explorer's
