@@ -25,6 +25,7 @@
 #include "scene/scene_apply.h"
 #include "shell/hack_command_line.h"
 #include "shell/journey.h"
+#include "values/deep_coordinates.h"
 
 namespace nimbrel {
 namespace {
@@ -265,7 +266,7 @@ bool RenderJourney(TMandel& engine, const TRecommendationList& list, int32_t ind
     } catch (const EAbort&) {
         return false;
     }
-    const TJourneyPlan plan(JourneyStartWidth(engine.GetKind(), engine.GetPower()), engine.GetViewWidth(),
+    const TJourneyPlan plan(JourneyStartWidth(engine.GetKind(), engine.GetPower()), ExactWidth(engine.GetView()),
                             options.Fps, options.ZoomTenths);
     std::unique_ptr<TFrameSink> sink;
     if (options.Video) {
@@ -283,7 +284,7 @@ bool RenderJourney(TMandel& engine, const TRecommendationList& list, int32_t ind
     while (!journey.Finished()) {
         const int32_t keyframe = journey.NextKeyframe();
         if (keyframe >= 0) {
-            engine.SetViewWidth(plan.KeyframeWidth(keyframe));
+            engine.SetView(KeyframeView(engine.GetView(), plan, keyframe));
             engine.SetBusy(false);
             engine.Draw();
             journey.AddKeyframe(keyframe, engine.GetBitmap());

@@ -10,6 +10,7 @@
 #include "scene/scene_apply.h"
 #include "shell/URegistry.h"
 #include "shell/journey.h"
+#include "values/deep_coordinates.h"
 #include "shell/show_session.h"
 
 namespace nimbrel {
@@ -198,7 +199,7 @@ void TfrmMain::JourneyStep() {
         Journey_.reset();
         ChooseScene();
         const int32_t rate = std::max(1, Window_.RefreshRate());
-        const TJourneyPlan plan(JourneyStartWidth(Mandel_->GetKind(), Mandel_->GetPower()), Mandel_->GetViewWidth(),
+        const TJourneyPlan plan(JourneyStartWidth(Mandel_->GetKind(), Mandel_->GetPower()), ExactWidth(Mandel_->GetView()),
                                 rate, Session_.Settings()->ZoomSpeed);
         Journey_ = std::make_unique<TJourney>(plan);
         FrameTicks_ = 0;
@@ -208,7 +209,7 @@ void TfrmMain::JourneyStep() {
     if (keyframe >= 0) {
         // The keyframes share the scene's centre and everything else; only
         // the width changes, and the last one is the scene's own.
-        Mandel_->SetViewWidth(Journey_->Plan().KeyframeWidth(keyframe));
+        Mandel_->SetView(KeyframeView(Mandel_->GetView(), Journey_->Plan(), keyframe));
         Mandel_->Draw();
         Journey_->AddKeyframe(keyframe, Mandel_->GetBitmap());
     }

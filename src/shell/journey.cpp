@@ -13,11 +13,20 @@ double JourneyStartWidth(TFractalKind Kind, int32_t Power) {
 }
 
 TJourneyPlan::TJourneyPlan(double StartWidth, double SceneWidth, int32_t Fps, int32_t Tenths)
-    : sceneWidth_(SceneWidth), den_(int64_t{Fps} * Tenths) {
-    if (Fps < 1 || Tenths < 1 || !(StartWidth > 0) || !(SceneWidth > 0) || !std::isfinite(StartWidth) ||
-        !std::isfinite(SceneWidth))
+    : TJourneyPlan(StartWidth, std::isfinite(SceneWidth) ? TFloatExp(SceneWidth) : TFloatExp(-1.0), Fps, Tenths) {}
+
+TJourneyPlan::TJourneyPlan(double StartWidth, const TFloatExp& SceneWidth, int32_t Fps, int32_t Tenths)
+    : exactWidth_(SceneWidth), den_(int64_t{Fps} * Tenths) {
+    if (Fps < 1 || Tenths < 1 || !(StartWidth > 0) || !(SceneWidth > TFloatExp()) || !std::isfinite(StartWidth) ||
+        !std::isfinite(SceneWidth.Mantissa))
         throw ERangeError("Journey out of range");
-    const double halvings = std::log2(StartWidth / SceneWidth);
+    sceneWidth_ = SceneWidth.ToDouble();
+    // Within the doubles' normal range the halvings are those of the doubles;
+    // below it, those of the exponent and the mantissa.
+    const bool normal = SceneWidth.Exp > -1000 && SceneWidth.Exp < 1000;
+    const double halvings = normal ? std::log2(StartWidth / sceneWidth_)
+                                   : std::log2(StartWidth) - (static_cast<double>(SceneWidth.Exp) +
+                                                              std::log2(std::fabs(SceneWidth.Mantissa)));
     if (!(halvings > 0)) return;
     // Ten times the frames per halving is den_; a hair below a whole number
     // of steps is that number, not one more.
@@ -27,6 +36,21 @@ TJourneyPlan::TJourneyPlan(double StartWidth, double SceneWidth, int32_t Fps, in
     // The widest frame lies between keyframes K-1 and K, or on K.
     const int64_t top = Num(0);
     keyframes_ = static_cast<int32_t>(top / den_ + (top % den_ != 0)) + 1;
+}
+
+TView KeyframeView(const TView& Scene, const TJourneyPlan& Plan, int32_t K) {
+    TView view = Scene;
+    if (!Scene.Deep) {
+        view.ViewWidth = Plan.KeyframeWidth(K);
+        return view;
+    }
+    // The centre with every digit; the doubles the nearest of the height.
+    const TDeepView& d = *Scene.Deep;
+    view = MakeDeepView(Scene.Kind, d.CenterRe, d.CenterIm, Plan.ExactKeyframeWidth(K), d.JuliaRe, d.JuliaIm,
+                        Scene.Power);
+    view.Center = Scene.Center;
+    view.JuliaConstant = Scene.JuliaConstant;
+    return view;
 }
 
 double TJourneyPlan::KeyframeWidth(int32_t K) const { return std::ldexp(sceneWidth_, K); }

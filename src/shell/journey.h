@@ -21,7 +21,9 @@
 
 #include "engine/journey_compose.h"
 #include "platform/bitmap.h"
+#include "values/float_exp.h"
 #include "values/fractal_types.h"
+#include "values/view.h"
 
 namespace nimbrel {
 
@@ -35,12 +37,16 @@ public:
     // (1 or more); widths above 0. ERangeError otherwise, or when the journey
     // would have more frames than a 32-bit count holds.
     TJourneyPlan(double StartWidth, double SceneWidth, int32_t Fps, int32_t Tenths);
+    // The same for a scene of any depth: SceneWidth its exact height.
+    TJourneyPlan(double StartWidth, const TFloatExp& SceneWidth, int32_t Fps, int32_t Tenths);
 
     int32_t Frames() const { return frames_; }
     // Keyframes 0 .. Keyframes()-1.
     int32_t Keyframes() const { return keyframes_; }
     double SceneWidth() const { return sceneWidth_; }
     double KeyframeWidth(int32_t K) const;
+    // The exact height of keyframe K, at any depth.
+    TFloatExp ExactKeyframeWidth(int32_t K) const { return exactWidth_.Times2Pow(K); }
     // The width frame F shows; the last is the scene's width exactly.
     double FrameWidth(int32_t F) const;
     // The inner keyframe of frame F and the frame's width over that
@@ -55,10 +61,15 @@ private:
     int64_t Num(int32_t F) const { return int64_t{10} * (frames_ - 1 - F); }
 
     double sceneWidth_;
+    TFloatExp exactWidth_;
     int64_t den_;  // Fps * Tenths: ten times the frames per halving
     int32_t frames_ = 1;
     int32_t keyframes_ = 1;
 };
+
+// The view of keyframe K of a journey: Scene's centre (every digit of it) at
+// the keyframe's height, Scene any view of the journey.
+TView KeyframeView(const TView& Scene, const TJourneyPlan& Plan, int32_t K);
 
 class TJourney {
 public:
