@@ -9,6 +9,7 @@
 #include "fuzz_check.h"
 #include "platform/exceptions.h"
 #include "scene/URecommendation.h"
+#include "values/deep_coordinates.h"
 
 using namespace nimbrel;
 
@@ -26,6 +27,11 @@ void CheckEntries(const TRecommendationList& list) {
         FUZZ_CHECK(list.GetShadingFunction(i) <= 3);
         FUZZ_CHECK(list.GetPotentialVariant(i) <= 1);
         FUZZ_CHECK(!list.Item(i).Title.empty());
+        // A deep view keeps its digits at the precision of its height.
+        if (const auto& deep = list.Item(i).Deep) {
+            FUZZ_CHECK(deep->Width > TFloatExp());
+            FUZZ_CHECK(deep->CenterRe.Precision() == CoordinateBits(list.GetView(i)));
+        }
         bool julia = true;
         try {
             list.GetJuliaConstant(i);
