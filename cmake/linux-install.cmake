@@ -1,14 +1,21 @@
 # Installation as Linux users expect it (GNUInstallDirs), and the Debian
 # package that CPack makes of it (scripts/package-deb):
 #   bin/nimbrel-render                       the command-line renderer
+#   bin/nimbrel-explore                      the explorer
 #   libexec/xscreensaver/nimbrel             the hack, where XScreenSaver looks
 #   share/xscreensaver/config/nimbrel.xml    its page in xscreensaver-settings
 #   share/nimbrel/samples/                   the sample scenes and palettes
-#   share/man/man1/nimbrel-render.1.gz, share/man/man6/nimbrel.6.gz
+#   share/man/man1/nimbrel-render.1.gz, nimbrel-explore.1.gz, man6/nimbrel.6.gz
+#   share/doc/nimbrel/copyright, CHANGELOG.md   the licence and the changes
 # The version is the project's.
 if(TARGET nimbrel-render)
   install(TARGETS nimbrel-render RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 endif()
+if(TARGET nimbrel-explore)
+  install(TARGETS nimbrel-explore RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+endif()
+# Debian keeps them under the package's name.
+install(FILES packaging/copyright CHANGELOG.md DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/nimbrel)
 if(TARGET nimbrel_hack)
   install(TARGETS nimbrel_hack RUNTIME DESTINATION ${CMAKE_INSTALL_LIBEXECDIR}/xscreensaver)
   install(FILES apps/nimbrel/nimbrel.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/xscreensaver/config)
@@ -20,6 +27,9 @@ find_program(NIMBREL_GZIP gzip)
 set(NIMBREL_MAN_PAGES "")
 if(TARGET nimbrel-render)
   list(APPEND NIMBREL_MAN_PAGES apps/nimbrel-render/nimbrel-render.1)
+endif()
+if(TARGET nimbrel-explore)
+  list(APPEND NIMBREL_MAN_PAGES apps/nimbrel-explore/nimbrel-explore.1)
 endif()
 if(TARGET nimbrel_hack)
   list(APPEND NIMBREL_MAN_PAGES apps/nimbrel/nimbrel.6)
@@ -48,8 +58,9 @@ set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
   "Nimbrel shows pictures of the Mandelbrot set and of Julia sets, drawn as they grow,
 in nine draw methods from plain row-by-row drawing to shaded relief. The package
 holds the XScreenSaver hack nimbrel (add it to the programs of ~/.xscreensaver),
-the command-line renderer nimbrel-render, which draws the same pictures into PNG
-files, and sample scenes and palettes.")
+the explorer nimbrel-explore, which finds views to any depth and keeps them as
+scene lines, the command-line renderer nimbrel-render, which draws the same
+pictures into PNG files, and sample scenes and palettes.")
 set(CPACK_DEBIAN_PACKAGE_SECTION x11)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS xscreensaver)

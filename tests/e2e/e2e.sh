@@ -1025,7 +1025,10 @@ expect_installed() {
     for palette in "$NIMBREL_SAMPLES"/palettes/*.mcf; do
         cmp "$palette" "$unix/samples/palettes/$(basename "$palette")" || fail "$(basename "$palette") differs"
     done
-    grep -q 'Copyright (C) 2026 Orv' "$unix/LICENSE.txt" || fail "LICENSE.txt holds no copyright"
+    grep -q 'Copyright (c) 2026 Orv' "$unix/LICENSE.txt" && grep -q '^MIT License' "$unix/LICENSE.txt" ||
+        fail "LICENSE.txt is not the MIT licence of Orv"
+    grep -q 'winpthreads' "$unix/THIRD-PARTY-NOTICES.txt" || fail "the notices of the linked libraries are missing"
+    grep -q "^## $NIMBREL_VERSION" "$unix/CHANGELOG.txt" || fail "CHANGELOG.txt names no $NIMBREL_VERSION"
     grep -q "Nimbrel $NIMBREL_VERSION" "$unix/ReadMe.txt" || fail "ReadMe.txt names another version"
     log "the installed files are the list's"
 

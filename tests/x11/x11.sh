@@ -616,8 +616,9 @@ case_package() {
     rm -rf "$WORK"
     mkdir -p "$WORK"
     STAGE=$(mktemp -d /tmp/nimbrel-x11-XXXXXX)
-    printf '%s\n' usr/bin/nimbrel-render usr/libexec/xscreensaver/nimbrel usr/share/man/man1/nimbrel-render.1.gz \
-        usr/share/man/man6/nimbrel.6.gz usr/share/nimbrel/samples/palettes/aurora.mcf \
+    printf '%s\n' usr/bin/nimbrel-render usr/bin/nimbrel-explore usr/libexec/xscreensaver/nimbrel \
+        usr/share/man/man1/nimbrel-render.1.gz usr/share/man/man1/nimbrel-explore.1.gz \
+        usr/share/doc/nimbrel/copyright usr/share/doc/nimbrel/CHANGELOG.md usr/share/man/man6/nimbrel.6.gz usr/share/nimbrel/samples/palettes/aurora.mcf \
         usr/share/nimbrel/samples/palettes/copper.mcf usr/share/nimbrel/samples/palettes/fire.mcf \
         usr/share/nimbrel/samples/palettes/jewel.mcf usr/share/nimbrel/samples/palettes/ocean.mcf \
         usr/share/nimbrel/samples/palettes/relief.mcf usr/share/nimbrel/samples/palettes/夕焼け.mcf \
@@ -637,7 +638,7 @@ case_package() {
     diff "$WORK/expected.txt" "$WORK/deb.txt" || fail "the package holds other files"
     local depends library
     depends=$(dpkg-deb --field "$deb" Depends)
-    for library in libx11-6 libxext6 libpng16-16 libstdc++6 libc6; do
+    for library in libx11-6 libxext6 libpng16-16 libsdl2-2.0-0 libstdc++6 libc6; do
         grep -q "$library" <<<"$depends" || fail "the package does not depend on $library: $depends"
     done
     log "$(basename "$deb"): the same files; Depends: $depends"
