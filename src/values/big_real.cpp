@@ -422,12 +422,14 @@ bool TBigReal::Parse(std::string_view Text, int32_t Bits, TBigReal& Out) {
         const size_t len = std::min<size_t>(18, digits.size() - pos);
         int64_t chunk = 0;
         for (size_t k = 0; k < len; ++k) chunk = chunk * 10 + (digits[pos + k] - '0');
+        // The factor first: its zero limbs are skipped, so that each chunk
+        // costs one pass over x and not a full product.
         if (len == 18) {
-            Mul(x, chunkFactor, x);
+            Mul(chunkFactor, x, x);
         } else {
             int64_t f = 1;
             for (size_t k = 0; k < len; ++k) f *= 10;
-            Mul(x, TBigReal(f, work), x);
+            Mul(TBigReal(f, work), x, x);
         }
         Add(x, TBigReal(chunk, work), x);
         pos += len;

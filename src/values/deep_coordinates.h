@@ -17,10 +17,9 @@
 
 namespace nimbrel {
 
-// The finest the scene lines and the explorer keep a centre: about 9,800
-// decimal digits, a height of about 1e-9800. The engine refuses views long
-// before that.
-inline constexpr int32_t kMaxCoordinateBits = 1 << 15;
+// The finest the scene lines and the explorer keep a centre: about 19,700
+// decimal digits, a height of about 1e-19700, the most the engine draws.
+inline constexpr int32_t kMaxCoordinateBits = 1 << 16;
 
 // The bits of the centre of a view of height Width (positive) whose
 // coordinates are at most 2^MagnitudeLog2 in size: 64 below the height's
