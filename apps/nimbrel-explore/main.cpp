@@ -77,7 +77,15 @@ public:
     void Pump() {
         SDL_Event event;
         while (SDL_PollEvent(&event)) Handle(event);
-        if (SDL_GetTicks() - lastShown_ >= kShowEveryMs) Show();
+        // A journey's frames come at their own rate.
+        const uint32_t every = explorer_.Journey() ? 1000 / TExplorer::kJourneyFps : kShowEveryMs;
+        if (SDL_GetTicks() - lastShown_ >= every) Show();
+    }
+
+    // Between the steps of a journey, which need not draw: the input.
+    void Poll() {
+        SDL_Event event;
+        while (SDL_PollEvent(&event)) Handle(event);
     }
 
     // Outside any draw: waits a while for input.
@@ -93,7 +101,7 @@ public:
     // title, so that a title that tells of a complete picture comes after it.
     void Show() {
         lastShown_ = SDL_GetTicks();
-        const TBitmap& picture = explorer_.Engine().GetBitmap();
+        const TBitmap& picture = explorer_.Picture();
         SDL_SetRenderDrawColor(renderer_, 0, 0, 0, 255);
         SDL_RenderClear(renderer_);
         if (picture.Width() > 0 && picture.Height() > 0) {
@@ -223,6 +231,7 @@ private:
             case SDLK_j: return TExplorerKey::J;
             case SDLK_p: return TExplorerKey::P;
             case SDLK_s: return TExplorerKey::S;
+            case SDLK_z: return TExplorerKey::Z;
             case SDLK_PLUS:
             case SDLK_KP_PLUS:
             case SDLK_EQUALS: return TExplorerKey::Plus;
@@ -342,6 +351,7 @@ int Run(TExplorerProgram program) {
                     std::printf("%s\n", explorer.StatusText().c_str());
                     std::fflush(stdout);
                 }
+                if (explorer.Journey()) front.Poll();
                 front.Show();
             } else {
                 front.Wait();

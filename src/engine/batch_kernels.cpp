@@ -59,11 +59,17 @@ void IteratePoints(const TBatchParams& Params, const TBatchPoints& Points, const
         const TComplexPoint point{Points.Re[k], Points.ImShared ? Points.Im[0] : Points.Im[k]};
         const TComplexPoint start =
             Points.StartRe != nullptr ? TComplexPoint{Points.StartRe[k], Points.StartIm[k]} : TComplexPoint{0, 0};
+        if (Results.ZRe == nullptr) {
+            // Only the count: an orbit that comes back ends there.
+            Results.Counts[k] = Params.Julia
+                                    ? CountOrbit(point, julia, Params.Power, Params.MaxIter, Params.Bailout)
+                                    : CountOrbit(start, point, Params.Power, Params.MaxIter, Params.Bailout);
+            continue;
+        }
         const TOrbitEnd end = Params.Julia
                                   ? IterateOrbit(point, julia, Params.Power, Params.MaxIter, Params.Bailout)
                                   : IterateOrbit(start, point, Params.Power, Params.MaxIter, Params.Bailout);
         Results.Counts[k] = end.Count;
-        if (Results.ZRe == nullptr) continue;
         Results.ZRe[k] = end.Z.Re;
         Results.ZIm[k] = end.Z.Im;
     }

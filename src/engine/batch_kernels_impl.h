@@ -19,6 +19,7 @@
 #include <cstddef>
 #include <cmath>
 #include <cstdint>
+#include <limits>
 #include <type_traits>
 #include <utility>
 
@@ -33,8 +34,8 @@
 #endif
 
 // The traits type V supplies: D (a vector of doubles), M (a set of lanes);
-// L lanes; Load, Store, Set1, Zero, Add, Sub, Mul; Ge (a >= b, false for
-// NaN), NotLess (not a < b: true for NaN), NotLe (not a <= b: true for NaN);
+// L lanes; Load, Store, Set1, Zero, Add, Sub, Mul; Eq (a == b, false for
+// NaN); Ge (a >= b, false for NaN), NotLess (not a < b: true for NaN), NotLe (not a <= b: true for NaN);
 // Select(m, a, b) (a in the lanes of m, b in the others); And, Or, AndNot(a,
 // b) (b and not a), Any, All, DoneFrom(k) (lanes k.. set); StoreInt32 (the L
 // lanes, whole numbers, as 32-bit integers); Opaque (the value, unknown to
@@ -182,6 +183,20 @@ struct TEscapeLimit {
 // MaxIter. When all lanes have escaped or MaxIter is reached, the slot
 // writes the group's results and takes the next group. Lanes beyond the
 // last point start out escaped and are never written.
+//
+// A slot also looks for orbits that have come back to an earlier value: z
+// after a block equal, as a double, to z after an earlier block means the
+// P steps between repeat forever, and none of them escaped, so the lane
+// never escapes and its count is 0 at once. The earlier z is the one after
+// block 1, 2, 4, 8, ... of the group (Brent's method: any cycle is met once
+// the blocks since the last saving outnumber its length and the blocks
+// before it). Equal as doubles allows +0 against -0, which give the same
+// squares, so the same escape test, forever. With KeepZ (a z with no zero
+// part, for the signs of zeros to stay the same) the z of step
+// MaxIter is the z of step MaxIter - jP, which the slot reaches with the
+// few steps left over a whole number of cycles; where those would be more
+// than the slot's steps left over its lanes, the lane simply goes on, so
+// that a slot never makes more steps than it would without the search.
 template <class V, int NV, int K, class Step, bool KeepZ, bool Replay, bool Resume> class TBatchRun {
     using D = typename V::D;
     using M = typename V::M;
@@ -193,6 +208,9 @@ template <class V, int NV, int K, class Step, bool KeepZ, bool Replay, bool Resu
         M watch;           // an escape that may not last: search every block
         M stuck;           // NaN without an escape: never escapes
         int64_t steps;     // steps made by the group
+        int64_t blocks;    // blocks made by the group
+        int64_t saveAt;    // the block after which the z to meet again is saved
+        int64_t saved;     // the block after which it was saved
         std::size_t base;  // index of the group's first point
         int valid;         // points in the group; 0: the slot is idle
     };
@@ -244,12 +262,25 @@ public:
                 const M flagged = V::AndNot(V::Or(t.done, t.stuck), V::Or(Out(t.x, t.y), t.watch));
                 D endX = t.x, endY = t.y;
                 if (left > K) [[likely]] {
-                    if (!V::Any(flagged)) [[likely]] return;
-                    const M pending = Search(v, flagged, !V::Any(V::And(flagged, t.watch)), K, t.steps - K, endX, endY);
-                    t.done = V::Or(t.done, V::AndNot(pending, flagged));
-                    // A lane whose escape would have lasted, flagged without
-                    // escaping, is NaN.
-                    t.stuck = V::Or(t.stuck, V::AndNot(t.watch, pending));
+                    if (V::Any(flagged)) [[unlikely]] {
+                        const M pending =
+                            Search(v, flagged, !V::Any(V::And(flagged, t.watch)), K, t.steps - K, endX, endY);
+                        t.done = V::Or(t.done, V::AndNot(pending, flagged));
+                        // A lane whose escape would have lasted, flagged
+                        // without escaping, is NaN.
+                        t.stuck = V::Or(t.stuck, V::AndNot(t.watch, pending));
+                    }
+                    // Every lane not done has not escaped up to here.
+                    ++t.blocks;
+                    const M back = V::AndNot(
+                        t.done, V::And(V::Eq(t.x, V::Load(savedX_[i])), V::Eq(t.y, V::Load(savedY_[i]))));
+                    if (V::Any(back)) [[unlikely]] CameBack(v, t, back, left - K);
+                    if (t.blocks == t.saveAt) [[unlikely]] {
+                        V::Store(savedX_[i], t.x);
+                        V::Store(savedY_[i], t.y);
+                        t.saved = t.blocks;
+                        t.saveAt *= 2;
+                    }
                     if (!V::All(t.done)) return;
                 } else {
                     // The group's last block: the steps up to MaxIter count,
@@ -354,12 +385,46 @@ private:
         return pending;
     }
 
+    // The lanes Back of slot I, not done, are where they were after block
+    // t.saved, Left steps before MaxIter: they never escape. With KeepZ their
+    // z of step MaxIter is found, when that takes few enough steps.
+    template <int I>
+    NIMBREL_ALWAYS_INLINE void CameBack(std::integral_constant<int, I> v, TSlot& t, M Back, int64_t Left) {
+        if constexpr (KeepZ) {
+            // +0 and -0 are equal but not the same bits: the later z may then
+            // differ in the sign of a zero. Only a z of nonzero parts, equal,
+            // is the same z.
+            const D zero = V::Zero();
+            Back = V::AndNot(V::Or(V::Eq(t.x, zero), V::Eq(t.y, zero)), Back);
+            if (!V::Any(Back)) return;
+            const int64_t period = (t.blocks - t.saved) * K;
+            const int64_t rest = Left % period;
+            if (rest * L > Left) return;
+            TFound& f = found_[I];
+            D x = t.x, y = t.y;
+            const D cr = V::Load(cRe_[I]), ci = V::Load(cIm_[I]);
+            for (int64_t k = 0; k < rest; ++k) step_(v, x, y, cr, ci);
+            V::Store(f.ZRe, V::Select(Back, x, V::Load(f.ZRe)));
+            V::Store(f.ZIm, V::Select(Back, y, V::Load(f.ZIm)));
+        } else {
+            static_cast<void>(v);
+            static_cast<void>(Left);
+        }
+        t.done = V::Or(t.done, Back);
+    }
+
     // Takes the next group of points into the slot, or leaves it idle.
     NIMBREL_ALWAYS_INLINE void Load(TSlot& t, int i) {
         TFound& f = found_[i];
         const std::size_t left = pts_.N - next_;
         t.steps = 0;
+        t.blocks = 0;
+        t.saveAt = 1;
+        t.saved = 0;
         t.stuck = V::DoneFrom(L);
+        // Nothing equals NaN: no lane meets a z before one is saved.
+        V::Store(savedX_[i], V::Set1(std::numeric_limits<double>::quiet_NaN()));
+        V::Store(savedY_[i], V::Zero());
         V::Store(f.Count, V::Zero());
         if (left == 0) {
             if (t.valid != 0) --live_;
@@ -479,6 +544,9 @@ private:
     alignas(64) double keptY_[kKept][K][L];
     alignas(64) double startX_[NV][L];
     alignas(64) double startY_[NV][L];
+    // Per slot, the z after the group's last block of a power of two.
+    alignas(64) double savedX_[NV][L];
+    alignas(64) double savedY_[NV][L];
     TFound found_[NV];
     // Each slot's c, read from memory by the steps, which leaves the vector
     // registers to the slots' z.

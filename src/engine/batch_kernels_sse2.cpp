@@ -23,6 +23,7 @@ struct TSse2 {
     static D Add(D a, D b) { return _mm_add_pd(a, b); }
     static D Sub(D a, D b) { return _mm_sub_pd(a, b); }
     static D Mul(D a, D b) { return _mm_mul_pd(a, b); }
+    static M Eq(D a, D b) { return _mm_cmpeq_pd(a, b); }
     static M Ge(D a, D b) { return _mm_cmpge_pd(a, b); }
     static M NotLess(D a, D b) { return _mm_cmpnlt_pd(a, b); }
     static M NotLe(D a, D b) { return _mm_cmpnle_pd(a, b); }

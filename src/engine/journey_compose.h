@@ -7,8 +7,11 @@
 //
 // The frame, the inner and the outer picture have one size. The rows are
 // blended vertically into a row buffer first (contiguous, in vector
-// registers), then sampled horizontally; AVX2 where the processor has it, and
-// every level gives the same pixels as the scalar code.
+// registers), then sampled horizontally with the columns' places and weights
+// worked out once per frame; AVX2 where the processor has it (four frame
+// pixels and their right neighbours picked from eight loaded source pixels
+// by one permutation, the source being at most twice as wide), SSE2
+// elsewhere, and every level gives the same pixels as the scalar code.
 #pragma once
 
 #include <cstdint>
@@ -32,9 +35,18 @@ private:
     // Where the frame's columns fall in a picture sampled at Step source
     // pixels per frame pixel: per column the left source column, and the
     // weights (64 - f, f) for each channel's byte pair. The same for every row.
+    // For the AVX2 code, per eight columns from a multiple of 8: the left
+    // source column of columns 0 and 4, and per four columns the offsets of
+    // their left and right source columns from the first's (Picks, 8 bytes),
+    // with the weights in the order the byte interleave leaves the pixels
+    // (Paired: 0 1 4 5 2 3 6 7). Pickable is false when some four columns
+    // reach beyond eight source pixels.
     struct TColumns {
         std::vector<int32_t> Left;
         std::vector<uint64_t> Weights;
+        std::vector<uint64_t> Picks;
+        std::vector<uint64_t> Paired;
+        bool Pickable = false;
     };
     static void Place(TColumns& Columns, int32_t Width, double Step);
     // One picture sampled at Step into the frame's columns [X0, X1) of row Y.
@@ -42,7 +54,7 @@ private:
                    int32_t X1);
 
     TSimdLevel level_;
-    std::vector<uint32_t> row_;  // the vertical blend of two source rows, one pixel beyond
+    std::vector<uint32_t> row_;  // the vertical blend of two source rows, and room for a vector load beyond
     TColumns inner_, outer_;
 };
 

@@ -14,6 +14,7 @@
 #pragma once
 
 #include <cstdint>
+#include <limits>
 
 #include "values/fractal_types.h"
 
@@ -32,10 +33,31 @@ struct TOrbitEnd {
 
 namespace detail {
 
+// Brent's search for an orbit that comes back: z after step i is compared
+// with z after the last step numbered a power of two. Equal as doubles (+0
+// and -0 included, which give the same squares) means the steps between
+// repeat forever without an escape.
+struct TCycleWatch {
+    double Re = std::numeric_limits<double>::quiet_NaN(), Im = 0;
+    int64_t SaveAt = 1;
+    bool Back(int32_t i, double x, double y) {
+        if (x == Re && y == Im) return true;
+        if (i == SaveAt) {
+            Re = x;
+            Im = y;
+            SaveAt *= 2;
+        }
+        return false;
+    }
+};
+
 // Powers 2 and 3 keep the squares of the escape test for the next step.
-template <int Power>
+// With Cycles, an orbit that comes back ends at once with count 0 (and the z
+// where it came back, not the z of step maxIter).
+template <int Power, bool Cycles = false>
 inline TOrbitEnd IterateWithSquares(double x, double y, double cr, double ci, int32_t maxIter, double bailout) {
     double xx = x * x, yy = y * y;
+    [[maybe_unused]] TCycleWatch watch;
     for (int32_t i = 1;; ++i) {
         double nx;
         if constexpr (Power == 2) {
@@ -50,6 +72,9 @@ inline TOrbitEnd IterateWithSquares(double x, double y, double cr, double ci, in
         yy = y * y;
         if (xx + yy >= bailout) return {i, {x, y}};
         if (i == maxIter) return {0, {x, y}};
+        if constexpr (Cycles) {
+            if (watch.Back(i, x, y)) return {0, {x, y}};
+        }
     }
 }
 
@@ -70,6 +95,24 @@ inline TOrbitEnd IterateOrbit(const TComplexPoint& Start, const TComplexPoint& C
         z.Im = z.Im + C.Im;
         if (z.Re * z.Re + z.Im * z.Im >= Bailout) return {i, z};
         if (i == MaxIter) return {0, z};
+    }
+}
+
+// The count of IterateOrbit, sooner where an orbit comes back to an earlier
+// value exactly: such an orbit never escapes. Z is not the last z then.
+inline int32_t CountOrbit(const TComplexPoint& Start, const TComplexPoint& C, int32_t Power, int32_t MaxIter,
+                          double Bailout) {
+    if (MaxIter <= 0) return 0;
+    if (Power == 2) return detail::IterateWithSquares<2, true>(Start.Re, Start.Im, C.Re, C.Im, MaxIter, Bailout).Count;
+    if (Power == 3) return detail::IterateWithSquares<3, true>(Start.Re, Start.Im, C.Re, C.Im, MaxIter, Bailout).Count;
+    TComplexPoint z = Start;
+    detail::TCycleWatch watch;
+    for (int32_t i = 1;; ++i) {
+        z = ComplexPower(z, Power);
+        z.Re = z.Re + C.Re;
+        z.Im = z.Im + C.Im;
+        if (z.Re * z.Re + z.Im * z.Im >= Bailout) return i;
+        if (i == MaxIter || watch.Back(i, z.Re, z.Im)) return 0;
     }
 }
 

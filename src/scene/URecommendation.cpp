@@ -271,8 +271,19 @@ void TRecommendationList::LoadFromFile(const std::string& FileName) {
 }
 
 void TRecommendationList::LoadScenes(const std::string& FileName) {
-    LoadFromFile(FileName);
-    if (Count() == 0) Abort();
+    // A file without a scene fails like any other: the scenes there were stay.
+    std::vector<TRecommendation> previous = std::move(Items_);
+    Items_.clear();
+    try {
+        LoadFromFile(FileName);
+    } catch (...) {
+        Items_ = std::move(previous);
+        throw;
+    }
+    if (Count() == 0) {
+        Items_ = std::move(previous);
+        Abort();
+    }
 }
 
 std::string TRecommendationList::LoadFailureText(const std::string& FileName) const {

@@ -81,7 +81,8 @@ public:
     // its first line.
     void LoadFromFile(const std::string& FileName);
     // LoadFromFile as the show takes a scene file up: a file without any
-    // scene fails too (the silent abort, the error fields as they were).
+    // scene fails too (the silent abort, the error fields as they were), and
+    // any failure keeps the previous entries.
     void LoadScenes(const std::string& FileName);
     // The same for the bytes of a file (no existence test).
     void LoadFromBytes(std::string_view Bytes);

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <iterator>
+#include <thread>
 
 #include "engine/picture_budget.h"
 #include "platform/codepage.h"
@@ -17,6 +18,7 @@
 #include "scene/exact_numbers.h"
 #include "scene/scene_writer.h"
 #include "values/deep_coordinates.h"
+#include "shell/URegistry.h"
 
 namespace nimbrel {
 
@@ -213,13 +215,101 @@ void TExplorer::Post(const TExplorerCommand& Command) {
     const bool changesPicture =
         Command.Action != TExplorerAction::Keep && Command.Action != TExplorerAction::WritePicture;
     queue_.push_back({Command, Now()});
-    if (changesPicture && drawing_) engine_->SetBusy(false);
+    // Any input ends a journey: its keyframe's draw stops at the end of the row.
+    if (journey_) journeyCancelled_ = true;
+    if ((changesPicture || journey_) && drawing_) engine_->SetBusy(false);
 }
 
-bool TExplorer::HasWork() const { return !quitting_ && (!queue_.empty() || (!complete_ && !failed_)); }
+bool TExplorer::HasWork() const {
+    return !quitting_ && (!queue_.empty() || journey_ || (!complete_ && !failed_));
+}
+
+const TBitmap& TExplorer::Picture() {
+    if (!journey_) return engine_->GetBitmap();
+    if (!journeyCancelled_) AdvanceJourney();
+    return frame_;
+}
+
+void TExplorer::StartJourney(double Time) {
+    EndJourney(false);
+    const TJourneyPlan plan(JourneyStartWidth(view_.Kind, view_.Power), view_.ViewWidth, kJourneyFps,
+                            kDefaultZoomSpeed);
+    // Until the first frame, the picture there was; it is back if the
+    // journey is cut short.
+    before_ = engine_->GetBitmap();
+    beforeComplete_ = complete_;
+    frame_ = before_;
+    journey_ = std::make_unique<TJourney>(plan, 3, engine_->GetSimdLevel());
+    journeyStart_ = Time;
+    journeyTicks_ = 0;
+    journeyCancelled_ = false;
+    requestTime_ = Time;
+}
+
+void TExplorer::AdvanceJourney() {
+    const double elapsed = Now() - journeyStart_;
+    const auto due = static_cast<int64_t>(std::floor(std::max(0.0, elapsed) * kJourneyFps)) + 1;
+    while (journeyTicks_ < due && !journey_->Finished()) {
+        ++journeyTicks_;
+        journey_->NextFrame(frame_);
+    }
+}
+
+void TExplorer::JourneyStep() {
+    const int32_t keyframe = journey_->NextKeyframe();
+    if (keyframe >= 0) {
+        engine_->SetViewWidth(journey_->Plan().KeyframeWidth(keyframe));
+        drawing_ = true;
+        try {
+            engine_->Draw();
+            journey_->AddKeyframe(keyframe, engine_->GetBitmap());
+        } catch (const EAbort&) {
+            // Cancelled by input, which is queued; without any the engine gave
+            // up, and the view's own picture fails the same way.
+            if (!journeyCancelled_) failed_ = true;
+            journeyCancelled_ = true;
+        } catch (const std::exception& error) {
+            std::fprintf(stderr, "%s\n", error.what());
+            message_ = error.what();
+            failed_ = true;
+            journeyCancelled_ = true;
+        }
+        drawing_ = false;
+    }
+    if (journeyCancelled_) {
+        EndJourney(false);
+        return;
+    }
+    AdvanceJourney();
+    if (journey_->Finished()) {
+        // The last frame is keyframe 0, the engine's picture of the view.
+        EndJourney(true);
+        lastSeconds_ = Now() - requestTime_;
+        ++completedPictures_;
+        return;
+    }
+    if (keyframe < 0 && !options_.Clock) {
+        // Nothing to draw until a frame has used a keyframe: wait for the next frame time.
+        const double next = journeyStart_ + static_cast<double>(journeyTicks_) / kJourneyFps;
+        const double wait = std::clamp(next - Now(), 0.0, 1.0 / kJourneyFps);
+        std::this_thread::sleep_for(std::chrono::duration<double>(wait));
+    }
+}
+
+void TExplorer::EndJourney(bool Complete) {
+    if (!journey_) return;
+    journey_.reset();
+    journeyCancelled_ = false;
+    frame_ = TBitmap();
+    engine_->SetViewWidth(view_.ViewWidth);
+    if (!Complete) engine_->GetBitmap() = std::move(before_);
+    before_ = TBitmap();
+    complete_ = Complete || beforeComplete_;
+}
 
 bool TExplorer::Step() {
     if (quitting_) return false;
+    if (journey_ && journeyCancelled_) EndJourney(false);
     while (!queue_.empty()) {
         const TQueued queued = queue_.front();
         queue_.pop_front();
@@ -229,7 +319,10 @@ bool TExplorer::Step() {
             return false;
         }
     }
-    if (!complete_ && !failed_) DrawPicture();
+    if (journey_)
+        JourneyStep();
+    else if (!complete_ && !failed_)
+        DrawPicture();
     return !quitting_;
 }
 
@@ -433,6 +526,7 @@ void TExplorer::Execute(const TQueued& Queued) {
             history_.pop_back();
             Show(std::move(view), time, false);
             break;
+        case TExplorerAction::Journey: StartJourney(time); break;
         case TExplorerAction::Home: {
             const TMandel defaults;
             view.Kind = fkMandelbrot;

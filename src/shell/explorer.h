@@ -29,6 +29,7 @@
 #include "platform/application.h"
 #include "platform/yield_hook.h"
 #include "scene/URecommendation.h"
+#include "shell/journey.h"
 #include "values/fractal_types.h"
 #include "values/view.h"
 
@@ -68,6 +69,7 @@ enum class TExplorerAction : uint8_t {
     ZoomRect,         // into the rectangle of pixels (X, Y) - (X2, Y2)
     Back,             // the view seen before
     Home,             // the whole Mandelbrot set, power 2, 256 iterations
+    Journey,          // the flight from the default view of the kind and power to this one, as the show zooms
     ToggleJulia,      // Mandelbrot: the Julia set of the point under (X, Y); Julia: back
     DrawMode,         // Value: the stored number 0..8
     MoreIterations,   // the iteration limit times 1.5
@@ -153,6 +155,18 @@ public:
     // picture if it is not complete. Answers false once Quit has run.
     bool Step();
 
+    // The picture to show: while a journey flies, the frame due now, composed
+    // here from keyframes already drawn (a front end asks for it between the
+    // rows of a keyframe's draw as well), or the picture shown before the
+    // journey until its first frame; otherwise the engine's bitmap.
+    const TBitmap& Picture();
+    // The journey under way, or null. It flies at kJourneyFps frames a second
+    // and the show's default speed, at the picture's size, ends on exactly
+    // the picture of the view, and any command but the status's and the
+    // help's ends it (and then runs).
+    const TJourney* Journey() const { return journey_.get(); }
+    static constexpr int32_t kJourneyFps = 60;
+
     bool Drawing() const { return drawing_; }
     bool PictureComplete() const { return complete_; }
     // The number of pictures drawn to the end so far.
@@ -208,6 +222,15 @@ private:
     void Keep();
     void WritePicture(const std::string& Path);
     void DrawPicture();
+    void StartJourney(double Time);
+    // Draws the next keyframe the journey wants, if any, and ends a journey
+    // that has shown its last frame.
+    void JourneyStep();
+    // The frames due by the clock, in order; a frame whose keyframes are not
+    // there yet holds.
+    void AdvanceJourney();
+    // Back to the view's own width; Complete: the engine holds its picture.
+    void EndJourney(bool Complete);
     // The default centre and width of a kind and power.
     static void ResetPosition(TExplorerView& View);
 
@@ -242,6 +265,14 @@ private:
     std::string message_;
     bool statusShown_ = false;
     bool helpShown_ = false;
+
+    std::unique_ptr<TJourney> journey_;
+    double journeyStart_ = 0;
+    int64_t journeyTicks_ = 0;  // frame times passed, each a frame shown or held
+    bool journeyCancelled_ = false;
+    TBitmap frame_;
+    TBitmap before_;  // the engine's picture when the journey started
+    bool beforeComplete_ = false;
 };
 
 }  // namespace nimbrel

@@ -22,6 +22,7 @@ const TExplorerBinding kBindings[] = {
     {G::LeftDrag, K::None, K::None, R::With, A::ZoomRect, nullptr},
     {G::Key, K::Backspace, K::Backspace, R::Any, A::Back, "back through the views seen"},
     {G::Key, K::Home, K::Home, R::Any, A::Home, "the default view"},
+    {G::Key, K::Z, K::Z, R::Any, A::Journey, "fly from the default view to this one, as the show zooms (any input stops)"},
     {G::Key, K::J, K::J, R::Any, A::ToggleJulia, "the Julia set of the point under the cursor, and back"},
     {G::Key, K::Digit0, K::Digit8, R::Without, A::DrawMode, "the draw mode by its DM number (the status names it)"},
     {G::Key, K::Digit2, K::Digit5, R::With, A::Power, "power 2 to 5"},
@@ -65,6 +66,7 @@ const char* KeyName(K Key) {
         case K::J: return "J";
         case K::P: return "P";
         case K::S: return "S";
+        case K::Z: return "Z";
         case K::Plus: return "+";
         case K::Minus: return "-";
         default: break;

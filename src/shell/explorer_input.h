@@ -19,7 +19,7 @@ namespace nimbrel {
 enum class TExplorerKey : uint8_t {
     None,
     Escape, Backspace, Home, Tab, PageDown, PageUp, F1, F12,
-    J, P, S,
+    J, P, S, Z,
     Plus, Minus,  // "+" and "=" (the key of "+"), "-"; the keypad's as well
     Digit0, Digit1, Digit2, Digit3, Digit4, Digit5, Digit6, Digit7, Digit8, Digit9,
 };

@@ -110,6 +110,7 @@ TExplorerMenuItem ViewMenu(const TExplorerMenuState& State, std::size_t Palettes
         CommandItem("P&revious scene", A::PreviousScene, 0, State.HasScenes),
         CommandItem("&Back", A::Back),
         CommandItem("Default &view", A::Home),
+        CommandItem("&Zoom from the default view", A::Journey),
         Separator(),
         CommandItem("&Status over the picture", A::ToggleStatus, 0, true, State.StatusShown),
     });

@@ -39,6 +39,8 @@ const char* const kAboutCaption = "About Nimbrel explorer";
 constexpr UINT kWorkMessage = WM_APP + 1;
 // How often a picture in progress is shown.
 constexpr std::chrono::milliseconds kShowEvery{40};
+// A journey's frames come at their own rate.
+constexpr std::chrono::milliseconds kShowFramesEvery{1000 / TExplorer::kJourneyFps};
 // How often the messages are processed inside a draw, which yields after
 // every row: often enough for the input to feel at once, seldom enough that the
 // system's queue is not asked thousands of times a picture (each a call of
@@ -67,6 +69,7 @@ TExplorerKey KeyOf(WPARAM key) {
         case 'J': return K::J;
         case 'P': return K::P;
         case 'S': return K::S;
+        case 'Z': return K::Z;
         case VK_OEM_PLUS:
         case VK_ADD: return K::Plus;
         case VK_OEM_MINUS:
@@ -221,7 +224,7 @@ void TWin32ExplorerWindow::OnYield() {
     if (now - lastPumped_ < kPumpEvery) return;
     lastPumped_ = now;
     loop_.ProcessMessages();
-    if (now - lastShown_ >= kShowEvery) ShowPicture();
+    if (now - lastShown_ >= (explorer_.Journey() ? kShowFramesEvery : kShowEvery)) ShowPicture();
 }
 
 void TWin32ExplorerWindow::Work() {
@@ -535,7 +538,7 @@ void TWin32ExplorerWindow::Paint(HDC Target) {
     FillRect(dc, &area, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
     POINT at{0, 0};
     if (drag_ && drag_->Moves) at = {drag_->Now.x - drag_->Start.x, drag_->Now.y - drag_->Start.y};
-    DrawDib(dc, at.x, at.y, explorer_.Engine().GetBitmap());
+    DrawDib(dc, at.x, at.y, explorer_.Picture());
     if (drag_ && !drag_->Moves) {
         const HGDIOBJ pen = SelectObject(dc, GetStockObject(WHITE_PEN));
         const HGDIOBJ brush = SelectObject(dc, GetStockObject(NULL_BRUSH));

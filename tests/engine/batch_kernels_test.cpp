@@ -15,6 +15,9 @@
 #include "engine/batch_kernels.h"
 #include "engine/kernels.h"
 #include "engine/mandel_class.h"
+#include "scene/URecommendation.h"
+#include "scene/scene_apply.h"
+#include "shell/journey.h"
 
 namespace nimbrel {
 namespace {
@@ -453,6 +456,42 @@ TEST_P(BatchKernelsAtLevel, ResumedSlicesGiveTheCountsAndZOfOneGo) {
                 }
             }
         }
+    }
+}
+
+// Orbits that come back to an earlier value end early (all kernels, with and
+// without the last z): over the whole pictures of every sample scene, its
+// still and the widest view of its journey (where the set's interior fills
+// the picture), the counts and last z are those of the reference iteration,
+// which never looks for a cycle; and points deep inside with long limits,
+// where the cycles are long and the last z is reached over whole cycles.
+TEST_P(BatchKernelsAtLevel, OrbitsThatComeBackKeepTheCountsAndZOfTheSamplePictures) {
+    TRecommendationList list;
+    list.LoadScenes(NIMBREL_SAMPLES "/scenes.mrp");
+    const int32_t w = static_cast<int32_t>(32 * kScale), h = w * 9 / 16;
+    for (int32_t index = 0; index < list.Count(); ++index) {
+        TMandel m;
+        ApplyRecommendation(m, list, index, NIMBREL_SAMPLES "/palettes", dmNormal);
+        const bool julia = m.GetKind() == fkJulia;
+        for (double width : {m.GetViewWidth(), JourneyStartWidth(m.GetKind(), m.GetPower())}) {
+            TPoints pts;
+            for (int32_t j = 0; j < h; ++j)
+                for (int32_t i = 0; i < w; ++i)
+                    pts.Add(m.GetCenter().Re + (i - w / 2) * width / w, m.GetCenter().Im + (j - h / 2) * width / w);
+            for (double bailout : {kIntegerBailout, m.GetEscapeRadiusSqr()}) {
+                const TBatchParams p{julia, m.GetJuliaConstant().Re, m.GetJuliaConstant().Im, m.GetPower(),
+                                     m.GetMaxIter(), bailout};
+                ExpectSameAsScalar(p, pts, false, "scene " + std::to_string(index) + " width " + std::to_string(width));
+            }
+        }
+    }
+    TPoints inside;
+    for (double re : {-0.1, -0.5, -1.0, -1.3, 0.25, -0.12, -1.76})
+        for (double im : {0.0, 0.1, 0.3, 0.65, 0.75}) inside.Add(re, im);
+    for (int32_t maxIter : {5000, 65537}) {
+        ExpectSameAsScalar({false, 0, 0, 2, maxIter, 4.0}, inside, false, "inside " + std::to_string(maxIter));
+        ExpectSameAsScalar({false, 0, 0, 3, maxIter, 4.0}, inside, false, "inside cubic " + std::to_string(maxIter));
+        ExpectSameAsScalar({true, -0.123, 0.745, 2, maxIter, 4.0}, inside, false, "rabbit " + std::to_string(maxIter));
     }
 }
 

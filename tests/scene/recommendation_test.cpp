@@ -262,6 +262,14 @@ TEST(Recommendation, LoadFromFile) {
     EXPECT_EQ(list.ErrorCode, mrpFileNotFound);
     EXPECT_EQ(list.ErrorMessage, missing + "\r\nが見つかりません。");
     EXPECT_EQ(list.Count(), 1);
+    // As the show takes a file up, one without a scene fails as well, and
+    // every failure keeps the scenes there were.
+    for (const std::string& file : {folder.Write("none.mrp", "* no scene\r\n"), missing,
+                                    folder.Write("bad.mrp", "T=MANDEL, Cr=0, W=1\r\n")}) {
+        EXPECT_THROW(list.LoadScenes(file), EAbort) << file;
+        ASSERT_EQ(list.Count(), 1) << file;
+        EXPECT_EQ(list.Item(0).Title, "\x91S\x91\xcc\x90}");
+    }
 }
 
 TEST(Recommendation, AnOverlongLineFailsOnItsLine) {

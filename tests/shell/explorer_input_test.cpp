@@ -94,7 +94,7 @@ TEST(ExplorerInput, TheKeyOfACommand) {
         {A::DrawMode, 0, "0"},      {A::DrawMode, 8, "8"},         {A::DrawMode, 9, ""},
         {A::Power, 2, "Shift+2"},   {A::Power, 5, "Shift+5"},      {A::Power, 6, ""},
         {A::NextPalette, 0, "P"},   {A::PreviousPalette, 0, "Shift+P"}, {A::MoreIterations, 0, "+"},
-        {A::PreviousScene, 0, "PageUp"}, {A::ToggleHelp, 0, "F1"},
+        {A::PreviousScene, 0, "PageUp"}, {A::ToggleHelp, 0, "F1"},  {A::Journey, 0, "Z"},
         {A::ZoomIn, 0, ""},         {A::OpenScenes, 0, ""},        {A::ChoosePalette, 0, ""},
     };
     for (const auto& c : cases)

@@ -65,7 +65,7 @@ TEST(ExplorerMenu, ItemsNameTheKeysThatDoTheSame) {
     const std::map<K, std::string> names{
         {K::Escape, "Esc"},     {K::Backspace, "Backspace"}, {K::Home, "Home"},   {K::Tab, "Tab"},
         {K::PageDown, "PageDown"}, {K::PageUp, "PageUp"},    {K::F1, "F1"},       {K::F12, "F12"},
-        {K::J, "J"},            {K::P, "P"},                 {K::S, "S"},         {K::Plus, "+"},
+        {K::J, "J"},            {K::P, "P"},                 {K::S, "S"},         {K::Z, "Z"},     {K::Plus, "+"},
         {K::Minus, "-"},        {K::Digit0, "0"},            {K::Digit1, "1"},    {K::Digit2, "2"},
         {K::Digit3, "3"},       {K::Digit4, "4"},            {K::Digit5, "5"},    {K::Digit6, "6"},
         {K::Digit7, "7"},       {K::Digit8, "8"},            {K::Digit9, "9"},
@@ -98,8 +98,8 @@ TEST(ExplorerMenu, ItemsNameTheKeysThatDoTheSame) {
         }
     }
     // Keep, F12, exit, 9 draw modes, 4 powers, both palettes and iterations,
-    // both scenes, back, home and the status.
-    EXPECT_EQ(named, 3 + 9 + 4 + 2 + 2 + 2 + 3);
+    // both scenes, back, home, the journey and the status.
+    EXPECT_EQ(named, 3 + 9 + 4 + 2 + 2 + 2 + 4);
     EXPECT_EQ(Find(bar, "/Help/Keys")->Text, "&Keys\tF1");
     EXPECT_EQ(menu.Choice(Find(bar, "/Help/Keys")->Id)->Request, R::ShowKeys);
 }
@@ -131,6 +131,7 @@ TEST(ExplorerMenu, WhatEachItemAsksFor) {
         {"/View/Power/Power 5", R::None, A::Power, 5, ""},
         {"/View/Next scene", R::None, A::NextScene, 0, ""},
         {"/View/Default view", R::None, A::Home, 0, ""},
+        {"/View/Zoom from the default view", R::None, A::Journey, 0, ""},
         {"/Help/About Nimbrel explorer", R::About, A::Home, 0, ""},
     };
     for (const auto& c : cases) {

@@ -18,6 +18,7 @@
 #include "platform/text_file.h"
 #include "scene/scene_apply.h"
 #include "values/deep_coordinates.h"
+#include "shell/journey.h"
 
 namespace nimbrel {
 namespace {
@@ -538,6 +539,10 @@ TEST(Explorer, OpeningASceneFileLater) {
     const struct {
         std::string file, failure;
     } failures[] = {
+        // No scene: the text of a line error with the list's error fields,
+        // those of a list that never failed.
+        {f.Folder.Write("empty.mrp", "* only a comment\r\n"),
+         f.Folder.PathOf("empty.mrp") + "\r\n0 行目にｴﾗｰがあったので読み込みを中止しました。\r\n"},
         {f.Folder.Write("bad.mrp", "T=MANDEL, Title=A, Cr=0, W=1\r\n"),
          f.Folder.PathOf("bad.mrp") + "\r\n1 行目にｴﾗｰがあったので読み込みを中止しました。\r\n"
                                       "中心の虚部の値(Ci)がありません。"},
@@ -639,6 +644,95 @@ TEST(Explorer, TheStatusAndTheHelpTurnOnAndOffWithoutANewPicture) {
     Settle(e);
     EXPECT_TRUE(busyAfter);
     EXPECT_EQ(e.CompletedPictures(), pictures + 1);
+}
+
+// Z flies from the default view to the view shown, as the show would: the
+// frames, at the clock's pace, are the show's frames of that journey (made
+// here from keyframes an engine of the view draws), in order; the last is the
+// picture of the view. Input ends the journey, inside a keyframe's draw too;
+// the status and the help leave it be.
+TEST(Explorer, ZFliesFromTheDefaultViewAndAnyInputEndsTheJourney) {
+    TFixture f;
+    TExplorer e(f.Options);
+    Settle(e);
+    for (int i = 0; i < 3; ++i) Do(e, {A::ZoomIn, 7, 20});
+    const TExplorerView view = e.View();
+    const std::vector<int32_t> still = testing::Pixels(e.Engine().GetBitmap());
+    const TJourneyPlan plan(JourneyStartWidth(view.Kind, view.Power), view.ViewWidth, TExplorer::kJourneyFps, 15);
+    std::vector<TBitmap> keyframes;
+    TMandel m;
+    m.SetWidth(kW);
+    m.SetHeight(kH);
+    ApplyView(m, view);
+    for (int32_t k = 0; k < plan.Keyframes(); ++k) {
+        m.SetViewWidth(plan.KeyframeWidth(k));
+        m.Draw();
+        keyframes.push_back(m.GetBitmap());
+    }
+    std::vector<std::vector<int32_t>> frames;
+    TJourneyComposer composer;
+    for (int32_t n = 0; n < plan.Frames(); ++n) {
+        TBitmap frame;
+        const int32_t k = plan.InnerKeyframe(n);
+        composer.Compose(frame, keyframes[k], plan.NeedsOuter(n) ? &keyframes[k + 1] : nullptr, plan.Ratio(n));
+        frames.push_back(testing::Pixels(frame));
+    }
+
+    const int64_t pictures = e.CompletedPictures();
+    e.Post({A::Journey});
+    ASSERT_TRUE(e.HasWork());
+    int32_t at = 0, steps = 0;
+    for (; e.HasWork() && steps < 10 * plan.Frames(); ++steps) {
+        e.Step();
+        if (!e.Journey()) break;
+        if (steps == 5) e.Post({A::ToggleStatus});
+        ASSERT_TRUE(e.Journey()) << "the status ended it";
+        const std::vector<int32_t> shown = testing::Pixels(e.Picture());
+        if (e.Journey()->Shown() > 0) {
+            while (at < plan.Frames() && frames[at] != shown) ++at;
+            ASSERT_LT(at, plan.Frames()) << "a picture that is not the next frames', step " << steps;
+        }
+        f.Clock += 1.0 / TExplorer::kJourneyFps;
+    }
+    // The last frame ends the journey in the step that shows it.
+    EXPECT_EQ(at, plan.Frames() - 2);
+    EXPECT_EQ(frames.back(), still);
+    EXPECT_FALSE(e.Journey());
+    EXPECT_FALSE(e.HasWork());
+    EXPECT_TRUE(e.PictureComplete());
+    EXPECT_EQ(e.CompletedPictures(), pictures + 1);
+    EXPECT_EQ(testing::Pixels(e.Engine().GetBitmap()), still);
+    EXPECT_EQ(e.Engine().GetViewWidth(), view.ViewWidth);
+    EXPECT_TRUE(e.View() == view);
+
+    // A key between frames: the journey ends, the key does its work.
+    e.Post({A::Journey});
+    e.Step();
+    f.Clock += 0.5;
+    e.Step();
+    ASSERT_TRUE(e.Journey());
+    e.Post({A::MoreIterations});
+    Settle(e);
+    EXPECT_FALSE(e.Journey());
+    EXPECT_EQ(e.View().MaxIter, view.MaxIter * 3 / 2);
+    EXPECT_EQ(e.Engine().GetViewWidth(), view.ViewWidth);
+    // Inside a keyframe's draw: it stops at the end of its row, and the
+    // picture there was comes back, complete.
+    const std::vector<int32_t> before = testing::Pixels(e.Engine().GetBitmap());
+    e.Post({A::Journey});
+    int rows = 0;
+    {
+        TScopedMessagePump pump([&] {
+            if (++rows == 3) e.Post({A::Back});
+        });
+        e.Step();
+    }
+    EXPECT_FALSE(e.Journey());
+    EXPECT_TRUE(e.PictureComplete());
+    EXPECT_EQ(testing::Pixels(e.Engine().GetBitmap()), before);
+    Settle(e);
+    EXPECT_TRUE(e.View() == view);
+    EXPECT_EQ(testing::Pixels(e.Engine().GetBitmap()), still);
 }
 
 // The status line names the view, the state of the picture and the last message.

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <utility>
 
 #include "../support/bitmap_pixels.h"
 #include "platform/exceptions.h"
@@ -57,6 +58,19 @@ TEST(JourneyPlan, FramesAndWidthsFollowTheZoomRate) {
 }
 
 TEST(JourneyComposer, EveryLevelGivesTheScalarPixelsAndAKeyframesWidthIsTheKeyframe) {
+    // Every vector level, on sizes whose rows end in every remainder of 8.
+    for (const auto& [w, h] : {std::pair{37, 21}, std::pair{203, 9}, std::pair{1286, 7}}) {
+        const TBitmap in = Noise(w, h, 4), out = Noise(w, h, 5);
+        for (const double ratio : {1.0001, 1.37, 1.5, 1.9999, 2.0}) {
+            TBitmap scalar, frame;
+            TJourneyComposer(TSimdLevel::Scalar).Compose(scalar, in, &out, ratio);
+            for (const TSimdLevel level : {TSimdLevel::SSE2, TSimdLevel::AVX2}) {
+                if (level > SupportedSimdLevel()) continue;
+                TJourneyComposer(level).Compose(frame, in, &out, ratio);
+                EXPECT_EQ(testing::Pixels(frame), testing::Pixels(scalar)) << w << " " << ratio << " " << SimdLevelName(level);
+            }
+        }
+    }
     const TBitmap inner = Noise(100, 36, 1), outer = Noise(100, 36, 2);
     for (const double ratio : {1.0, 1.0001, 1.25, 1.5, 1.9999, 2.0}) {
         TBitmap scalar, best;
