@@ -115,6 +115,34 @@ template <class Kernel> void TMandel::DrawSearch(Kernel&& kernel) {
         }
         return;
     }
+    if constexpr (detail::kIsDeepKernel<Kernel>) {
+        // The same passes with each row's points shared among the pool.
+        TMandelBatch& batch = Batch();
+        batch.Begin(width_);
+        deepCounts_.resize(static_cast<std::size_t>(width_));
+        auto fillRow = [&](int32_t y, int32_t first, int32_t stride, int32_t size) {
+            const int32_t n = first <= f.LastX ? (f.LastX - first) / stride + 1 : 0;
+            DeepRow(y, first, stride, n, deepCounts_.data());
+            for (int32_t k = 0; k < n; ++k) {
+                const int32_t x = first + k * stride;
+                bitmap_.FillRect(TRect{x, y, x + size, y + size}, batch.Color(deepCounts_[k]));
+            }
+            YieldRow();
+        };
+        for (int32_t y = 0; y <= f.LastY; y += 16) fillRow(y, 0, 16, 16);
+        for (int32_t d = 16; d > 2; d /= 2) {
+            const int32_t e = d / 2;
+            for (int32_t y = 0; y <= f.LastY; y += e) {
+                if (y % d == 0) fillRow(y, e, d, e);
+                else fillRow(y, 0, e, e);
+            }
+        }
+        for (int32_t y = 0; y <= f.LastY; ++y) {
+            if (y % 2 == 1) fillRow(y, 0, 1, 1);
+            else fillRow(y, 1, 2, 1);
+        }
+        return;
+    }
     // Coarse blocks of 16 pixels.
     for (int32_t y = 0; y <= f.LastY; y += 16) {
         for (int32_t x = 0; x <= f.LastX; x += 16)
