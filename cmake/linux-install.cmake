@@ -4,6 +4,7 @@
 #   bin/nimbrel-explore                      the explorer
 #   libexec/xscreensaver/nimbrel             the hack, where XScreenSaver looks
 #   share/xscreensaver/config/nimbrel.xml    its page in xscreensaver-settings
+#   share/nimbrel/gallery/                   the gallery: the show's scenes and palettes
 #   share/nimbrel/samples/                   the sample scenes and palettes
 #   share/man/man1/nimbrel-render.1.gz, nimbrel-explore.1.gz, man6/nimbrel.6.gz
 #   share/doc/nimbrel/copyright, CHANGELOG.md   the licence and the changes
@@ -20,6 +21,7 @@ if(TARGET nimbrel_hack)
   install(TARGETS nimbrel_hack RUNTIME DESTINATION ${CMAKE_INSTALL_LIBEXECDIR}/xscreensaver)
   install(FILES apps/nimbrel/nimbrel.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/xscreensaver/config)
 endif()
+install(DIRECTORY gallery/ DESTINATION ${CMAKE_INSTALL_DATADIR}/nimbrel/gallery)
 install(DIRECTORY samples/ DESTINATION ${CMAKE_INSTALL_DATADIR}/nimbrel/samples)
 
 # The manual pages carry the version and are installed compressed.

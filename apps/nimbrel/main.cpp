@@ -21,23 +21,23 @@
 #include "x11/x11_services.h"
 #include "x11/x11_show_window.h"
 
-#ifndef NIMBREL_SAMPLES_RELATIVE
-#define NIMBREL_SAMPLES_RELATIVE "../../share/nimbrel/samples"
+#ifndef NIMBREL_GALLERY_RELATIVE
+#define NIMBREL_GALLERY_RELATIVE "../../share/nimbrel/gallery"
 #endif
 
 namespace nimbrel {
 namespace {
 
-// The sample scenes installed with the program, found from where the program
-// itself lies; empty when they are not there (a build folder).
-std::string InstalledSamples() {
+// The gallery installed with the program, found from where the program
+// itself lies; empty when it is not there (a build folder).
+std::string InstalledGallery() {
     namespace fs = std::filesystem;
     std::error_code error;
     const fs::path program = fs::read_symlink("/proc/self/exe", error);
     if (error) return {};
-    const fs::path samples = (program.parent_path() / NIMBREL_SAMPLES_RELATIVE).lexically_normal();
-    if (!fs::is_regular_file(samples / "scenes.mrp", error)) return {};
-    return samples.string();
+    const fs::path gallery = (program.parent_path() / NIMBREL_GALLERY_RELATIVE).lexically_normal();
+    if (!fs::is_regular_file(gallery / "scenes.mrp", error)) return {};
+    return gallery.string();
 }
 
 // The stored settings, read once. The show writes its settings back when it
@@ -76,7 +76,7 @@ int Run(THackOptions options) {
     TX11Display display(options.Display);
     ResolveColorName(options, display.Get());
     TMemorySettingsStore store(StoredSettings());
-    MergeHackSettings(options, store, InstalledSamples());
+    MergeHackSettings(options, store, InstalledGallery());
 
     TX11PasswordServices passwords;
     TX11ShowWindow window(display, options.Place);

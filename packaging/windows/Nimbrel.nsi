@@ -96,15 +96,15 @@ Section "!$(NameProgram)" SecProgram
   !insertmacro NimbrelInstallFiles
   WriteUninstaller "$INSTDIR\uninstall.exe"
 
-  ; The sample scenes, unless the user has chosen scenes or palettes: an
-  ; empty value is what a start without settings leaves behind.
+  ; The gallery, unless the user has chosen scenes or palettes: an empty
+  ; value is what a start without settings leaves behind.
   ReadRegStr $0 HKCU "${SETTINGS_KEY}" "MrpFile"
   ${If} $0 == ""
-    WriteRegStr HKCU "${SETTINGS_KEY}" "MrpFile" "$INSTDIR\samples\scenes.mrp"
+    WriteRegStr HKCU "${SETTINGS_KEY}" "MrpFile" "$INSTDIR\gallery\scenes.mrp"
   ${EndIf}
   ReadRegStr $0 HKCU "${SETTINGS_KEY}" "McfFolder"
   ${If} $0 == ""
-    WriteRegStr HKCU "${SETTINGS_KEY}" "McfFolder" "$INSTDIR\samples\palettes"
+    WriteRegStr HKCU "${SETTINGS_KEY}" "McfFolder" "$INSTDIR\gallery\palettes"
   ${EndIf}
 
   ; The shortcuts start in the installation folder.

@@ -61,9 +61,9 @@ THackOptions ParseHackCommandLine(const std::vector<std::string>& Args, const ch
 
 // Writes the settings the options name over those of Store, through the
 // settings object (WriteSettings). When no scene file is set at all (no -mrp,
-// none stored) and SamplesFolder is not empty, the show takes the samples:
-// SamplesFolder/scenes.mrp, with SamplesFolder/palettes unless -palettes names
-// a folder.
+// none stored) and SamplesFolder is not empty, the show takes the scenes
+// installed there (the gallery): SamplesFolder/scenes.mrp, with
+// SamplesFolder/palettes unless -palettes names a folder.
 void MergeHackSettings(const THackOptions& Options, TSettingsStore& Store, const std::string& SamplesFolder);
 
 }  // namespace nimbrel

@@ -16,6 +16,7 @@
 #   NIMBREL_RENDER   nimbrel-render (native build)
 #   E2E_DATA         tests/e2e/data: the scene and palette files
 #   NIMBREL_SAMPLES  samples/ of the source
+#   NIMBREL_GALLERY  gallery/ of the source
 #   E2E_WORK         a folder of the build for prefixes, screenshots and logs
 set -euo pipefail
 
@@ -923,6 +924,7 @@ case_explore_open() {
 #   NIMBREL_ZIP      Nimbrel-<version>-win64.zip
 #   NIMBREL_SHIPPED  the list of the shipped files, one path a line
 #   NIMBREL_SAMPLES  samples/ of the source
+#   NIMBREL_GALLERY  gallery/ of the source
 #   NIMBREL_VERSION  the version of CMakeLists.txt
 #   NIMBREL_CMAKE    cmake, which unpacks the zip
 
@@ -1021,6 +1023,10 @@ expect_installed() {
     cmp "$NIMBREL_SCR" "$unix/Nimbrel.scr" || fail "the installed Nimbrel.scr is not the one built"
     cmp "$NIMBREL_EXPLORE" "$unix/nimbrel-explore.exe" || fail "the installed nimbrel-explore.exe is not the one built"
     cmp "$NIMBREL_SAMPLES/scenes.mrp" "$unix/samples/scenes.mrp" || fail "the installed scenes differ"
+    cmp "$NIMBREL_GALLERY/scenes.mrp" "$unix/gallery/scenes.mrp" || fail "the installed gallery differs"
+    for palette in "$NIMBREL_GALLERY"/palettes/*.mcf; do
+        cmp "$palette" "$unix/gallery/palettes/$(basename "$palette")" || fail "gallery's $(basename "$palette") differs"
+    done
     local palette
     for palette in "$NIMBREL_SAMPLES"/palettes/*.mcf; do
         cmp "$palette" "$unix/samples/palettes/$(basename "$palette")" || fail "$(basename "$palette") differs"
@@ -1095,10 +1101,11 @@ expect_version() {
 # A fresh prefix: the silent installation puts every file, value, shortcut
 # and entry in place; the installed show draws one of the sample scenes at
 # the screen's size, as nimbrel-render draws it, and a key ends it; the
-# "Nimbrel settings" shortcut opens the settings on the samples.
+# "Nimbrel settings" shortcut opens the settings on the gallery.
 case_install() {
     setup install
-    : "${NIMBREL_SETUP:?}" "${NIMBREL_ZIP:?}" "${NIMBREL_SHIPPED:?}" "${NIMBREL_SAMPLES:?}" "${NIMBREL_VERSION:?}"
+    : "${NIMBREL_SETUP:?}" "${NIMBREL_ZIP:?}" "${NIMBREL_SHIPPED:?}" "${NIMBREL_SAMPLES:?}" "${NIMBREL_GALLERY:?}" \
+        "${NIMBREL_VERSION:?}"
     install_nimbrel
     expect_version "$NIMBREL_SETUP" "Nimbrel setup"
     local unix folder
@@ -1108,21 +1115,21 @@ case_install() {
     expect_installed "$folder" "$unix"
     expect_version "$unix/Nimbrel.scr" "Nimbrel screen saver"
     expect_version "$unix/nimbrel-explore.exe" "Nimbrel explorer"
-    expect_settings "MrpFile=$folder\\samples\\scenes.mrp" "McfFolder=$folder\\samples\\palettes"
-    log "the settings name the samples"
+    expect_settings "MrpFile=$folder\\gallery\\scenes.mrp" "McfFolder=$folder\\gallery\\palettes"
+    log "the settings name the gallery"
 
-    # Every scene of the samples as the show would draw it first: a fresh
+    # Every scene of the gallery as the show would draw it first: a fresh
     # engine, the screen's size, the draw mode of a start without settings.
     local n=0 status
     while :; do
         status=0
-        "$NIMBREL_RENDER" -s "${SCREEN_W}x${SCREEN_H}" -m 4 -i "$n" -p "$unix/samples/palettes" \
-            -o "$WORK/scene-$n.png" "$unix/samples/scenes.mrp" >/dev/null 2>"$WORK/render.log" || status=$?
+        "$NIMBREL_RENDER" -s "${SCREEN_W}x${SCREEN_H}" -m 4 -i "$n" -p "$unix/gallery/palettes" \
+            -o "$WORK/scene-$n.png" "$unix/gallery/scenes.mrp" >/dev/null 2>"$WORK/render.log" || status=$?
         [ "$status" -eq 2 ] && break
         [ "$status" -eq 0 ] || fail "nimbrel-render of scene $n"
         n=$((n + 1))
     done
-    [ "$n" -gt 1 ] || fail "the samples hold $n scenes"
+    [ "$n" -gt 1 ] || fail "the gallery holds $n scenes"
     # The first picture stays: the scene is chosen at random.
     set_settings Wait=600000
     start_program "$unix/Nimbrel.scr" /s
@@ -1138,9 +1145,9 @@ case_install() {
         [ -n "$(control "$ID_WAIT" text)" ] && break
         sleep 0.1
     done
-    expect_controls "$ID_MRP:text=$folder\\samples\\scenes.mrp" "$ID_MCF:text=$folder\\samples\\palettes"
+    expect_controls "$ID_MRP:text=$folder\\gallery\\scenes.mrp" "$ID_MCF:text=$folder\\gallery\\palettes"
     helper close "$DIALOG"
-    log "the shortcut Nimbrel settings opened the settings on the samples"
+    log "the shortcut Nimbrel settings opened the settings on the gallery"
     for i in $(seq 100); do
         helper exists "$DIALOG" || break
         sleep 0.1
@@ -1267,8 +1274,8 @@ case_install_keeps() {
     # The settings set before each installation (on top of those before it),
     # and the settings after it.
     local -a before=("MrpFile=$MRP" "McfFolder=$MCF" "MrpFile=" "MrpFile=$MRP")
-    local -a after=("MrpFile=$MRP McfFolder=$folder\\samples\\palettes" "MrpFile=$MRP McfFolder=$MCF"
-        "MrpFile=$folder\\samples\\scenes.mrp McfFolder=$MCF" "MrpFile=$MRP McfFolder=$MCF")
+    local -a after=("MrpFile=$MRP McfFolder=$folder\\gallery\\palettes" "MrpFile=$MRP McfFolder=$MCF"
+        "MrpFile=$folder\\gallery\\scenes.mrp McfFolder=$MCF" "MrpFile=$MRP McfFolder=$MCF")
     # Scene files that another program opens: every installation leaves them
     # to it.
     wine reg add "$CLASSES\\.mrp" /ve /t REG_SZ /d Other.Scene /f >/dev/null 2>&1
@@ -1316,7 +1323,7 @@ case_uninstall() {
     expect_no_registry "$DESKTOP" SCRNSAVE.EXE
     expect_no_registry "$CLASSES\\.mrp" ""
     expect_no_registry "$CLASSES\\Nimbrel.Scene\\shell\\open\\command" ""
-    expect_settings "MrpFile=$folder\\samples\\scenes.mrp" "McfFolder=$folder\\samples\\palettes"
+    expect_settings "MrpFile=$folder\\gallery\\scenes.mrp" "McfFolder=$folder\\gallery\\palettes"
     log "the files, shortcuts, entry, screen saver and scene files' class are gone; the settings and the user's files stay"
 }
 

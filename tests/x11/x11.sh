@@ -10,12 +10,13 @@
 #   X11_HELPER       x11_test_helper: makes a window, sends WM_DELETE_WINDOW
 #   X11_DATA         a scene file of one scene (one.mrp) and its palette
 #   X11_SAMPLES      the sample scenes and palettes
+#   X11_GALLERY      the gallery: the scenes the show plays when none is set
 #   X11_BUILD        the build folder (the daemon case installs from it)
 #   X11_WORK         a folder of the build for screenshots and logs
 # Exit status 77: the case was skipped (the reason is printed).
 set -euo pipefail
 
-: "${NIMBREL_HACK:?}" "${NIMBREL_RENDER:?}" "${X11_HELPER:?}" "${X11_DATA:?}" "${X11_SAMPLES:?}" "${X11_BUILD:?}" \
+: "${NIMBREL_HACK:?}" "${NIMBREL_RENDER:?}" "${X11_HELPER:?}" "${X11_DATA:?}" "${X11_SAMPLES:?}" "${X11_GALLERY:?}" "${X11_BUILD:?}" \
     "${X11_WORK:?}"
 
 # The real ImageMagick, ahead of any stand-in of the same name.
@@ -195,12 +196,15 @@ expect_screen() {
 
 # nimbrel-render's picture: $1 file, $2 size WxH, $3 the stored draw-mode
 # number, $4 the scene (default 0) of the test scene file, or with $5
-# "samples" of the sample scenes.
+# "samples" of the sample scenes, "gallery" of the gallery.
 render() {
     local mrp=$X11_DATA/one.mrp palettes=$X11_DATA
     if [ "${5:-}" = samples ]; then
         mrp=$X11_SAMPLES/scenes.mrp
         palettes=$X11_SAMPLES/palettes
+    elif [ "${5:-}" = gallery ]; then
+        mrp=$X11_GALLERY/scenes.mrp
+        palettes=$X11_GALLERY/palettes
     fi
     "$NIMBREL_RENDER" -s "$2" -i "${4:-0}" -m "$3" -p "$palettes" -o "$1" "$mrp" >/dev/null || fail "nimbrel-render"
 }
@@ -508,8 +512,8 @@ case_daemon() {
         log "the daemon runs as the user $name"
     fi
     setup daemon "$size" -ac
-    # The case looks for the stills of the samples; journeys have a case of
-    # their own.
+    # The case looks for the stills of the gallery, which the hack plays
+    # without a scene file of its own; journeys have a case of their own.
     cat >"$STAGE/home/.xscreensaver" <<EOF
 mode:		one
 selected:	0
@@ -538,12 +542,12 @@ EOF
     }
     log "the daemon runs: $(xss_command -version 2>&1 | head -1)"
 
-    # The sample scenes as the first picture shows them: each with a fresh
-    # engine, in the draw mode of the settings (none stored: 4).
+    # The gallery's scenes as the first picture shows them: each with a
+    # fresh engine, in the draw mode of the settings (none stored: 4).
     local count
-    count=$(grep -c '^T=' "$X11_SAMPLES/scenes.mrp")
+    count=$(grep -c '^T=' "$X11_GALLERY/scenes.mrp")
     for i in $(seq 0 $((count - 1))); do
-        render "$WORK/sample-$i.png" "$size" 4 "$i" samples
+        render "$WORK/sample-$i.png" "$size" 4 "$i" gallery
     done
 
     # The hack the daemon started, among the daemon's processes.
@@ -622,8 +626,9 @@ case_package() {
         usr/share/nimbrel/samples/palettes/copper.mcf usr/share/nimbrel/samples/palettes/fire.mcf \
         usr/share/nimbrel/samples/palettes/jewel.mcf usr/share/nimbrel/samples/palettes/ocean.mcf \
         usr/share/nimbrel/samples/palettes/relief.mcf usr/share/nimbrel/samples/palettes/夕焼け.mcf \
-        usr/share/nimbrel/samples/scenes.mrp usr/share/xscreensaver/config/nimbrel.xml |
-        LC_ALL=C sort >"$WORK/expected.txt"
+        usr/share/nimbrel/samples/scenes.mrp usr/share/xscreensaver/config/nimbrel.xml >"$WORK/expected.txt"
+    (cd "$X11_GALLERY" && find . -type f | sed 's|^\./|usr/share/nimbrel/gallery/|') >>"$WORK/expected.txt"
+    LC_ALL=C sort -o "$WORK/expected.txt" "$WORK/expected.txt"
     cmake --install "$X11_BUILD" --prefix "$STAGE/usr" >"$WORK/install.log" || fail "cmake --install"
     (cd "$STAGE" && find usr -type f | LC_ALL=C sort) >"$WORK/staged.txt"
     diff "$WORK/expected.txt" "$WORK/staged.txt" || fail "the staged installation holds other files"
