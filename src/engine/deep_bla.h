@@ -127,7 +127,7 @@ public:
     // The work of one entry, in power-2 steps of the yield budget (measured
     // by bench_deep_bla: an entry costs about as many nanoseconds as this
     // many scalar iterations).
-    static constexpr uint64_t kEntryCost = sizeof(T) > sizeof(double) ? 24 : 6;
+    static constexpr uint64_t kEntryCost = sizeof(T) > sizeof(double) ? 24 : 8;
 
     // The bytes of a complete table over an orbit of OrbitSize values
     // (Z_0 .. Z_M, OrbitSize = M + 1).
