@@ -7,13 +7,26 @@
 #include <random>
 #include <vector>
 
-#include "engine/deep_bla.h"
+#include "engine/deep_bla_impl.h"
 
 #ifdef NIMBREL_HAVE_MPFR
 #include <mpfr.h>
 #endif
 
 namespace nimbrel {
+
+// x87's extended range (to 1e-4951) stands in for an extended-range scalar
+// at 1e-320.
+template <>
+struct TBlaScalar<long double> {
+    static long double FromDouble(double x) { return x; }
+    static double ToDouble(long double x) { return static_cast<double>(x); }
+    static long double Magnitude(const TBlaComplex<long double>& z) { return std::hypot(z.Re, z.Im); }
+    static long double Abs(long double x) { return std::fabs(x); }
+    static bool Finite(long double x) { return std::isfinite(x); }
+};
+template class TBlaTable<long double>;
+
 namespace {
 
 struct TPixel {
@@ -236,6 +249,17 @@ void CompareCounts(const TDeepView& view, T scale, int32_t grid, double minEqual
 TEST(DeepBla, CountsOfMergedStepsAreThoseOfThePlainLoopAndOfMpfr) {
     const TDeepView view(kSeahorseRe, kSeahorseIm, 66, 20000);  // width 1.4e-20
     CompareCounts<double>(view, std::ldexp(1.0, -66), 48, 0.99, 0.3);
+}
+
+// A view 1.1e-320 wide just beside the Misiurewicz point i, where the set
+// looks like the Julia set of i at every scale: counts of about 900 that
+// vary from pixel to pixel.
+TEST(DeepBla, CountsAtDepthWithAnExtendedRange) {
+    const TDeepView view("3e-331", "1.0000000000000000000000000000000000000000000000000000000000000000000000000000000000000"
+                         "000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000"
+                         "000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000"
+                         "000000000000000000000000000000000000000000000000000007", 1063, 4000);
+    CompareCounts<long double>(view, std::ldexp(1.0L, -1063), 48, 0.99, 0.5);
 }
 
 // A merged step is the composition of its single steps within its radius:
