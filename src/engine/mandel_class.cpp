@@ -46,6 +46,33 @@ void TMandel::SetView(const TView& Value) {
 void TMandel::SetJuliaConstant(const TComplexPoint& Value) {
     if (view_.Kind != fkJulia) Abort();
     view_.JuliaConstant = Value;
+    if (view_.Deep && !(std::isfinite(Value.Re) && std::isfinite(Value.Im))) view_.Deep.reset();
+    if (view_.Deep) {
+        auto deep = std::make_shared<TDeepView>(*view_.Deep);
+        deep->JuliaRe = TBigReal(Value.Re);
+        deep->JuliaIm = TBigReal(Value.Im);
+        view_.Deep = std::move(deep);
+    }
+}
+
+void TMandel::SetCenter(const TComplexPoint& Value) {
+    view_.Center = Value;
+    if (view_.Deep && !(std::isfinite(Value.Re) && std::isfinite(Value.Im))) view_.Deep.reset();
+    if (view_.Deep) {
+        auto deep = std::make_shared<TDeepView>(*view_.Deep);
+        deep->CenterRe = TBigReal(Value.Re);
+        deep->CenterIm = TBigReal(Value.Im);
+        view_.Deep = std::move(deep);
+    }
+}
+
+void TMandel::SetViewWidth(double Value) {
+    view_.ViewWidth = std::fabs(Value);
+    if (view_.Deep) {
+        auto deep = std::make_shared<TDeepView>(*view_.Deep);
+        deep->Width = TFloatExp(view_.ViewWidth);
+        view_.Deep = std::move(deep);
+    }
 }
 
 void TMandel::SwitchKind() {
@@ -75,7 +102,14 @@ void TMandel::ResetView() {
 }
 
 void TMandel::CenterToJuliaConstant() {
-    if (view_.Kind == fkJulia) view_.JuliaConstant = view_.Center;
+    if (view_.Kind != fkJulia) return;
+    view_.JuliaConstant = view_.Center;
+    if (view_.Deep) {
+        auto deep = std::make_shared<TDeepView>(*view_.Deep);
+        deep->JuliaRe = deep->CenterRe;
+        deep->JuliaIm = deep->CenterIm;
+        view_.Deep = std::move(deep);
+    }
 }
 
 TViewMapping TMandel::CheckedMapping(const char* NoSizeText) const {

@@ -81,11 +81,13 @@ public:
     // Mandelbrot -> Julia takes the centre as the constant; either way the
     // view is reset.
     void SwitchKind();
+    // The setters of single doubles set that part of a deep view to the
+    // double exactly and keep the exact values of the others.
     TComplexPoint GetCenter() const { return view_.Center; }
-    void SetCenter(const TComplexPoint& Value) { view_.Center = Value; }
+    void SetCenter(const TComplexPoint& Value);
     // The height of the view in the plane; stored as its absolute value.
     double GetViewWidth() const { return view_.ViewWidth; }
-    void SetViewWidth(double Value) { view_.ViewWidth = std::fabs(Value); }
+    void SetViewWidth(double Value);
     TComplexPoint GetJuliaConstant() const { return view_.JuliaConstant; }
     // The silent abort unless the kind is Julia.
     void SetJuliaConstant(const TComplexPoint& Value);

@@ -1,5 +1,8 @@
 #include "engine/view_mapping.h"
 
+#include <algorithm>
+#include <cmath>
+
 namespace nimbrel {
 
 TViewMapping TViewMapping::Of(const TView& View, int32_t Width, int32_t Height) {
@@ -15,6 +18,17 @@ TViewMapping TViewMapping::Of(const TView& View, int32_t Width, int32_t Height) 
     m.Width = Width;
     m.Height = Height;
     return m;
+}
+
+bool NeedsDeepPath(const TView& View, int32_t Width, int32_t Height) {
+    if (Width < 1 || Height < 1) return false;
+    if (View.Deep && View.Deep->Width.Mantissa > 0 && View.Deep->Width.Exp < kDeepWidthLog2) return true;
+    if (!(View.ViewWidth > 0)) return false;
+    const TViewMapping m = TViewMapping::Of(View, Width, Height);
+    const double largest = std::max({std::fabs(m.P.Re), std::fabs(m.P.Im), std::fabs(m.Q.Re), std::fabs(m.Q.Im)});
+    const double step = std::min(std::fabs(m.dx), std::fabs(m.dy));
+    if (!std::isfinite(largest) || !std::isfinite(step)) return false;
+    return step < std::ldexp(largest, -kDeepStepBits);
 }
 
 }  // namespace nimbrel

@@ -38,4 +38,21 @@ struct TViewMapping {
     }
 };
 
+// The deep path: where doubles can no longer separate the pixels of a view.
+// The double path computes pixel (x, y) as x dx + P.Re, y dy + P.Im; a
+// coordinate of size M is a multiple of its unit in the last place, at most
+// M 2^-52. Where the smaller pixel step falls below M 2^-kDeepStepBits
+// (M the largest size of a coordinate of the corners P and Q), neighbouring
+// pixels lie fewer than 16 such units apart and their coordinates show the
+// rounding (steps of 15 and 16 units, then blocks); above it the doubles
+// keep at least 4 bits below the step and the picture is today's. A deep
+// view whose exact height is below 2^kDeepWidthLog2 (about 1e-289) always
+// takes the deep path: its steps and their squares leave the doubles'
+// normal range. A view whose mapping is not finite or has no extent (height
+// 0) keeps the double path, so every view of doubles is drawn as it always
+// was unless its pixels run together (then its doubles are its exact values).
+inline constexpr int kDeepStepBits = 48;
+inline constexpr int kDeepWidthLog2 = -960;
+bool NeedsDeepPath(const TView& View, int32_t Width, int32_t Height);
+
 }  // namespace nimbrel

@@ -9,9 +9,7 @@
 
 #include "engine/deep_bla_impl.h"
 
-#ifdef NIMBREL_HAVE_MPFR
 #include <mpfr.h>
-#endif
 
 namespace nimbrel {
 
@@ -142,8 +140,6 @@ TEST(DeepBla, ResumableBuildYieldsWithinItsBudget) {
                 ASSERT_EQ(std::memcmp(&pieces.Entry(j, i), &whole.Entry(j, i), sizeof(TBlaStep<double>)), 0);
     }
 }
-
-#ifdef NIMBREL_HAVE_MPFR
 
 class TMp {
 public:
@@ -294,8 +290,6 @@ TEST(DeepBla, MergedStepIsTheCompositionOfItsSingleSteps) {
         }
     EXPECT_GT(tried, 100);
 }
-
-#endif  // NIMBREL_HAVE_MPFR
 
 }  // namespace
 }  // namespace nimbrel
