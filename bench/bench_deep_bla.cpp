@@ -47,6 +47,7 @@ void BM_BlaBuild(benchmark::State& state) {
     state.counters["steps/entry"] = static_cast<double>(TBlaTable<T>::kEntryCost);
 }
 BENCHMARK_TEMPLATE(BM_BlaBuild, double)->Arg(10000)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
+BENCHMARK_TEMPLATE(BM_BlaBuild, TFloatExp)->Arg(10000)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
 
 // Lookups at random iterations with differences spread over the radii of the
 // table: about half find a merged step.
@@ -76,6 +77,7 @@ void BM_BlaFind(benchmark::State& state) {
     state.counters["mean length"] = found ? static_cast<double>(skipped) / found : 0;
 }
 BENCHMARK_TEMPLATE(BM_BlaFind, double);
+BENCHMARK_TEMPLATE(BM_BlaFind, TFloatExp);
 
 }  // namespace
 }  // namespace nimbrel

@@ -3,5 +3,6 @@
 namespace nimbrel {
 
 template class TBlaTable<double>;
+template class TBlaTable<TFloatExp>;
 
 }  // namespace nimbrel

@@ -62,6 +62,7 @@
 #include <vector>
 
 #include "engine/yield_budget.h"
+#include "values/float_exp.h"
 #include "values/fractal_types.h"
 
 namespace nimbrel {
@@ -81,8 +82,9 @@ inline TBlaComplex<T> operator+(const TBlaComplex<T>& a, const TBlaComplex<T>& b
     return {a.Re + b.Re, a.Im + b.Im};
 }
 
-// What the table needs of its scalar beyond + - * / and <: made from and
-// turned into a double, a magnitude, an absolute value and finiteness. Specialised for
+// What the table needs of its scalar beyond + - * and <: made from and
+// turned into a double, a magnitude, an absolute value, a quotient and
+// finiteness. Specialised for
 // every scalar the table is built with.
 template <class T>
 struct TBlaScalar;
@@ -93,7 +95,34 @@ struct TBlaScalar<double> {
     static double ToDouble(double x) { return x; }
     static double Magnitude(const TBlaComplex<double>& z) { return std::hypot(z.Re, z.Im); }
     static double Abs(double x) { return std::fabs(x); }
+    static double Divide(double a, double b) { return a / b; }
     static bool Finite(double x) { return std::isfinite(x); }
+};
+
+template <>
+struct TBlaScalar<TFloatExp> {
+    static TFloatExp FromDouble(double x) { return TFloatExp(x); }
+    static double ToDouble(const TFloatExp& x) { return x.ToDouble(); }
+    static TFloatExp Abs(const TFloatExp& x) {
+        TFloatExp r = x;
+        r.Mantissa = std::fabs(r.Mantissa);
+        return r;
+    }
+    // The larger part's exponent taken out, so that the hypotenuse of the
+    // mantissas neither overflows nor underflows.
+    static TFloatExp Magnitude(const TBlaComplex<TFloatExp>& z) {
+        if (z.Re.IsZero()) return Abs(z.Im);
+        if (z.Im.IsZero()) return Abs(z.Re);
+        const int64_t e = z.Re.Exp > z.Im.Exp ? z.Re.Exp : z.Im.Exp;
+        const auto down = [e](const TFloatExp& x) {
+            return x.Exp - e < -1100 ? 0.0 : std::ldexp(x.Mantissa, static_cast<int>(x.Exp - e));
+        };
+        return TFloatExp(std::hypot(down(z.Re), down(z.Im)), e);
+    }
+    static TFloatExp Divide(const TFloatExp& a, const TFloatExp& b) {
+        return TFloatExp(a.Mantissa / b.Mantissa, a.Exp - b.Exp);
+    }
+    static bool Finite(const TFloatExp& x) { return std::isfinite(x.Mantissa); }
 };
 
 // One step of the table: dz -> A dz + B dc, valid while |Re dz| + |Im dz| < Radius.
@@ -127,7 +156,7 @@ public:
     // The work of one entry, in power-2 steps of the yield budget (measured
     // by bench_deep_bla: an entry costs about as many nanoseconds as this
     // many scalar iterations).
-    static constexpr uint64_t kEntryCost = sizeof(T) > sizeof(double) ? 24 : 8;
+    static constexpr uint64_t kEntryCost = sizeof(T) > sizeof(double) ? 32 : 8;
 
     // The bytes of a complete table over an orbit of OrbitSize values
     // (Z_0 .. Z_M, OrbitSize = M + 1).
@@ -212,5 +241,6 @@ inline TBlaComplex<T> ApplyBla(const TBlaStep<T>& Step, const TBlaComplex<T>& Dz
 }
 
 extern template class TBlaTable<double>;
+extern template class TBlaTable<TFloatExp>;
 
 }  // namespace nimbrel

@@ -94,7 +94,7 @@ void TBlaTable<T>::BuildMerged(size_t level, size_t i) {
     if (!TScalar::Finite(magA) || !TScalar::Finite(TScalar::Magnitude(e.A)) ||
         !TScalar::Finite(TScalar::Magnitude(e.B)))
         return;
-    const T r = room / magA;
+    const T r = TScalar::Divide(room, magA);
     e.Radius = r < x.Radius ? r : x.Radius;
 }
 

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <numbers>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "engine/deep_bla_impl.h"
@@ -12,18 +13,6 @@
 #include <mpfr.h>
 
 namespace nimbrel {
-
-// x87's extended range (to 1e-4951) stands in for an extended-range scalar
-// at 1e-320.
-template <>
-struct TBlaScalar<long double> {
-    static long double FromDouble(double x) { return x; }
-    static double ToDouble(long double x) { return static_cast<double>(x); }
-    static long double Magnitude(const TBlaComplex<long double>& z) { return std::hypot(z.Re, z.Im); }
-    static long double Abs(long double x) { return std::fabs(x); }
-    static bool Finite(long double x) { return std::isfinite(x); }
-};
-template class TBlaTable<long double>;
 
 namespace {
 
@@ -247,15 +236,16 @@ TEST(DeepBla, CountsOfMergedStepsAreThoseOfThePlainLoopAndOfMpfr) {
     CompareCounts<double>(view, std::ldexp(1.0, -66), 48, 0.99, 0.3);
 }
 
-// A view 1.1e-320 wide just beside the Misiurewicz point i, where the set
-// looks like the Julia set of i at every scale: counts of about 900 that
-// vary from pixel to pixel.
-TEST(DeepBla, CountsAtDepthWithAnExtendedRange) {
-    const TDeepView view("3e-331", "1.0000000000000000000000000000000000000000000000000000000000000000000000000000000000000"
-                         "000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000"
-                         "000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000"
-                         "000000000000000000000000000000000000000000000000000007", 1063, 4000);
-    CompareCounts<long double>(view, std::ldexp(1.0L, -1063), 48, 0.99, 0.5);
+// Views 1.1e-320 and 1.1e-1000 wide just beside the Misiurewicz point i,
+// where the set looks like the Julia set of i at every scale: counts of
+// about 900 and 2,700 that vary from pixel to pixel, with the extended range.
+TEST(DeepBla, CountsAtDepthWithTheExtendedRange) {
+    for (const int exp : {1063, 3322}) {
+        const std::string im = "1." + std::string(exp * 3 / 10 + 10, '0') + "7";
+        const std::string re = "3e-" + std::to_string(exp * 3 / 10 + 10);
+        const TDeepView view(re.c_str(), im.c_str(), exp, 6000);
+        CompareCounts<TFloatExp>(view, TFloatExp(1.0, -exp), 32, 0.99, 0.5);
+    }
 }
 
 // A merged step is the composition of its single steps within its radius:
