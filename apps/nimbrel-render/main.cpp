@@ -10,6 +10,8 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "engine/mandel_class.h"
@@ -44,7 +46,22 @@ struct TOptions {
     std::optional<std::string> Video;
     bool Help = false;
     bool Version = false;
+    // A view given with every digit, over each scene's own.
+    std::optional<std::pair<TBigReal, TBigReal>> Center;
+    std::optional<TFloatExp> ViewHeight;
+    std::optional<std::pair<TBigReal, TBigReal>> Constant;
 };
+
+// "RE,IM" of decimal text with any number of digits.
+std::pair<TBigReal, TBigReal> ParseComplex(const std::string& Text) {
+    const size_t comma = Text.find(',');
+    std::pair<TBigReal, TBigReal> v;
+    if (comma == std::string::npos ||
+        !TBigReal::Parse(std::string_view(Text).substr(0, comma), TBigReal::kMaxBits / 16, v.first) ||
+        !TBigReal::Parse(std::string_view(Text).substr(comma + 1), TBigReal::kMaxBits / 16, v.second))
+        throw EUsageError("bad point " + Text + " (RE,IM)");
+    return v;
+}
 
 TCommandLine RenderCommandLine(TOptions& Options) {
     return TCommandLine(TOptionStyle::Gnu, {
@@ -96,6 +113,17 @@ TCommandLine RenderCommandLine(TOptions& Options) {
         {0, "stats", "", "after each scene, one line with its index, draw mode,\n"
                          "kernel calls, iterations and seconds",
          [&](const std::string&, const std::string&) { Options.Stats = true; }},
+        {0, "center", "RE,IM", "the centre of every scene, with as many digits as given",
+         [&](const std::string& text, const std::string&) { Options.Center = ParseComplex(text); }},
+        {0, "width", "W", "the height of every scene's view, of any exponent (2.5e-1086)",
+         [&](const std::string& text, const std::string&) {
+             TBigReal w;
+             if (!TBigReal::Parse(text, 128, w) || w.IsNegative() || w.IsZero())
+                 throw EUsageError("bad width " + text);
+             Options.ViewHeight = TFloatExp::FromBig(w);
+         }},
+        {0, "julia", "RE,IM", "the Julia constant of every Julia scene, with every digit given",
+         [&](const std::string& text, const std::string&) { Options.Constant = ParseComplex(text); }},
         {'h', "help", "", "this text", [&](const std::string&, const std::string&) { Options.Help = true; }, true},
         {0, "version", "", "the version of Nimbrel",
          [&](const std::string&, const std::string&) { Options.Version = true; }, true},
@@ -327,6 +355,15 @@ bool RenderScene(TMandel& engine, const TRecommendationList& list, int32_t index
     } catch (const EAbort&) {
         return false;  // a bad palette: its message has been shown, the scene is skipped
     }
+    if (options.Center || options.ViewHeight || options.Constant) {
+        const TView& v = engine.GetView();
+        TDeepView exact = ExactParts(v);
+        if (options.Center) std::tie(exact.CenterRe, exact.CenterIm) = *options.Center;
+        if (options.ViewHeight) exact.Width = *options.ViewHeight;
+        if (options.Constant) std::tie(exact.JuliaRe, exact.JuliaIm) = *options.Constant;
+        engine.SetView(
+            MakeDeepView(v.Kind, exact.CenterRe, exact.CenterIm, exact.Width, exact.JuliaRe, exact.JuliaIm, v.Power));
+    }
     engine.Stats = TDrawStats{};
     progress.Start(index, ExpectedKernelCalls(engine));
     const auto start = std::chrono::steady_clock::now();
@@ -338,6 +375,12 @@ bool RenderScene(TMandel& engine, const TRecommendationList& list, int32_t index
         std::printf("scene %d: draw mode %d, %llu kernel calls, %llu iterations, %.3f s\n", index,
                     DrawModeToStored(engine.DrawMode), static_cast<unsigned long long>(engine.Stats.KernelCalls),
                     static_cast<unsigned long long>(engine.Stats.Iterations), seconds);
+    if (options.Stats && engine.Stats.Deep)
+        std::printf("scene %d: deep, %d bits, %llu reference iterations, %llu skipped by BLA, reference %.3f s, "
+                    "table %.3f s, pixels %.3f s\n",
+                    index, engine.Stats.DeepBits, static_cast<unsigned long long>(engine.Stats.ReferenceIterations),
+                    static_cast<unsigned long long>(engine.Stats.SkippedIterations), engine.Stats.ReferenceSeconds,
+                    engine.Stats.TableSeconds, engine.Stats.PixelSeconds);
     std::string error;
     if (!WritePng(path, engine.GetBitmap(), error)) {
         std::fprintf(stderr, "%s\n", error.c_str());

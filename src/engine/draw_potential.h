@@ -15,6 +15,7 @@
 #include <atomic>
 #include <cmath>
 #include <cstdint>
+#include <limits>
 #include <type_traits>
 
 #include "engine/mandel_batch.h"
@@ -115,6 +116,7 @@ template <class F> void TMandel::WithBoundProcs(F&& f) {
 
 template <class Pot, class Shade, class Transfer>
 double TMandel::Brightness(int32_t x, int32_t y, double dy, Pot pot, Shade shade, Transfer transfer) {
+    if (deepActive_) return DeepBrightness(x, y, pot, shade, transfer);
     const TResultCell& own = Cell(x, y);
     const TResultCell& right = Cell(x + 1, y);
     const TResultCell& below = Cell(x, y + 1);
@@ -122,6 +124,37 @@ double TMandel::Brightness(int32_t x, int32_t y, double dy, Pot pot, Shade shade
     const double B = pot(*this, right.Z, right.Count) / dy;
     const double C = pot(*this, below.Z, below.Count) / dy;
     return transfer(*this, shade(A, B, C));
+}
+
+template <class Pot, class Shade, class Transfer>
+double TMandel::DeepBrightness(int32_t x, int32_t y, Pot pot, Shade shade, Transfer transfer) {
+    // A deep view is shaded as the shallow view of the same shape: the
+    // slope d = B + C - 2A is taken per pixel, over the pixel step of a view
+    // of the kind's default height at this picture size (not over the
+    // view's own step, which would make every deep relief a cliff), and
+    // Green's potential log2|z| / 2^Count in units of 2^-Count of the
+    // pixel's own cell (a copy of a shape deeper in the set has its counts
+    // shifted and its potentials scaled by 2^-shift, and looks the same).
+    // The shading functions see only d; they get it as B (A = C = 0).
+    const TResultCell& own = Cell(x, y);
+    const TResultCell& right = Cell(x + 1, y);
+    const TResultCell& below = Cell(x, y + 1);
+    const bool green = PotentialProc == &TMandel::PotentialGreen;
+    auto value = [&](const TResultCell& c) {
+        if (green) {
+            const double q = c.Z.Re * c.Z.Re + c.Z.Im * c.Z.Im;
+            if (!(q > 0)) return TFloatExp();
+            return TFloatExp(std::log2(q) * (scale_ * 0.5),
+                             static_cast<int64_t>(own.Count) - static_cast<int64_t>(c.Count));
+        }
+        return TFloatExp(pot(*this, c.Z, c.Count));
+    };
+    const TFloatExp sum = value(right) + value(below) - value(own).Times2Pow(1);
+    const double shallowHeight = view_.Power == 2 && view_.Kind == fkMandelbrot ? 3.0 : 4.0;
+    const double dy = -shallowHeight / height_;
+    double d = sum.ToDouble() / dy;
+    if (std::isinf(d)) d = d > 0 ? std::numeric_limits<double>::max() : -std::numeric_limits<double>::max();
+    return transfer(*this, shade(0.0, d, 0.0));
 }
 
 template <bool Tint, class Pot, class Shade, class Transfer>
@@ -402,7 +435,7 @@ template <bool Tint> void TMandel::RedrawShaded() {
     const bool shaped = ShapedForRows();
     WithBoundProcs([&](auto pot, auto shade, auto transfer) {
         if constexpr (detail::kSharedShading<decltype(pot), decltype(shade), decltype(transfer)>) {
-            if (shaped) return RedrawShadedRows<Tint>(dy, pot, shade, transfer);
+            if (shaped && !deepActive_) return RedrawShadedRows<Tint>(dy, pot, shade, transfer);
         }
         for (int32_t Y = 0; Y < h; ++Y) {
             for (int32_t X = 0; X < w; ++X) ShadePixel<Tint>(X, Y, dy, pot, shade, transfer, rgb);

@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "engine/deep_reference.h"
+#include "engine/deep_run.h"
 #include "engine/draw_potential.h"
 #include "engine/mandel_batch.h"
 #include "engine/mandel_draw.h"
@@ -176,6 +178,12 @@ TMandel::TFrame TMandel::BeginFrame() {
     // A picture beyond the machine's budget fails here, before its bitmap.
     if (!TPictureBudget::OfMachine().Fits(width_, height_, false)) throw EOutOfResources();
     bitmap_.SetSize(width_, height_);
+    if (deepActive_) {
+        // The deep kernels take the pixel's position itself.
+        f.P = {0, 0};
+        f.dx = 1;
+        f.dy = 1;
+    }
     SetBusy(true);
     f.LastX = width_ - 1;
     f.LastY = height_ - 1;
@@ -195,6 +203,10 @@ void TMandel::Draw() {
     // the Mandelbrot set, IterateJulia2 or IterateJuliaN otherwise), and the
     // cache kernel (IterateMandelToCache or IterateJuliaToCache), counted in
     // the statistics.
+    if (NeedsDeep()) {
+        DrawDeep();
+        return;
+    }
     DrawWith(TEngineKernel{this}, TEngineCacheKernel{this});
 }
 

@@ -45,10 +45,24 @@ struct TDrawStats {
     // the end of the draw), in power-2 steps; never above the budget
     // (kYieldBudget).
     uint64_t MostWorkBetweenYields = 0;
+    // The deep path (engine/deep_pixel.h): whether the draw took it, the
+    // iterations of its reference orbit (0 when a kept one served), the
+    // iterations the skip answered, and the seconds of the reference, of the
+    // skip's table and of the pixels.
+    bool Deep = false;
+    int32_t DeepBits = 0;
+    uint64_t ReferenceIterations = 0;
+    uint64_t SkippedIterations = 0;
+    double ReferenceSeconds = 0;
+    double TableSeconds = 0;
+    double PixelSeconds = 0;
 };
 
 class TMandel;
 class TMandelBatch;
+class TDeepReference;
+struct TDeepKernel;
+struct TDeepCacheKernel;
 class TRgb;
 struct TEngineKernel;
 struct TEngineCacheKernel;
@@ -253,9 +267,22 @@ public:
     uint64_t GetWorkBudget() const { return work_.Budget(); }
     void SetWorkBudget(uint64_t Value) { work_.SetBudget(Value); }
 
+    // ---- Deep views ---------------------------------------------------------
+    // Whether the next Draw takes the deep path (NeedsDeepPath for the view
+    // and the picture's size).
+    bool NeedsDeep() const { return NeedsDeepPath(view_, width_, height_); }
+    // The reference orbit kept from the last deep draw (nullptr before one).
+    const TDeepReference* DeepReference() const { return deepRef_.get(); }
+    // The precision in bits the deep path takes for the view and size.
+    int32_t DeepBits() const;
+    // The state of a deep draw (engine/deep_run.h), engine-internal.
+    struct TDeepRun;
+
 private:
     friend struct TEngineKernel;
     friend struct TEngineCacheKernel;
+    friend struct TDeepKernel;
+    friend struct TDeepCacheKernel;
     friend class TMandelBatch;
 
     // The mapping from pixels to plane points of one draw.
@@ -360,6 +387,23 @@ private:
     // The yields and the work between them.
     TYieldHook* yieldHook_ = nullptr;
     TWorkMeter work_;
+    // The deep path: the reference orbit, kept from draw to draw; while a
+    // deep draw runs, the frames are in pixels (P = 0, dx = dy = 1: a
+    // kernel's point is the pixel's position) and the kernels measure each
+    // pixel from the centre in units of the pixel step.
+    void DrawDeep();
+    void PrepareDeepReference(double Bailout);
+    int32_t DeepCount(const TComplexPoint& Pixel);
+    void DeepToCache(const TComplexPoint& Pixel, int32_t X, int32_t Y);
+    // A shaded pixel's brightness at depth: the slope of the exact formula
+    // (potential differences over the pixel step) with the exponents apart.
+    template <class Pot, class Shade, class Transfer>
+    double DeepBrightness(int32_t x, int32_t y, Pot pot, Shade shade, Transfer transfer);
+    std::unique_ptr<TDeepReference> deepRef_;
+    std::unique_ptr<TDeepRun> deepRun_;
+    bool deepActive_ = false;
+    // The pixel step of the deep draw, for the shaded modes' slopes.
+    TFloatExp deepStep_;
 };
 
 // The kernels are the reference iteration of engine/kernels.h; the batch

@@ -27,6 +27,18 @@ struct TEngineKernel {
     }
 };
 
+// The kernels of the deep path (engine/deep_pixel.h): the point is the
+// pixel's position in a frame of pixels, the engine measures it from the
+// centre in units of the pixel step; yields within a long pixel.
+struct TDeepKernel {
+    TMandel* Engine;
+    int32_t operator()(const TComplexPoint& Pixel) const { return Engine->DeepCount(Pixel); }
+};
+struct TDeepCacheKernel {
+    TMandel* Engine;
+    void operator()(const TComplexPoint& Pixel, int32_t X, int32_t Y) const { Engine->DeepToCache(Pixel, X, Y); }
+};
+
 namespace detail {
 // The draw methods compute rows with the batch kernels for the engine's own
 // kernel, and call any other kernel point by point.
