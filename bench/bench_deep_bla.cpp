@@ -21,22 +21,28 @@
 namespace nimbrel {
 namespace {
 
-std::vector<TComplexPoint> InsideOrbit(size_t size) {
-    std::vector<TComplexPoint> z(size);
+struct TOrbit {
+    std::vector<double> Re, Im;
+    size_t size() const { return Re.size(); }
+};
+
+TOrbit InsideOrbit(size_t size) {
+    TOrbit z{std::vector<double>(size), std::vector<double>(size)};
     const double cr = -0.7436438870371587, ci = 0.1318259042053119 - 0.0000005;
     for (size_t i = 1; i < size; ++i) {
-        const double x = z[i - 1].Re, y = z[i - 1].Im;
-        z[i] = {(x * x - y * y) + cr, (2 * x) * y + ci};
+        const double x = z.Re[i - 1], y = z.Im[i - 1];
+        z.Re[i] = (x * x - y * y) + cr;
+        z.Im[i] = (2 * x) * y + ci;
     }
     return z;
 }
 
 template <class T>
 void BM_BlaBuild(benchmark::State& state) {
-    const std::vector<TComplexPoint> orbit = InsideOrbit(static_cast<size_t>(state.range(0)) + 1);
+    const TOrbit orbit = InsideOrbit(static_cast<size_t>(state.range(0)) + 1);
     TBlaTable<T> table;
     for (auto _ : state) {
-        table.BuildAll(orbit.data(), orbit.size(), {}, TBlaScalar<T>::FromDouble(7e-101));
+        table.BuildAll(orbit.Re.data(), orbit.Im.data(), orbit.size(), {}, TBlaScalar<T>::FromDouble(7e-101));
         benchmark::DoNotOptimize(table.Entries());
     }
     const double entries = static_cast<double>(table.Entries());
@@ -53,9 +59,9 @@ BENCHMARK_TEMPLATE(BM_BlaBuild, TFloatExp)->Arg(10000)->Arg(100000)->Arg(1000000
 // table: about half find a merged step.
 template <class T>
 void BM_BlaFind(benchmark::State& state) {
-    const std::vector<TComplexPoint> orbit = InsideOrbit(1000001);
+    const TOrbit orbit = InsideOrbit(1000001);
     TBlaTable<T> table;
-    table.BuildAll(orbit.data(), orbit.size(), {}, TBlaScalar<T>::FromDouble(7e-101));
+    table.BuildAll(orbit.Re.data(), orbit.Im.data(), orbit.size(), {}, TBlaScalar<T>::FromDouble(7e-101));
     std::mt19937_64 random(1);
     std::vector<std::pair<uint64_t, T>> queries(4096);
     for (auto& q : queries) {

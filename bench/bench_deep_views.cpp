@@ -111,7 +111,12 @@ void Render(const TDeepViewSpec& v, const std::vector<TComplexPoint>& orbit, con
             double refSeconds) {
     TBlaTable<T> table;
     const double t0 = CpuSeconds();
-    if (bla) table.BuildAll(orbit.data(), orbit.size(), {}, width * TBlaScalar<T>::FromDouble(0.7072));
+    std::vector<double> re, im;
+    for (const TComplexPoint& z : orbit) {
+        re.push_back(z.Re);
+        im.push_back(z.Im);
+    }
+    if (bla) table.BuildAll(re.data(), im.data(), orbit.size(), {}, width * TBlaScalar<T>::FromDouble(0.7072));
     const double t1 = CpuSeconds();
     uint64_t iterations = 0, skipped = 0, counts = 0;
     for (int y = 0; y < size; ++y)

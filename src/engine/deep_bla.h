@@ -26,7 +26,8 @@
 // below the radius of the single step that starts there, Eps |Z_k| (the
 // merged radius is never larger than the radius of its parts, and the map of
 // the first part carries dz inside the second's radius), so:
-//   - rebasing never holds inside: |Z_k + dz| >= (1 - Eps) |Z_k| > |dz|;
+//   - rebasing (onto an orbit through 0) never holds inside:
+//     |Z_k + dz| >= (1 - Eps) |Z_k| > |dz|, in |.| and in |re| + |im|;
 //   - escape cannot happen inside: an iteration k with |Z_k|^2 within a
 //     relative 2^-30 of the bailout is a barrier that no merged step
 //     crosses, and elsewhere |Z_k + dz|^2 differs from |Z_k|^2 by a relative
@@ -138,9 +139,9 @@ inline constexpr double kBlaEpsilon = 0x1p-53;
 
 // What a table is built for.
 struct TBlaParams {
-    // false: the Mandelbrot set, Z_0 = 0 and B = 1; the tree starts at
-    // iteration 1 (the step from Z_0 = 0 is never linear). true: a Julia
-    // set, B = 0, the tree starts at iteration 0.
+    // false: the Mandelbrot set, B = 1; true: a Julia set, B = 0. The tree
+    // starts at iteration 1 on an orbit with Z_0 = 0 (the step from 0 is
+    // never linear), else at 0.
     bool Julia = false;
     // The pixel loop's escape test: |Z + dz|^2 >= Bailout.
     double Bailout = 4;
@@ -162,15 +163,16 @@ public:
     // (Z_0 .. Z_M, OrbitSize = M + 1).
     static uint64_t BytesFor(uint64_t OrbitSize) { return EntriesFor(OrbitSize, 0) * sizeof(TStep); }
 
-    // Sets the table up for the orbit Orbit[0 .. OrbitSize - 1] and the
-    // largest |dc| of the picture (0 for a Julia set); nothing is computed
-    // yet. The table's memory is allocated here (BytesFor).
-    void Start(const TComplexPoint* Orbit, size_t OrbitSize, const TBlaParams& Params, const T& DcMax);
+    // Sets the table up for the orbit Z_m = Re[m] + i Im[m], m = 0 ..
+    // OrbitSize - 1, and the largest |dc| of the picture (0 for a Julia
+    // set); nothing is computed yet. The table's memory is allocated here
+    // (BytesFor).
+    void Start(const double* Re, const double* Im, size_t OrbitSize, const TBlaParams& Params, const T& DcMax);
     // Builds until the meter has no room or the table is complete; true when
     // it is complete.
     bool Build(TWorkMeter& Meter);
     // Builds in one go (tests, benchmarks).
-    void BuildAll(const TComplexPoint* Orbit, size_t OrbitSize, const TBlaParams& Params, const T& DcMax);
+    void BuildAll(const double* Re, const double* Im, size_t OrbitSize, const TBlaParams& Params, const T& DcMax);
     // Drops the table and its memory.
     void Clear();
 
@@ -227,7 +229,8 @@ private:
     std::vector<size_t> levelStart_;
     std::vector<size_t> levelCount_;
     // During the build: the orbit and where the build stands.
-    const TComplexPoint* orbit_ = nullptr;
+    const double* re_ = nullptr;
+    const double* im_ = nullptr;
     size_t orbitSize_ = 0;
     size_t buildLevel_ = 0;
     size_t buildIndex_ = 0;

@@ -29,20 +29,22 @@ void TBlaTable<T>::Clear() {
     entries_ = {};
     levelStart_ = {};
     levelCount_ = {};
-    orbit_ = nullptr;
+    re_ = im_ = nullptr;
     orbitSize_ = 0;
     buildLevel_ = buildIndex_ = 0;
     complete_ = false;
 }
 
 template <class T>
-void TBlaTable<T>::Start(const TComplexPoint* Orbit, size_t OrbitSize, const TBlaParams& Params, const T& DcMax) {
+void TBlaTable<T>::Start(const double* Re, const double* Im, size_t OrbitSize, const TBlaParams& Params,
+                         const T& DcMax) {
     Clear();
     params_ = Params;
     dcMax_ = Params.Julia ? TScalar::FromDouble(0) : DcMax;
-    first_ = Params.Julia ? 0 : 1;
-    orbit_ = Orbit;
-    orbitSize_ = Orbit != nullptr ? OrbitSize : 0;
+    re_ = Re;
+    im_ = Im;
+    orbitSize_ = Re != nullptr && Im != nullptr ? OrbitSize : 0;
+    first_ = orbitSize_ > 0 && Re[0] == 0 && Im[0] == 0 ? 1 : 0;
     const uint64_t steps = orbitSize_ > size_t{first_} + 1 ? orbitSize_ - 1 - first_ : 0;
     size_t start = 0;
     for (uint64_t n = steps; n > 0; n /= 2) {
@@ -52,28 +54,21 @@ void TBlaTable<T>::Start(const TComplexPoint* Orbit, size_t OrbitSize, const TBl
     }
     entries_.resize(start);
     complete_ = entries_.empty();
-    if (complete_) orbit_ = nullptr;
+    if (complete_) re_ = im_ = nullptr;
 }
 
 template <class T>
 bool TBlaTable<T>::Barrier(size_t k) const {
-    const TComplexPoint& z = orbit_[k];
-    const double norm = z.Re * z.Re + z.Im * z.Im;
-    if (norm >= params_.Bailout * deep_bla_detail::kBarrierMargin) return true;
-    // A Julia orbit rebases to its start Z_0: an iteration back at Z_0
-    // within a few Eps could rebase inside the step.
-    if (!params_.Julia) return false;
-    const double dr = z.Re - orbit_[0].Re, di = z.Im - orbit_[0].Im;
-    return dr * dr + di * di <= 16 * params_.Epsilon * params_.Epsilon * norm;
+    return re_[k] * re_[k] + im_[k] * im_[k] >= params_.Bailout * deep_bla_detail::kBarrierMargin;
 }
 
 template <class T>
 void TBlaTable<T>::BuildSingle(size_t i) {
-    const TComplexPoint& z = orbit_[first_ + i];
+    const double zr = re_[first_ + i], zi = im_[first_ + i];
     TStep& e = entries_[i];
-    e.A = {TScalar::FromDouble(2 * z.Re), TScalar::FromDouble(2 * z.Im)};
+    e.A = {TScalar::FromDouble(2 * zr), TScalar::FromDouble(2 * zi)};
     e.B = {TScalar::FromDouble(params_.Julia ? 0 : 1), TScalar::FromDouble(0)};
-    e.Radius = TScalar::FromDouble(params_.Epsilon * std::hypot(z.Re, z.Im));
+    e.Radius = TScalar::FromDouble(params_.Epsilon * std::hypot(zr, zi));
 }
 
 template <class T>
@@ -117,7 +112,7 @@ bool TBlaTable<T>::Build(TWorkMeter& Meter) {
             buildIndex_ = 0;
             if (++buildLevel_ == levelStart_.size()) {
                 complete_ = true;
-                orbit_ = nullptr;
+                re_ = im_ = nullptr;
             }
         }
     }
@@ -125,8 +120,9 @@ bool TBlaTable<T>::Build(TWorkMeter& Meter) {
 }
 
 template <class T>
-void TBlaTable<T>::BuildAll(const TComplexPoint* Orbit, size_t OrbitSize, const TBlaParams& Params, const T& DcMax) {
-    Start(Orbit, OrbitSize, Params, DcMax);
+void TBlaTable<T>::BuildAll(const double* Re, const double* Im, size_t OrbitSize, const TBlaParams& Params,
+                            const T& DcMax) {
+    Start(Re, Im, OrbitSize, Params, DcMax);
     TWorkMeter meter;
     meter.SetBudget(UINT64_MAX);
     Build(meter);

@@ -393,6 +393,10 @@ private:
     // pixel from the centre in units of the pixel step.
     void DrawDeep();
     void PrepareDeepReference(double Bailout);
+    // The BLA tables of the reference for this picture, built with yields
+    // (kept while they fit); none beyond kMaxBlaBytes.
+    void PrepareDeepBla(double Bailout);
+    static constexpr uint64_t kMaxBlaBytes = uint64_t{1} << 30;
     int32_t DeepCount(const TComplexPoint& Pixel);
     void DeepToCache(const TComplexPoint& Pixel, int32_t X, int32_t Y);
     // A shaded pixel's brightness at depth: the slope of the exact formula

@@ -58,6 +58,17 @@ TPixel Perturb(const std::vector<TComplexPoint>& Z, TBlaComplex<T> dz, const TBl
     return end;
 }
 
+// An orbit as the table reads it.
+struct TSplit {
+    explicit TSplit(const std::vector<TComplexPoint>& orbit) {
+        for (const TComplexPoint& z : orbit) {
+            Re.push_back(z.Re);
+            Im.push_back(z.Im);
+        }
+    }
+    std::vector<double> Re, Im;
+};
+
 // A synthetic orbit: |Z| = 0.9 everywhere but where told.
 std::vector<TComplexPoint> FlatOrbit(size_t size, std::vector<std::pair<size_t, TComplexPoint>> at = {}) {
     std::vector<TComplexPoint> z(size, TComplexPoint{0.9 * std::cos(1.0), 0.9 * std::sin(1.0)});
@@ -86,11 +97,12 @@ TEST(DeepBla, StepsStayInsideTheOrbitTheLimitAndTheBarriers) {
         {"near the bailout", FlatOrbit(65, {{5, {2 - 1e-12, 0}}}), false, 1, 1000, 4},
         {"a zero", FlatOrbit(65, {{7, {0, 0}}}), false, 1, 1000, 4},
         {"Julia starts at 0", FlatOrbit(65, {{0, {0.3, 0.2}}}), true, 0, 1000, 64},
-        {"Julia back at its start", FlatOrbit(65, {{0, {0.3, 0.2}}, {9, {0.3, 0.2}}}), true, 0, 1000, 8},
+        {"a Julia set's critical orbit", FlatOrbit(66), true, 1, 1000, 64},
     };
     for (const TCase& c : cases) {
         TBlaTable<double> table;
-        table.BuildAll(c.orbit.data(), c.orbit.size(), {c.julia, 4, kBlaEpsilon}, c.julia ? 0 : 1e-60);
+        const TSplit z(c.orbit);
+        table.BuildAll(z.Re.data(), z.Im.data(), c.orbit.size(), {c.julia, 4, kBlaEpsilon}, c.julia ? 0 : 1e-60);
         ASSERT_TRUE(table.Complete()) << c.what;
         EXPECT_LE(table.Entries() * sizeof(TBlaStep<double>), TBlaTable<double>::BytesFor(c.orbit.size())) << c.what;
         uint64_t length = 0;
@@ -104,9 +116,10 @@ TEST(DeepBla, StepsStayInsideTheOrbitTheLimitAndTheBarriers) {
 TEST(DeepBla, ResumableBuildYieldsWithinItsBudget) {
     const std::vector<TComplexPoint> orbit = FlatOrbit(5000, {{1234, {2 - 1e-12, 0}}});
     TBlaTable<double> whole, pieces;
-    whole.BuildAll(orbit.data(), orbit.size(), {}, 1e-20);
+    const TSplit z(orbit);
+    whole.BuildAll(z.Re.data(), z.Im.data(), orbit.size(), {}, 1e-20);
     for (int attempt = 0; attempt < 2; ++attempt) {
-        pieces.Start(orbit.data(), orbit.size(), {}, 1e-20);
+        pieces.Start(z.Re.data(), z.Im.data(), orbit.size(), {}, 1e-20);
         TWorkMeter meter;
         meter.SetBudget(600);
         int calls = 1;
@@ -204,7 +217,8 @@ template <class T>
 void CompareCounts(const TDeepView& view, T scale, int32_t grid, double minEqual, double minSkipped) {
     TBlaTable<T> table;
     const T dcMax = scale * TBlaScalar<T>::FromDouble(std::sqrt(0.5));
-    table.BuildAll(view.orbit.data(), view.orbit.size(), {}, dcMax);
+    const TSplit z(view.orbit);
+    table.BuildAll(z.Re.data(), z.Im.data(), view.orbit.size(), {}, dcMax);
     int equal = 0, oracle = 0, oracleEqual = 0, escaped = 0;
     uint64_t skipped = 0, iterations = 0;
     for (int32_t y = 0; y < grid; ++y)
@@ -254,7 +268,8 @@ TEST(DeepBla, MergedStepIsTheCompositionOfItsSingleSteps) {
     const TDeepView view(kSeahorseRe, kSeahorseIm, 66, 20000);
     const double dcMax = std::ldexp(1.0, -66);
     TBlaTable<double> table;
-    table.BuildAll(view.orbit.data(), view.orbit.size(), {}, dcMax);
+    const TSplit z(view.orbit);
+    table.BuildAll(z.Re.data(), z.Im.data(), view.orbit.size(), {}, dcMax);
     std::mt19937_64 random(23);
     std::uniform_real_distribution<double> angle(0, 2 * std::numbers::pi);
     int tried = 0;
