@@ -5,10 +5,14 @@
 #include <cstring>
 #include <numbers>
 #include <random>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "engine/deep_bla_impl.h"
+#include "engine/mandel_class.h"
+#include "platform/yield_hook.h"
+#include "values/view.h"
 
 #include <mpfr.h>
 
@@ -259,6 +263,57 @@ TEST(DeepBla, CountsAtDepthWithTheExtendedRange) {
         const std::string re = "3e-" + std::to_string(exp * 3 / 10 + 10);
         const TDeepView view(re.c_str(), im.c_str(), exp, 6000);
         CompareCounts<TFloatExp>(view, TFloatExp(1.0, -exp), 32, 0.99, 0.5);
+    }
+}
+
+// The engine's deep pictures with the tables and without (NIMBREL_BLA=off):
+// the counts of a Mandelbrot and a Julia view, in plain doubles and in the
+// extended range, and the share of the iterations skipped.
+TEST(DeepBla, TheEnginesPicturesWithAndWithoutTheTables) {
+    struct TNoYield : TYieldHook {
+        void OnYield() override {}
+    } hook;
+    struct TCase {
+        TFractalKind kind;
+        const char *re, *im, *height;
+        double minSkipped;
+    } cases[] = {{fkMandelbrot, "0", "1", "1e-30", 0.4},
+                 {fkMandelbrot, "0", "1", "1e-700", 0.9},
+                 {fkJulia, "0", "1", "1e-40", 0.4},
+                 {fkJulia, "0", "1", "1e-700", 0.8}};
+    for (const TCase& c : cases) {
+        auto draw = [&](bool bla, uint64_t& skipped) {
+            if (bla) unsetenv("NIMBREL_BLA");
+            else setenv("NIMBREL_BLA", "off", 1);
+            TMandel m;
+            m.SetWidth(48);
+            m.SetHeight(48);
+            m.SetMaxIter(4000);
+            TBigReal re, im, height, jr, ji;
+            TBigReal::Parse(c.re, 2600, re);
+            TBigReal::Parse(c.im, 2600, im);
+            TBigReal::Parse(c.height, 128, height);
+            TBigReal::Parse("0", 2600, jr);
+            TBigReal::Parse("1", 2600, ji);
+            m.SetView(MakeDeepView(c.kind, re, im, TFloatExp::FromBig(height), jr, ji, 2));
+            m.SetYieldHook(&hook);
+            m.Draw();
+            EXPECT_TRUE(m.Stats.Deep);
+            skipped = m.Stats.SkippedIterations;
+            std::vector<uint32_t> pixels;
+            for (int32_t y = 0; y < 48; ++y)
+                for (int32_t x = 0; x < 48; ++x) pixels.push_back(static_cast<uint32_t>(m.GetBitmap().GetPixel(x, y)));
+            unsetenv("NIMBREL_BLA");
+            return std::make_pair(pixels, m.Stats.Iterations);
+        };
+        uint64_t skipped = 0, none = 0;
+        const auto with = draw(true, skipped), without = draw(false, none);
+        int equal = 0;
+        for (size_t k = 0; k < with.first.size(); ++k) equal += with.first[k] == without.first[k];
+        EXPECT_GE(equal, 0.99 * with.first.size()) << c.height;
+        EXPECT_EQ(none, 0u);
+        EXPECT_GE(static_cast<double>(skipped), c.minSkipped * static_cast<double>(without.second)) << c.height;
+        EXPECT_GT(std::set<uint32_t>(with.first.begin(), with.first.end()).size(), 5u) << c.height;
     }
 }
 
