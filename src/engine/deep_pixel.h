@@ -24,10 +24,12 @@
 // between them, so that the engine can yield within a long one. No
 // allocation, virtual or system call in here.
 //
-// The bilinear approximation plugs in at one place, the skip of the power-2
-// loop: given m and |dz|, Skip may answer a step of L iterations with
-// dz := A dz + B dc (it must keep |z|^2 below the bailout within the L
-// iterations and L within the orbit and the iteration limit it is given).
+// The bilinear approximation plugs in at the skip of the power-2 loops
+// (engine/deep_bla_skip.h): given the orbit, m and |dz|, Skip may answer a
+// step of L iterations with dz := A dz + B dc, in plain doubles as the
+// coefficients, in the extended range as the new x 2^Exp (it must keep the
+// escape and rebasing tests inside the L iterations from holding, and L
+// within the orbit and the room it is given).
 #pragma once
 
 #include <algorithm>
@@ -72,7 +74,12 @@ struct TDeepSkip {
 };
 // No table: every iteration computed.
 struct TNoDeepSkip {
-    bool operator()(int32_t /*M*/, double /*DzNorm1*/, int32_t /*MaxSteps*/, TDeepSkip& /*Out*/) const {
+    bool operator()(bool /*OnCritical*/, int32_t /*M*/, double /*DzNorm1*/, int32_t /*MaxSteps*/,
+                    TDeepSkip& /*Out*/) const {
+        return false;
+    }
+    bool ScaledStep(bool /*OnCritical*/, int32_t /*M*/, double& /*Xr*/, double& /*Xi*/, int64_t& /*E*/,
+                    const TScaledComplex& /*Dc*/, int32_t /*MaxSteps*/, int32_t& /*L*/) const {
         return false;
     }
 };
@@ -222,7 +229,7 @@ inline bool AdvanceDeepPixel(const TDeepPixelParams& P, const TScaledComplex& Dc
                         TDeepSkip k;
                         const int32_t room = static_cast<int32_t>(
                             std::min<int64_t>({left, static_cast<int64_t>(P.MaxIter - n), last - m}));
-                        if (room > 1 && skip(m, Norm1(xr, xi), room, k) && k.L > 0 && k.L <= room) {
+                        if (room > 1 && skip(S.OnCritical, m, Norm1(xr, xi), room, k) && k.L > 0 && k.L <= room) {
                             const double nr = k.Ar * xr - k.Ai * xi + k.Br * dcr - k.Bi * dci;
                             const double ni = k.Ar * xi + k.Ai * xr + k.Br * dci + k.Bi * dcr;
                             xr = nr;
@@ -306,13 +313,33 @@ inline bool AdvanceDeepPixel(const TDeepPixelParams& P, const TScaledComplex& Dc
         int32_t last = orbit.Last;
         bool toPlain = false;
         while (left > 0) {
-            double nr, ni;
-            PerturbStep(P, R[m], I[m], xr, xi, s, nr, ni);
-            xr = nr + Dc.Re * f;
-            xi = ni + Dc.Im * f;
-            ++m;
-            ++n;
-            --left;
+            bool skipped = false;
+            if constexpr (!std::is_same_v<Skip, TNoDeepSkip>) {
+                // The skip answers x 2^e afresh; the checks below follow.
+                const int32_t room =
+                    static_cast<int32_t>(std::min<int64_t>({left, static_cast<int64_t>(P.MaxIter - n), last - m}));
+                int32_t length = 0;
+                if (P.Power == 2 && room > 1 &&
+                    skip.ScaledStep(S.OnCritical, m, xr, xi, e, P.Julia ? TScaledComplex{} : Dc, room, length) &&
+                    length > 0 && length <= room) {
+                    m += length;
+                    n += length;
+                    left -= length;
+                    S.Skipped += static_cast<uint64_t>(length);
+                    s = Pow2(e);
+                    f = dcFactorMandel * Pow2(Dc.Exp - e);
+                    skipped = true;
+                }
+            }
+            if (!skipped) {
+                double nr, ni;
+                PerturbStep(P, R[m], I[m], xr, xi, s, nr, ni);
+                xr = nr + Dc.Re * f;
+                xi = ni + Dc.Im * f;
+                ++m;
+                ++n;
+                --left;
+            }
             const double zr = R[m] + xr * s, zi = I[m] + xi * s;
             const double norm = zr * zr + zi * zi;
             if (norm >= P.Bailout || n >= P.MaxIter) {
@@ -355,7 +382,7 @@ inline bool AdvanceDeepPixel(const TDeepPixelParams& P, const TScaledComplex& Dc
             // Keep x near 1.
             const double mag = Norm1(xr, xi);
             if (mag == 0) continue;
-            if (mag > 0x1p40 || mag < 0x1p-40) {
+            if (mag > 0x1p40 || mag < 0x1p-40 || e > kPlainAbove) {
                 const int k = std::ilogb(mag);
                 xr = std::ldexp(xr, -k);
                 xi = std::ldexp(xi, -k);

@@ -71,6 +71,7 @@ void TDeepReference::TOrbit::Push() {
 
 void TDeepReference::Start(const TDeepReferenceKey& Key) {
     Clear();
+    ++generation_;
     key_ = Key;
     const int32_t bits = Key.Bits;
     auto at = [bits](const TBigReal& v) {

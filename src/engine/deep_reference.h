@@ -76,6 +76,9 @@ public:
     // Iterations computed (of the longer orbit).
     int64_t Iterations() const;
     const TDeepReferenceKey& Key() const { return key_; }
+    // Changes with every Start: what is built from an orbit (the BLA tables)
+    // knows by it whether the orbit is still the one it was built from.
+    uint64_t Generation() const { return generation_; }
 
 private:
     struct TOrbit {
@@ -89,6 +92,7 @@ private:
     const TOrbit& Critical() const { return key_.Kind == fkJulia ? critical_ : start_; }
 
     TDeepReferenceKey key_;
+    uint64_t generation_ = 0;
     bool started_ = false;
     bool complete_ = false;
     TOrbit start_;

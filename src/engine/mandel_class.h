@@ -393,6 +393,10 @@ private:
     // pixel from the centre in units of the pixel step.
     void DrawDeep();
     void PrepareDeepReference(double Bailout);
+    // The BLA tables of the reference for this picture, built with yields
+    // (kept while they fit); none beyond kMaxBlaBytes.
+    void PrepareDeepBla(double Bailout);
+    static constexpr uint64_t kMaxBlaBytes = uint64_t{1} << 30;
     int32_t DeepCount(const TComplexPoint& Pixel);
     // The counts of the N pixels x = First + k * Stride of row y, shared
     // among the worker pool in pieces whose worst case fits the work budget

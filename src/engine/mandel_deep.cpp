@@ -4,6 +4,8 @@
 #include <chrono>
 #include <limits>
 #include <cmath>
+#include <cstdlib>
+#include <cstring>
 
 #include "engine/deep_reference.h"
 #include "engine/batch_rows.h"
@@ -81,6 +83,54 @@ void TMandel::PrepareDeepReference(double Bailout) {
     Stats.ReferenceSeconds = SecondsSince(start);
 }
 
+void TMandel::PrepareDeepBla(double Bailout) {
+    TDeepRun& run = *deepRun_;
+    run.Skip = TBlaSkip{};
+    // NIMBREL_BLA=off draws without the approximation, for comparisons.
+    const char* env = std::getenv("NIMBREL_BLA");
+    if (view_.Power != 2 || (env != nullptr && std::strcmp(env, "off") == 0)) return;
+    const TDeepReference& ref = *deepRef_;
+    if (run.BlaGeneration != ref.Generation()) {
+        run.BlaStart.Clear();
+        run.BlaCritical.Clear();
+        run.BlaStartExp.Clear();
+        run.BlaCriticalExp.Clear();
+        run.BlaGeneration = ref.Generation();
+    }
+    const bool julia = view_.Kind == fkJulia;
+    const TDeepView exact = ExactParts(view_);
+    // The largest |dc|: the picture's half diagonal and a pixel to spare.
+    const TFloatExp dcMax =
+        julia ? TFloatExp()
+              : TFloatExp(exact.Width.Mantissa / height_ * std::hypot(width_ / 2.0 + 1, height_ / 2.0 + 1),
+                          exact.Width.Exp);
+    const bool scaled = exact.Width.Exp < -900;
+    const uint64_t size = ref.StartRe().size();
+    const uint64_t bytes = (julia ? 2 : 1) * (TBlaTable<double>::BytesFor(size) +
+                                              (scaled ? TBlaTable<TFloatExp>::BytesFor(size) : 0));
+    if (bytes > kMaxBlaBytes) return;  // drawn without: slower, never wrong
+    const TBlaParams params{julia, Bailout, kBlaEpsilon};
+    const auto start = std::chrono::steady_clock::now();
+    auto build = [&](auto& table, const std::vector<double>& re, const std::vector<double>& im, const auto& dc) {
+        if (table.Fits(params, dc)) return;
+        table.Start(re.data(), im.data(), re.size(), params, dc);
+        while (!table.Build(work_)) YieldRow();
+    };
+    build(run.BlaStart, ref.StartRe(), ref.StartIm(), dcMax.ToDouble());
+    if (julia) build(run.BlaCritical, ref.CriticalRe(), ref.CriticalIm(), 0.0);
+    if (scaled) {
+        build(run.BlaStartExp, ref.StartRe(), ref.StartIm(), dcMax);
+        if (julia) build(run.BlaCriticalExp, ref.CriticalRe(), ref.CriticalIm(), TFloatExp());
+    }
+    run.Skip.Plain[0] = &run.BlaStart;
+    run.Skip.Plain[1] = julia ? &run.BlaCritical : &run.BlaStart;
+    if (scaled) {
+        run.Skip.Scaled[0] = &run.BlaStartExp;
+        run.Skip.Scaled[1] = julia ? &run.BlaCriticalExp : &run.BlaStartExp;
+    }
+    Stats.TableSeconds = SecondsSince(start);
+}
+
 void TMandel::DrawDeep() {
     const double bailout = IsIntegerDrawMode(DrawMode) ? kIntegerBailout : escapeRadiusSqr_;
     // The reference first, with Busy set so that a handler can cancel it.
@@ -91,10 +141,11 @@ void TMandel::DrawDeep() {
         SetBusy(true);
         TBusyGuard busy(*this);
         PrepareDeepReference(bailout);
+        if (!deepRun_) deepRun_ = std::make_unique<TDeepRun>();
+        PrepareDeepBla(bailout);
         deepStats = Stats;
     }
     const TDeepReference& ref = *deepRef_;
-    if (!deepRun_) deepRun_ = std::make_unique<TDeepRun>();
     TDeepRun& run = *deepRun_;
     TDeepPixelParams& p = run.Params;
     p.Julia = view_.Kind == fkJulia;
@@ -137,7 +188,7 @@ namespace {
 // Iterates one pixel to its end, yielding whenever the budget is spent.
 template <class Yield>
 TDeepPixelState IterateDeep(const TMandel::TDeepRun& Run, const TScaledComplex& Offset, TWorkMeter& Work,
-                            Yield&& yield, TNoDeepSkip& Skip) {
+                            Yield&& yield, const TBlaSkip& Skip) {
     const TDeepPixelParams& p = Run.Params;
     TDeepPixelState s = StartDeepPixel(p, Offset);
     const TScaledComplex dc = p.Julia ? TScaledComplex{} : Offset;
