@@ -249,7 +249,7 @@ void TMandel::DeepRow(int32_t y, int32_t First, int32_t Stride, int32_t N, int32
         rows.Share(
             piece,
             [&](int32_t a, int32_t b, int32_t) {
-                TNoDeepSkip skip = run.Skip;
+                const TBlaSkip skip = run.Skip;
                 uint64_t it = 0, sk = 0;
                 for (int32_t k = a; k < b; ++k) {
                     const TComplexPoint px{static_cast<double>(First + (from + k) * Stride), static_cast<double>(y)};

@@ -308,6 +308,25 @@ case_show_center() {
     expect_nine_settings
 }
 
+# A deep scene, far below the doubles (height 1e-60 at the Misiurewicz point
+# i, the centre to every digit): the show's picture is nimbrel-render's.
+case_show_deep() {
+    setup show-deep
+    local line='T=MANDEL, Title=Deep, Cr=0.000000000000000000000000000000000000000000000000000000000000000000000000000001, Ci=1, W=1e-60, I=3000'
+    printf '%s\r\n' "$line" >"$WINEPREFIX/drive_c/nimbrel/deep.mrp"
+    set_settings 'MrpFile=C:\nimbrel\deep.mrp' McfFolder="$MCF" SizeFull=0 SizeX=301 SizeY=201 DM=1 \
+        'Bgcolor=$00336699' Wait=600000 DrawMode=0
+    "$NIMBREL_RENDER" -s 301x201 -i 0 -m 0 -p "$E2E_DATA" -o "$WORK/picture.png" \
+        "$WINEPREFIX/drive_c/nimbrel/deep.mrp" >/dev/null || fail "nimbrel-render"
+    convert -size "${SCREEN_W}x${SCREEN_H}" 'xc:#996633' "$WORK/picture.png" -geometry +250+200 -composite \
+        "$WORK/expected.png"
+    start_scr /S
+    wait_show_window
+    expect_screen "$WORK/expected.png" 90
+    xdotool key space
+    expect_exit 20
+}
+
 # SizeFull 0 and DM 0: the picture repeated across the screen, the copies at
 # the right and bottom edges cut off; the system's request to start a screen
 # saver is answered and goes no further; a click ends the show.
@@ -1331,6 +1350,7 @@ case ${1:-} in
 prefix) make_prefix ;;
 show-key) case_show_key ;;
 show-center) case_show_center ;;
+show-deep) case_show_deep ;;
 show-journey) case_show_journey ;;
 show-tiled) case_show_tiled ;;
 show-monitors) case_show_monitors ;;
@@ -1350,7 +1370,7 @@ install-keeps) case_install_keeps ;;
 uninstall) case_uninstall ;;
 install-ui) case_install_ui ;;
 *)
-    echo "usage: e2e.sh prefix|show-key|show-center|show-journey|show-tiled|show-monitors|missing-mrp|bad-value|preview|password|settings|settings-ok|settings-no-mrp|settings-folder|settings-unwind|explore-navigate|explore-open|install|install-keeps|uninstall|install-ui" >&2
+    echo "usage: e2e.sh prefix|show-key|show-center|show-deep|show-journey|show-tiled|show-monitors|missing-mrp|bad-value|preview|password|settings|settings-ok|settings-no-mrp|settings-folder|settings-unwind|explore-navigate|explore-open|install|install-keeps|uninstall|install-ui" >&2
     exit 2
     ;;
 esac
