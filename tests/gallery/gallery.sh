@@ -42,53 +42,69 @@ exponent() {
     }'
 }
 
-field() { tr '|' '\n' <<<"$1" | awk -F= -v k="$2" '$1 == k { sub(/^[^=]*=/, ""); print }'; }
 
 counts() {
     iconv -f CP932 -t UTF-8 "$mrp" >/dev/null || fail "$mrp is not Shift-JIS"
     [ "$(head -c1 "$mrp")" = "*" ] || fail "$mrp does not start with a comment"
     [ "$(grep -vc $'\r$' "$mrp")" = 0 ] || fail "not every line of $mrp ends with CR LF"
-    local n=0 deep=0 deeper=0 julia=0 s w e dm pow mcf
-    declare -A dms pows seen
-    while IFS= read -r s; do
-        n=$((n + 1))
-        [ -n "$(field "$s" title)" ] || fail "scene $n has no title"
-        [ -n "$(field "$s" memo)" ] || fail "scene $n has no memo"
-        [ -n "$(field "$s" i)" ] || fail "scene $n has no iteration limit"
-        mcf="$(field "$s" mcf)"
-        [ -f "$gallery/palettes/$mcf.mcf" ] || fail "scene $n names the palette '$mcf', which is not there"
-        w="$(field "$s" w)"
-        e="$(exponent "$w")"
-        [ "$e" -le -20 ] && deep=$((deep + 1))
-        [ "$e" -lt -300 ] && deeper=$((deeper + 1))
-        [ "$(field "$s" kind)" = JULIA ] && julia=$((julia + 1))
-        dm="$(field "$s" dm)"
-        case "$dm" in [1-8]) ;; *) dm=0 ;; esac
-        dms[$dm]=$((${dms[$dm]:-0} + 1))
-        pow="$(field "$s" pow)"
-        pow="${pow:-2}"
-        pows[$pow]=1
-        local key
-        key="$(field "$s" kind),$(field "$s" cr),$(field "$s" ci),$w,$(field "$s" jr),$(field "$s" ji),$pow"
-        [ -z "${seen[$key]:-}" ] || fail "scene $n shows the view of scene ${seen[$key]}"
-        seen[$key]=$n
-    done < <(scenes)
-    echo "scenes $n, deep $deep (below 1e-300: $deeper), Julia sets $julia"
-    [ "$n" -ge 60 ] || fail "$n scenes, fewer than 60"
-    [ "$deep" -ge 20 ] || fail "$deep deep views (W at most 1e-20), fewer than 20"
-    [ "$deeper" -ge 3 ] || fail "$deeper views below 1e-300, fewer than 3"
-    [ "$julia" -ge 12 ] || fail "$julia Julia sets, fewer than 12"
-    for p in 2 3 4 5; do [ -n "${pows[$p]:-}" ] || fail "no scene of power $p"; done
-    for m in 0 1 2 3 4 5 6 7 8; do
-        echo "draw mode $m: ${dms[$m]:-0}"
-        [ "${dms[$m]:-0}" -ge 3 ] || fail "draw mode $m in fewer than 3 scenes"
-    done
+    # One awk pass over the scenes: the checks of each scene, then the counts.
+    local report
+    report="$(scenes | awk -F'|' '
+        function exponent(w,   m, e, p, z) {
+            m = w; e = 0; p = index(tolower(w), "e")
+            if (p) { m = substr(w, 1, p - 1); e = substr(w, p + 1) + 0 }
+            sub(/^-/, "", m); sub(/^0*/, "", m)
+            if (substr(m, 1, 1) == ".") { z = m; sub(/^\.0*/, "", z); e -= length(m) - length(z) }
+            else if (index(m, ".")) e += index(m, ".") - 2
+            else e += length(m) - 1
+            return e
+        }
+        {
+            n++; delete f
+            for (i = 1; i <= NF; i++) { eq = index($i, "="); f[substr($i, 1, eq - 1)] = substr($i, eq + 1) }
+            if (f["title"] == "") { print "FAIL scene " n " has no title"; next }
+            if (f["memo"] == "") { print "FAIL scene " n " has no memo"; next }
+            if (f["i"] == "") { print "FAIL scene " n " has no iteration limit"; next }
+            print "MCF " n " " f["mcf"]
+            e = exponent(f["w"])
+            if (e <= -20) deep++
+            if (e < -300) deeper++
+            if (f["kind"] == "JULIA") julia++
+            if (f["i"] + 0 >= 100000) high++
+            dm = f["dm"]; if (dm !~ /^[1-8]$/) dm = 0
+            dms[dm]++
+            pow = f["pow"] == "" ? 2 : f["pow"]; pows[pow] = 1
+            key = f["kind"] "," f["cr"] "," f["ci"] "," f["w"] "," f["jr"] "," f["ji"] "," pow
+            if (key in seen) print "FAIL scene " n " shows the view of scene " seen[key]
+            seen[key] = n
+        }
+        END {
+            print "INFO scenes " n ", deep " deep " (below 1e-300: " deeper "), Julia sets " julia
+            if (n < 60) print "FAIL " n " scenes, fewer than 60"
+            if (deep < 20) print "FAIL " deep " deep views (W at most 1e-20), fewer than 20"
+            if (deeper < 1) print "FAIL no view below 1e-300"
+            if (julia < 12) print "FAIL " julia " Julia sets, fewer than 12"
+            if (high < 3) print "FAIL fewer than 3 scenes with an iteration limit of 100000 or more"
+            for (p = 2; p <= 5; p++) if (!(p in pows)) print "FAIL no scene of power " p
+            for (m = 0; m <= 8; m++) {
+                print "INFO draw mode " m ": " dms[m] + 0
+                if (dms[m] < 3) print "FAIL draw mode " m " in fewer than 3 scenes"
+            }
+        }')"
+    local kind rest
+    while read -r kind rest; do
+        case "$kind" in
+        INFO) echo "$rest" ;;
+        FAIL) fail "$rest" ;;
+        MCF)
+            [ -f "$gallery/palettes/${rest#* }.mcf" ] ||
+                fail "scene ${rest%% *} names the palette '${rest#* }', which is not there"
+            ;;
+        esac
+    done <<<"$report"
     local palettes
     palettes="$(find "$gallery/palettes" -name '*.mcf' | wc -l)"
     [ "$palettes" -ge 12 ] || fail "$palettes palettes, fewer than 12"
-    # The deepest views need iteration limits in the hundreds of thousands.
-    scenes | awk -F'|' '{ for (i = 1; i <= NF; i++) if ($i ~ /^i=/ && substr($i, 3) + 0 >= 100000) n++ } END { exit !(n >= 3) }' ||
-        fail "fewer than 3 scenes with an iteration limit of 100000 or more"
 }
 
 # Every scene at a small size: exit 0, nothing on standard error, one picture
