@@ -398,6 +398,12 @@ private:
     void PrepareDeepBla(double Bailout);
     static constexpr uint64_t kMaxBlaBytes = uint64_t{1} << 30;
     int32_t DeepCount(const TComplexPoint& Pixel);
+    // The counts of the N pixels x = First + k * Stride of row y, shared
+    // among the worker pool in pieces whose worst case fits the work budget
+    // (a pixel whose own worst case does not goes alone on this thread,
+    // yielding within); each counted in Stats. After Batch().Begin.
+    void DeepRow(int32_t y, int32_t First, int32_t Stride, int32_t N, int32_t* Counts);
+    std::vector<int32_t> deepCounts_;
     void DeepToCache(const TComplexPoint& Pixel, int32_t X, int32_t Y);
     // A shaded pixel's brightness at depth: the slope of the exact formula
     // (potential differences over the pixel step) with the exponents apart.

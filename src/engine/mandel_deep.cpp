@@ -1,12 +1,16 @@
 // The deep path of TMandel: the reference orbit with its yields, and the
 // kernels that iterate each pixel as a difference from it.
+#include <atomic>
 #include <chrono>
+#include <limits>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 
 #include "engine/deep_reference.h"
+#include "engine/batch_rows.h"
 #include "engine/deep_run.h"
+#include "engine/mandel_batch.h"
 #include "engine/mandel_class.h"
 #include "engine/mandel_draw.h"
 #include "platform/exceptions.h"
@@ -221,6 +225,51 @@ void TMandel::DeepToCache(const TComplexPoint& Pixel, int32_t X, int32_t Y) {
     cell.Z = TComplexPoint{s.Zr, s.Zi};
     Tally(s.Count);
     Stats.SkippedIterations += s.Skipped;
+}
+
+void TMandel::DeepRow(int32_t y, int32_t First, int32_t Stride, int32_t N, int32_t* Counts) {
+    TDeepRun& run = *deepRun_;
+    TBatchRows& rows = Batch().Rows();
+    const uint64_t worst = static_cast<uint64_t>(std::max(maxIter_, 1)) * run.StepCost;
+    const TScaledComplex dc = run.Params.Julia ? TScaledComplex{} : TScaledComplex{};
+    for (int32_t from = 0; from < N;) {
+        uint64_t fit = work_.Room() / worst;
+        if (fit == 0) {
+            YieldRow();
+            fit = work_.Room() / worst;
+        }
+        if (fit == 0) {
+            // Its worst case alone passes the budget: on this thread, in slices.
+            Counts[from] = DeepCount(TComplexPoint{static_cast<double>(First + from * Stride), static_cast<double>(y)});
+            ++from;
+            continue;
+        }
+        const int32_t piece = static_cast<int32_t>(std::min<uint64_t>(fit, static_cast<uint64_t>(N - from)));
+        std::atomic<uint64_t> made{0}, skipped{0};
+        rows.Share(
+            piece,
+            [&](int32_t a, int32_t b, int32_t) {
+                TBlaSkip skip = run.Skip;
+                uint64_t it = 0, sk = 0;
+                for (int32_t k = a; k < b; ++k) {
+                    const TComplexPoint px{static_cast<double>(First + (from + k) * Stride), static_cast<double>(y)};
+                    const TScaledComplex offset = run.Offset(px, width_, height_);
+                    TDeepPixelState s = StartDeepPixel(run.Params, offset);
+                    AdvanceDeepPixel(run.Params, run.Params.Julia ? dc : offset, s,
+                                     std::numeric_limits<int64_t>::max(), skip);
+                    Counts[from + k] = s.Count;
+                    it += static_cast<uint64_t>(s.N);
+                    sk += s.Skipped;
+                }
+                made += it;
+                skipped += sk;
+            },
+            240);
+        work_.Add(made.load() * run.StepCost);
+        Stats.SkippedIterations += skipped.load();
+        for (int32_t k = from; k < from + piece; ++k) Tally(Counts[k]);
+        from += piece;
+    }
 }
 
 }  // namespace nimbrel

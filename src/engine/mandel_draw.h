@@ -44,6 +44,9 @@ namespace detail {
 // kernel, and call any other kernel point by point.
 template <class Kernel>
 inline constexpr bool kIsEngineKernel = std::is_same_v<std::remove_cvref_t<Kernel>, TEngineKernel>;
+// And the deep kernel's rows on the worker pool.
+template <class Kernel>
+inline constexpr bool kIsDeepKernel = std::is_same_v<std::remove_cvref_t<Kernel>, TDeepKernel>;
 }  // namespace detail
 
 template <class Kernel> void TMandel::DrawNormal(Kernel&& kernel) {
@@ -54,6 +57,18 @@ template <class Kernel> void TMandel::DrawNormal(Kernel&& kernel) {
         batch.Begin(width_);
         for (int32_t y = 0; y <= f.LastY; ++y) {
             batch.PaintRow(f, y, 0, 1);
+            YieldRow();
+        }
+        return;
+    }
+    if constexpr (detail::kIsDeepKernel<Kernel>) {
+        TMandelBatch& batch = Batch();
+        batch.Begin(width_);
+        deepCounts_.resize(static_cast<std::size_t>(width_));
+        for (int32_t y = 0; y <= f.LastY; ++y) {
+            DeepRow(y, 0, 1, width_, deepCounts_.data());
+            uint32_t* row = bitmap_.Scanline(y);
+            for (int32_t x = 0; x <= f.LastX; ++x) row[x] = TBitmap::ToPixel(batch.Color(deepCounts_[x]));
             YieldRow();
         }
         return;
@@ -100,6 +115,34 @@ template <class Kernel> void TMandel::DrawSearch(Kernel&& kernel) {
         }
         return;
     }
+    if constexpr (detail::kIsDeepKernel<Kernel>) {
+        // The same passes with each row's points shared among the pool.
+        TMandelBatch& batch = Batch();
+        batch.Begin(width_);
+        deepCounts_.resize(static_cast<std::size_t>(width_));
+        auto fillRow = [&](int32_t y, int32_t first, int32_t stride, int32_t size) {
+            const int32_t n = first <= f.LastX ? (f.LastX - first) / stride + 1 : 0;
+            DeepRow(y, first, stride, n, deepCounts_.data());
+            for (int32_t k = 0; k < n; ++k) {
+                const int32_t x = first + k * stride;
+                bitmap_.FillRect(TRect{x, y, x + size, y + size}, batch.Color(deepCounts_[k]));
+            }
+            YieldRow();
+        };
+        for (int32_t y = 0; y <= f.LastY; y += 16) fillRow(y, 0, 16, 16);
+        for (int32_t d = 16; d > 2; d /= 2) {
+            const int32_t e = d / 2;
+            for (int32_t y = 0; y <= f.LastY; y += e) {
+                if (y % d == 0) fillRow(y, e, d, e);
+                else fillRow(y, 0, e, e);
+            }
+        }
+        for (int32_t y = 0; y <= f.LastY; ++y) {
+            if (y % 2 == 1) fillRow(y, 0, 1, 1);
+            else fillRow(y, 1, 2, 1);
+        }
+        return;
+    }
     // Coarse blocks of 16 pixels.
     for (int32_t y = 0; y <= f.LastY; y += 16) {
         for (int32_t x = 0; x <= f.LastX; x += 16)
@@ -143,6 +186,21 @@ template <class Kernel> void TMandel::DrawEmerge(Kernel&& kernel) {
         for (const auto& pass : kPasses) {
             for (int32_t y = pass[0]; y <= f.LastY; y += 2) {
                 batch.PaintRow(f, y, pass[1], 2);
+                YieldRow();
+            }
+        }
+        return;
+    }
+    if constexpr (detail::kIsDeepKernel<Kernel>) {
+        TMandelBatch& batch = Batch();
+        batch.Begin(width_);
+        deepCounts_.resize(static_cast<std::size_t>(width_));
+        for (const auto& pass : kPasses) {
+            for (int32_t y = pass[0]; y <= f.LastY; y += 2) {
+                const int32_t n = pass[1] <= f.LastX ? (f.LastX - pass[1]) / 2 + 1 : 0;
+                DeepRow(y, pass[1], 2, n, deepCounts_.data());
+                uint32_t* row = bitmap_.Scanline(y);
+                for (int32_t k = 0; k < n; ++k) row[pass[1] + 2 * k] = TBitmap::ToPixel(batch.Color(deepCounts_[k]));
                 YieldRow();
             }
         }

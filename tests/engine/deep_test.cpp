@@ -354,6 +354,16 @@ TEST(DeepReference, YieldsCancelsAndIsReused) {
     m.SetMaxIter(2001);
     m.Draw();
     EXPECT_GT(m.Stats.ReferenceIterations, 0u);
+    // Pixels whose own worst case passes the budget yield within themselves,
+    // in the rows of mode 0 and point by point in mode 2.
+    for (uint8_t mode : {dmNormal, dmBoundary}) {
+        m.DrawMode = mode;
+        m.SetMaxIter(20000);
+        yields.Yields = 0;
+        m.Draw();
+        EXPECT_LE(m.Stats.MostWorkBetweenYields, 5000u) << int(mode);
+        EXPECT_GT(yields.Yields, 20000 * 2 / 5000) << int(mode);
+    }
 }
 
 TEST(DeepReference, RefusesWhatExceedsTheLimits) {
