@@ -1138,19 +1138,21 @@ case_install() {
     log "the settings name the gallery"
 
     # Every scene of the gallery as the show would draw it first: a fresh
-    # engine, the screen's size, the draw mode of a start without settings.
+    # engine, the draw mode of a start without settings; small and tiled over
+    # the screen, since some deep scenes take minutes at the screen's size.
     local n=0 status
     while :; do
         status=0
-        "$NIMBREL_RENDER" -s "${SCREEN_W}x${SCREEN_H}" -m 4 -i "$n" -p "$unix/gallery/palettes" \
-            -o "$WORK/scene-$n.png" "$unix/gallery/scenes.mrp" >/dev/null 2>"$WORK/render.log" || status=$?
+        "$NIMBREL_RENDER" -s 96x64 -m 4 -i "$n" -p "$unix/gallery/palettes" \
+            -o "$WORK/tile-$n.png" "$unix/gallery/scenes.mrp" >/dev/null 2>"$WORK/render.log" || status=$?
         [ "$status" -eq 2 ] && break
         [ "$status" -eq 0 ] || fail "nimbrel-render of scene $n"
+        convert -size "${SCREEN_W}x${SCREEN_H}" "tile:$WORK/tile-$n.png" "$WORK/scene-$n.png"
         n=$((n + 1))
     done
     [ "$n" -gt 1 ] || fail "the gallery holds $n scenes"
     # The first picture stays: the scene is chosen at random.
-    set_settings Wait=600000
+    set_settings Wait=600000 SizeFull=0 SizeX=96 SizeY=64 DM=0
     start_program "$unix/Nimbrel.scr" /s
     wait_show_window
     expect_screen_any 90 "$WORK"/scene-*.png
@@ -1172,7 +1174,7 @@ case_install() {
         sleep 0.1
     done
 
-    # A double click on the samples: the explorer opens at their first scene,
+    # A double click on the gallery: the explorer opens at its first scene,
     # drawn with the installed palettes as the show draws it, at the size its
     # window has on this screen. Wine (8.0) reads HKEY_CLASSES_ROOT from the
     # machine's classes alone, where Windows lays the user's over them: the
@@ -1181,7 +1183,7 @@ case_install() {
     for key in .mrp Nimbrel.Scene; do
         wine reg copy "$CLASSES\\$key" "HKLM\\Software\\Classes\\$key" /s /f >/dev/null 2>&1 || fail "reg copy $key"
     done
-    wine start "$folder\\samples\\scenes.mrp" >"$WORK/start.log" 2>&1 || fail "start of the scene file"
+    wine start "$folder\\gallery\\scenes.mrp" >"$WORK/start.log" 2>&1 || fail "start of the scene file"
     local explorer area
     explorer=$(helper window NimbrelExplorer 30000) || fail "no explorer for the scene file"
     for i in $(seq 100); do
@@ -1191,8 +1193,8 @@ case_install() {
     [ "$(helper state "$explorer" | cut -f3)" = "scenes.mrp - Nimbrel explorer" ] ||
         fail "the explorer's title is '$(helper state "$explorer" | cut -f3)'"
     area=$(picture_area "$explorer")
-    "$NIMBREL_RENDER" -s "${area%%+*}" -i 0 -p "$unix/samples/palettes" -o "$WORK/first-scene.png" \
-        "$unix/samples/scenes.mrp" >/dev/null || fail "nimbrel-render"
+    "$NIMBREL_RENDER" -s "${area%%+*}" -i 0 -p "$unix/gallery/palettes" -o "$WORK/first-scene.png" \
+        "$unix/gallery/scenes.mrp" >/dev/null || fail "nimbrel-render"
     expect_screen "$WORK/first-scene.png" 90 "$area"
     helper close "$explorer"
     for i in $(seq 200); do
