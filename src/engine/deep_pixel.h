@@ -110,6 +110,18 @@ inline constexpr int kPlainAbove = -900;
 
 inline double Norm1(double a, double b) { return std::fabs(a) + std::fabs(b); }
 
+// Ends the pixel at iteration N when z (|z|^2 = Norm) has escaped or the
+// limit is reached: its count (0 for a point that stayed) and last z.
+inline bool EndsHere(const TDeepPixelParams& P, TDeepPixelState& S, double Zr, double Zi, double Norm, int32_t N) {
+    if (!(Norm >= P.Bailout || N >= P.MaxIter)) return false;
+    S.Done = true;
+    S.Count = Norm >= P.Bailout ? N : 0;
+    S.Zr = Zr;
+    S.Zi = Zi;
+    S.N = N;
+    return true;
+}
+
 // 2^e as a double, 0 below the subnormals, and no more than 2^1023.
 inline double Pow2(int64_t e) {
     if (e < -1074) return 0;
@@ -260,14 +272,7 @@ inline bool AdvanceDeepPixel(const TDeepPixelParams& P, const TScaledComplex& Dc
             {
                 const double zr = R[m] + xr, zi = I[m] + xi;
                 const double norm = zr * zr + zi * zi;
-                if (norm >= P.Bailout || n >= P.MaxIter) {
-                    S.Done = true;
-                    S.Count = norm >= P.Bailout ? n : 0;
-                    S.Zr = zr;
-                    S.Zi = zi;
-                    S.N = n;
-                    return true;
-                }
+                if (deep::EndsHere(P, S, zr, zi, norm, n)) return true;
                 const double dzMag = Norm1(xr, xi);
                 const double zMag = Norm1(zr, zi);
                 if (zMag < dzMag || m >= last) {
@@ -342,14 +347,7 @@ inline bool AdvanceDeepPixel(const TDeepPixelParams& P, const TScaledComplex& Dc
             }
             const double zr = R[m] + xr * s, zi = I[m] + xi * s;
             const double norm = zr * zr + zi * zi;
-            if (norm >= P.Bailout || n >= P.MaxIter) {
-                S.Done = true;
-                S.Count = norm >= P.Bailout ? n : 0;
-                S.Zr = zr;
-                S.Zi = zi;
-                S.N = n;
-                return true;
-            }
+            if (deep::EndsHere(P, S, zr, zi, norm, n)) return true;
             const double zMag = Norm1(R[m], I[m]);
             bool rebase = m >= last;
             if (!rebase && zMag < std::ldexp(1.0, kPlainAbove + 64)) {

@@ -47,6 +47,20 @@ inline constexpr bool kIsEngineKernel = std::is_same_v<std::remove_cvref_t<Kerne
 // And the deep kernel's rows on the worker pool.
 template <class Kernel>
 inline constexpr bool kIsDeepKernel = std::is_same_v<std::remove_cvref_t<Kernel>, TDeepKernel>;
+
+// Mode 1's passes of blocks, for a row filler Fill(y, First, Stride, Size):
+// blocks of 16 on every 16th row, then each halving down to 2, a row of a
+// halving taking only the points that no pass before computed.
+template <class Fill> void SearchBlockPasses(int32_t LastY, Fill&& fill) {
+    for (int32_t y = 0; y <= LastY; y += 16) fill(y, 0, 16, 16);
+    for (int32_t d = 16; d > 2; d /= 2) {
+        const int32_t e = d / 2;
+        for (int32_t y = 0; y <= LastY; y += e) {
+            if (y % d == 0) fill(y, e, d, e);
+            else fill(y, 0, e, e);
+        }
+    }
+}
 }  // namespace detail
 
 template <class Kernel> void TMandel::DrawNormal(Kernel&& kernel) {
@@ -100,14 +114,7 @@ template <class Kernel> void TMandel::DrawSearch(Kernel&& kernel) {
             }
             YieldRow();
         };
-        for (int32_t y = 0; y <= f.LastY; y += 16) fillRow(y, 0, 16, 16);
-        for (int32_t d = 16; d > 2; d /= 2) {
-            const int32_t e = d / 2;
-            for (int32_t y = 0; y <= f.LastY; y += e) {
-                if (y % d == 0) fillRow(y, e, d, e);
-                else fillRow(y, 0, e, e);
-            }
-        }
+        detail::SearchBlockPasses(f.LastY, fillRow);
         for (int32_t y = 0; y <= f.LastY; ++y) {
             if (y % 2 == 1) batch.PaintRow(f, y, 0, 1);
             else batch.PaintRow(f, y, 1, 2);
@@ -129,14 +136,7 @@ template <class Kernel> void TMandel::DrawSearch(Kernel&& kernel) {
             }
             YieldRow();
         };
-        for (int32_t y = 0; y <= f.LastY; y += 16) fillRow(y, 0, 16, 16);
-        for (int32_t d = 16; d > 2; d /= 2) {
-            const int32_t e = d / 2;
-            for (int32_t y = 0; y <= f.LastY; y += e) {
-                if (y % d == 0) fillRow(y, e, d, e);
-                else fillRow(y, 0, e, e);
-            }
-        }
+        detail::SearchBlockPasses(f.LastY, fillRow);
         for (int32_t y = 0; y <= f.LastY; ++y) {
             if (y % 2 == 1) fillRow(y, 0, 1, 1);
             else fillRow(y, 1, 2, 1);
