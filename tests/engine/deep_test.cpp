@@ -232,6 +232,9 @@ TEST(DeepOracle, SampledCountsEqualMpfr) {
         {"nucleus 1e-336", fkMandelbrot, 2, kNucleus458Re, kNucleus458Im, "1e-336", "", "", 6000},
         {"rings 1e-342", fkMandelbrot, 2, kRings458Re, kRings458Im, "4.04e-343", "", "", 6000},
         {"beside 1601 1e-1000", fkMandelbrot, 2, kBeside1601Re, kBeside1601Im, "1e-1000", "", "", 6000},
+        // The pixel differences are far below that orbit's values near 0
+        // (2^-1995 at the period): only their exact values draw it.
+        {"beside 1601 1e-1100", fkMandelbrot, 2, kBeside1601Re, kBeside1601Im, "1e-1100", "", "", 8000},
     };
     // Near the boundary found by bisection: the cubic and the quintic
     // Mandelbrot sets along the imaginary axis, the rabbit's Julia set
