@@ -17,12 +17,13 @@
 // Above it, plain doubles; power 2 has a loop of its own for them.
 //
 // What a plain step cannot hold: dc below the doubles' normal range (views
-// below about 1e-308), the square of a small dz, or a reference value near 0
+// below about 1e-308), the square of a small dz, a reference value near 0
 // (an orbit passing a nucleus). Such terms only matter where the step's
-// result is small, so a plain step whose result falls below 2^-960, or that
-// lands on a reference value kept exactly (TDeepTinyZ), is undone and made
-// again in the extended range. There, a reference value below 2^-960 is
-// taken exactly from the orbit's list and the step is computed in TFloatExp.
+// result is small, so a plain step whose result falls below 2^-960 is undone
+// and made again in the extended range. There, a reference value below 2^-960 is
+// taken exactly from the orbit's list and the step is computed in TFloatExp
+// (dc and the square of dz kept: a Julia pixel rebased within 2^-1074 of 0
+// goes on by its square alone).
 //
 // The count convention is the double kernels': the iteration after which
 // |z|^2 >= Bailout first held, 0 for a pixel that stays for MaxIter
@@ -323,7 +324,6 @@ inline bool AdvanceDeepPixel(const TDeepPixelParams& P, const TScaledComplex& Dc
             const double* const R = orbit.Re;
             const double* const I = orbit.Im;
             const int32_t last = orbit.Last;
-            const bool hasTiny = orbit.TinyCount > 0;
             bool leave = false, redo = false;
             while (left > 0) {
                 // Where the step starts: a step that cannot be trusted in
@@ -373,9 +373,11 @@ inline bool AdvanceDeepPixel(const TDeepPixelParams& P, const TScaledComplex& Dc
                     --left;
                 }
                 const double dzMag = Norm1(xr, xi);
-                if (dzMag < 0x1p-960 || (hasTiny && Tiny(R[m], I[m]) && FindTiny(orbit, m) != nullptr)) {
-                    // Too small for plain doubles, or onto a reference value
-                    // near 0: again in the extended range.
+                if (dzMag < 0x1p-960) {
+                    // Too small for plain doubles: again in the extended
+                    // range. (A reference value near 0 needs no care here:
+                    // its double is within 2^-1075 of it, nothing next to
+                    // a dz above 2^-960.)
                     xr = px;
                     xi = py;
                     m = pm;

@@ -51,6 +51,9 @@ struct TDeepCase {
     int32_t MaxIter;
     // Whether the view must show more than two counts.
     bool Structured = true;
+    // Bits the oracle needs beyond the view's (a square far below the
+    // orbit's size).
+    int32_t OracleBits = 0;
 };
 
 void ShowDeep(TMandel& m, const TDeepCase& c, int32_t W, int32_t H) {
@@ -231,6 +234,9 @@ TEST(DeepOracle, SampledCountsEqualMpfr) {
         // near 0 (the nucleus, once a period) need the extended range.
         {"nucleus 1e-336", fkMandelbrot, 2, kNucleus458Re, kNucleus458Im, "1e-336", "", "", 6000},
         {"rings 1e-342", fkMandelbrot, 2, kRings458Re, kRings458Im, "4.04e-343", "", "", 6000},
+        // Julia pixels about 0 go on by their squares alone (1e-676 beside
+        // i): the oracle needs bits for those.
+        {"julia i about 0 1e-336", fkJulia, 2, "0", "0", "1e-336", "0", "1", 3000, true, 1200},
         {"beside 1601 1e-1000", fkMandelbrot, 2, kBeside1601Re, kBeside1601Im, "1e-1000", "", "", 6000},
         // The pixel differences are far below that orbit's values near 0
         // (2^-1995 at the period): only their exact values draw it.
@@ -268,7 +274,7 @@ TEST(DeepOracle, SampledCountsEqualMpfr) {
         int64_t here = 0, same = 0;
         for (int32_t Y = 0; Y <= 16; Y += 2) {
             for (int32_t X = (Y / 2) % 3; X <= 24; X += 3) {
-                const int32_t want = MpfrCount(c, m, X, Y, m.DeepBits() + 64);
+                const int32_t want = MpfrCount(c, m, X, Y, m.DeepBits() + 64 + c.OracleBits);
                 const int32_t got = m.ResultCache[X][Y].Count;
                 counts.insert(got);
                 ++here;
