@@ -68,7 +68,10 @@ void TBlaTable<T>::BuildSingle(size_t i) {
     TStep& e = entries_[i];
     e.A = {TScalar::FromDouble(2 * zr), TScalar::FromDouble(2 * zi)};
     e.B = {TScalar::FromDouble(params_.Julia ? 0 : 1), TScalar::FromDouble(0)};
-    e.Radius = TScalar::FromDouble(params_.Epsilon * std::hypot(zr, zi));
+    // A value near 0 has lost digits in its doubles (the pixel loop steps
+    // there from its exact value): no merged step crosses it.
+    const bool tiny = std::fabs(zr) + std::fabs(zi) < 0x1p-960;
+    e.Radius = TScalar::FromDouble(tiny ? 0.0 : params_.Epsilon * std::hypot(zr, zi));
 }
 
 template <class T>

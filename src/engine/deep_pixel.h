@@ -16,6 +16,15 @@
 // below the doubles' range then vanish as they would in exact arithmetic.
 // Above it, plain doubles; power 2 has a loop of its own for them.
 //
+// What a plain step cannot hold: dc below the doubles' normal range (views
+// below about 1e-308), the square of a small dz, a reference value near 0
+// (an orbit passing a nucleus). Such terms only matter where the step's
+// result is small, so a plain step whose result falls below 2^-960 is undone
+// and made again in the extended range. There, a reference value below 2^-960 is
+// taken exactly from the orbit's list and the step is computed in TFloatExp
+// (dc and the square of dz kept: a Julia pixel rebased within 2^-1074 of 0
+// goes on by its square alone).
+//
 // The count convention is the double kernels': the iteration after which
 // |z|^2 >= Bailout first held, 0 for a pixel that stays for MaxIter
 // iterations; Z is z after the last iteration made.
@@ -38,14 +47,32 @@
 #include <type_traits>
 
 #include "engine/kernels.h"
+#include "values/float_exp.h"
 
 namespace nimbrel {
 
-// An orbit of the reference as the pixels read it: Z_0 .. Z_Last.
+// x * 2^Exp, x a complex of doubles.
+struct TScaledComplex {
+    double Re = 0;
+    double Im = 0;
+    int64_t Exp = 0;
+};
+
+// The exact value of a reference iteration M whose |Z| is so small that its
+// doubles (subnormal or 0) have lost digits: Z = (Re + i Im) 2^Exp.
+struct TDeepTinyZ {
+    int32_t M = 0;
+    TScaledComplex Z;
+};
+
+// An orbit of the reference as the pixels read it: Z_0 .. Z_Last, and the
+// exact values of its iterations near 0 (ascending M).
 struct TDeepOrbit {
     const double* Re = nullptr;
     const double* Im = nullptr;
     int32_t Last = 0;
+    const TDeepTinyZ* Tiny = nullptr;
+    int32_t TinyCount = 0;
 };
 
 struct TDeepPixelParams {
@@ -58,13 +85,6 @@ struct TDeepPixelParams {
     double Bailout = 4;
     // C(Power, k) for k = 0 .. Power (powers beyond 3).
     const double* Binomial = nullptr;
-};
-
-// x * 2^Exp, x a complex of doubles.
-struct TScaledComplex {
-    double Re = 0;
-    double Im = 0;
-    int64_t Exp = 0;
 };
 
 // A skip of the bilinear approximation.
@@ -107,8 +127,64 @@ namespace deep {
 // 2^kPlainAbove back to plain doubles.
 inline constexpr int kScaledBelow = -960;
 inline constexpr int kPlainAbove = -900;
+// A reference value whose |re| + |im| is below 2^kTinyBelow is kept exactly
+// beside its doubles (engine/deep_reference.h) and stepped from exactly.
+inline constexpr int kTinyBelow = -960;
 
 inline double Norm1(double a, double b) { return std::fabs(a) + std::fabs(b); }
+
+inline bool Tiny(double Re, double Im) { return Norm1(Re, Im) < 0x1p-960; }
+
+// The orbit's exact entry of iteration M, nullptr when it has none (its
+// doubles are then exact).
+inline const TDeepTinyZ* FindTiny(const TDeepOrbit& O, int32_t M) {
+    if (O.TinyCount <= 0) return nullptr;
+    const TDeepTinyZ* end = O.Tiny + O.TinyCount;
+    const TDeepTinyZ* it =
+        std::lower_bound(O.Tiny, end, M, [](const TDeepTinyZ& t, int32_t v) { return t.M < v; });
+    return it != end && it->M == M ? it : nullptr;
+}
+
+// Z_M exactly.
+inline TComplexFloatExp ExactZ(const TDeepOrbit& O, int32_t M) {
+    if (const TDeepTinyZ* t = FindTiny(O, M)) return {TFloatExp(t->Z.Re, t->Z.Exp), TFloatExp(t->Z.Im, t->Z.Exp)};
+    return {TFloatExp(O.Re[M]), TFloatExp(O.Im[M])};
+}
+
+// Z_M in units of 2^E, as doubles (0 far below, the largest double far
+// above).
+inline void ZInUnits(const TDeepOrbit& O, int32_t M, int64_t E, double& Re, double& Im);
+
+// V as x 2^E with |x| in [1, 2) for the larger part; E unchanged for 0.
+inline void ToScaled(const TComplexFloatExp& V, double& Xr, double& Xi, int64_t& E) {
+    if (V.Re.IsZero() && V.Im.IsZero()) {
+        Xr = Xi = 0;
+        return;
+    }
+    const int64_t e = V.Re.IsZero() ? V.Im.Exp : (V.Im.IsZero() ? V.Re.Exp : std::max(V.Re.Exp, V.Im.Exp));
+    const auto down = [e](const TFloatExp& x) {
+        return x.IsZero() || x.Exp - e < -1100 ? 0.0 : std::ldexp(x.Mantissa, static_cast<int>(x.Exp - e));
+    };
+    Xr = down(V.Re);
+    Xi = down(V.Im);
+    E = e;
+}
+
+// (Z + D)^Power - Z^Power in TFloatExp, without cancellation:
+// D * sum_{k=1..p} C(p, k) Z^(p-k) D^(k-1), by Horner in D.
+inline TComplexFloatExp ExactPerturb(int32_t Power, const TComplexFloatExp& Z, const TComplexFloatExp& D) {
+    const auto times = [](const TComplexFloatExp& a, double c) { return TComplexFloatExp{a.Re * c, a.Im * c}; };
+    if (Power == 2) return (times(Z, 2) + D) * D;
+    TComplexFloatExp h{TFloatExp(1.0), TFloatExp()};
+    TComplexFloatExp w{TFloatExp(1.0), TFloatExp()};  // Z^(p-k)
+    double c = 1;                                      // C(p, k)
+    for (int32_t k = Power - 1; k >= 1; --k) {
+        c = c * (k + 1) / (Power - k);
+        w = w * Z;
+        h = h * D + times(w, c);
+    }
+    return h * D;
+}
 
 // Ends the pixel at iteration N when z (|z|^2 = Norm) has escaped or the
 // limit is reached: its count (0 for a point that stayed) and last z.
@@ -133,6 +209,18 @@ inline double Scale(double x, int64_t e) {
     if (e < -2200) return x * 0.0;
     if (e > 2200) e = 2200;
     return std::ldexp(x, static_cast<int>(e));
+}
+
+inline void ZInUnits(const TDeepOrbit& O, int32_t M, int64_t E, double& Re, double& Im) {
+    if (Tiny(O.Re[M], O.Im[M])) {
+        if (const TDeepTinyZ* t = FindTiny(O, M)) {
+            Re = Scale(t->Z.Re, t->Z.Exp - E);
+            Im = Scale(t->Z.Im, t->Z.Exp - E);
+            return;
+        }
+    }
+    Re = Scale(O.Re[M], -E);
+    Im = Scale(O.Im[M], -E);
 }
 
 }  // namespace deep
@@ -222,6 +310,9 @@ inline bool AdvanceDeepPixel(const TDeepPixelParams& P, const TScaledComplex& Dc
     using namespace deep;
     if (S.Done) return true;
     const double dcFactorMandel = P.Julia ? 0.0 : 1.0;
+    // dc below the normal doubles: a skip's B dc is scaled on its own.
+    const double dcMag1 = Norm1(Dc.Re, Dc.Im);
+    const bool dcTiny = !P.Julia && dcMag1 != 0 && std::ilogb(dcMag1) + Dc.Exp < -1000;
     int64_t left = Steps;
     while (left > 0) {
         const TDeepOrbit& orbit = S.OnCritical ? P.Critical : P.Start;
@@ -233,8 +324,14 @@ inline bool AdvanceDeepPixel(const TDeepPixelParams& P, const TScaledComplex& Dc
             const double* const R = orbit.Re;
             const double* const I = orbit.Im;
             const int32_t last = orbit.Last;
-            bool leave = false;
+            bool leave = false, redo = false;
             while (left > 0) {
+                // Where the step starts: a step that cannot be trusted in
+                // plain doubles is made again from here in the extended range.
+                const double px = xr, py = xi;
+                const int32_t pm = m, pn = n;
+                const int64_t pleft = left;
+                const uint64_t pskipped = S.Skipped;
                 bool skipped = false;
                 if constexpr (!std::is_same_v<Skip, TNoDeepSkip>) {
                     if (P.Power == 2) {
@@ -242,8 +339,14 @@ inline bool AdvanceDeepPixel(const TDeepPixelParams& P, const TScaledComplex& Dc
                         const int32_t room = static_cast<int32_t>(
                             std::min<int64_t>({left, static_cast<int64_t>(P.MaxIter - n), last - m}));
                         if (room > 1 && skip(S.OnCritical, m, Norm1(xr, xi), room, k) && k.L > 0 && k.L <= room) {
-                            const double nr = k.Ar * xr - k.Ai * xi + k.Br * dcr - k.Bi * dci;
-                            const double ni = k.Ar * xi + k.Ai * xr + k.Br * dci + k.Bi * dcr;
+                            double nr, ni;
+                            if (dcTiny) {
+                                nr = k.Ar * xr - k.Ai * xi + Scale(k.Br * Dc.Re - k.Bi * Dc.Im, Dc.Exp);
+                                ni = k.Ar * xi + k.Ai * xr + Scale(k.Br * Dc.Im + k.Bi * Dc.Re, Dc.Exp);
+                            } else {
+                                nr = k.Ar * xr - k.Ai * xi + k.Br * dcr - k.Bi * dci;
+                                ni = k.Ar * xi + k.Ai * xr + k.Br * dci + k.Bi * dcr;
+                            }
                             xr = nr;
                             xi = ni;
                             m += k.L;
@@ -269,11 +372,24 @@ inline bool AdvanceDeepPixel(const TDeepPixelParams& P, const TScaledComplex& Dc
                     ++n;
                     --left;
                 }
-            {
+                const double dzMag = Norm1(xr, xi);
+                if (dzMag < 0x1p-960) {
+                    // Too small for plain doubles: again in the extended
+                    // range. (A reference value near 0 needs no care here:
+                    // its double is within 2^-1075 of it, nothing next to
+                    // a dz above 2^-960.)
+                    xr = px;
+                    xi = py;
+                    m = pm;
+                    n = pn;
+                    left = pleft;
+                    S.Skipped = pskipped;
+                    redo = leave = true;
+                    break;
+                }
                 const double zr = R[m] + xr, zi = I[m] + xi;
                 const double norm = zr * zr + zi * zi;
                 if (deep::EndsHere(P, S, zr, zi, norm, n)) return true;
-                const double dzMag = Norm1(xr, xi);
                 const double zMag = Norm1(zr, zi);
                 if (zMag < dzMag || m >= last) {
                     xr = zr;
@@ -283,12 +399,9 @@ inline bool AdvanceDeepPixel(const TDeepPixelParams& P, const TScaledComplex& Dc
                         S.OnCritical = true;
                         leave = true;  // the orbit changes
                     }
-                    if (zMag != 0 && zMag < std::ldexp(1.0, kScaledBelow)) leave = true;
-                } else if (dzMag != 0 && dzMag < std::ldexp(1.0, kScaledBelow)) {
-                    leave = true;
+                    if (zMag < 0x1p-960) leave = true;
+                    if (leave) break;
                 }
-            }
-                if (leave) break;
             }
             S.Xr = xr;
             S.Xi = xi;
@@ -296,12 +409,17 @@ inline bool AdvanceDeepPixel(const TDeepPixelParams& P, const TScaledComplex& Dc
             S.N = n;
             if (leave) {
                 const double mag = Norm1(xr, xi);
-                if (mag != 0 && mag < std::ldexp(1.0, kScaledBelow)) {
+                if (mag < 0x1p-960 || redo) {
                     // To the extended range: x in [1, 2) or so.
-                    const int k = std::ilogb(mag);
-                    S.Xr = std::ldexp(xr, -k);
-                    S.Xi = std::ldexp(xi, -k);
-                    S.Exp = k;
+                    if (mag == 0) {
+                        S.Xr = S.Xi = 0;
+                        S.Exp = P.Julia ? 0 : Dc.Exp;
+                    } else {
+                        const int k = std::ilogb(mag);
+                        S.Xr = std::ldexp(xr, -k);
+                        S.Xi = std::ldexp(xi, -k);
+                        S.Exp = k;
+                    }
                     S.Scaled = true;
                 }
             }
@@ -311,11 +429,33 @@ inline bool AdvanceDeepPixel(const TDeepPixelParams& P, const TScaledComplex& Dc
         double xr = S.Xr, xi = S.Xi;
         int64_t e = S.Exp;
         int32_t m = S.M, n = S.N;
-        double s = Pow2(e);
-        double f = dcFactorMandel * Pow2(Dc.Exp - e);
-        const double* R = orbit.Re;
-        const double* I = orbit.Im;
-        int32_t last = orbit.Last;
+        double s = 0, f = 0;
+        // s = 2^e, f = 2^(dc's exponent - e); a dz negligible next to dc is
+        // measured in units near dc's, so that f stays a double.
+        const auto units = [&] {
+            if (!P.Julia && Dc.Exp - e > 1000) {
+                const int64_t to = Dc.Exp - 1000;
+                xr = Scale(xr, e - to);
+                xi = Scale(xi, e - to);
+                e = to;
+            }
+            s = Pow2(e);
+            f = dcFactorMandel * Pow2(Dc.Exp - e);
+        };
+        units();
+        const TDeepOrbit* O = &orbit;
+        const double* R = O->Re;
+        const double* I = O->Im;
+        int32_t last = O->Last;
+        const auto toCritical = [&] {
+            if (!S.OnCritical) {
+                S.OnCritical = true;
+                O = &P.Critical;
+                R = O->Re;
+                I = O->Im;
+                last = O->Last;
+            }
+        };
         bool toPlain = false;
         while (left > 0) {
             bool skipped = false;
@@ -331,16 +471,25 @@ inline bool AdvanceDeepPixel(const TDeepPixelParams& P, const TScaledComplex& Dc
                     n += length;
                     left -= length;
                     S.Skipped += static_cast<uint64_t>(length);
-                    s = Pow2(e);
-                    f = dcFactorMandel * Pow2(Dc.Exp - e);
+                    units();
                     skipped = true;
                 }
             }
             if (!skipped) {
-                double nr, ni;
-                PerturbStep(P, R[m], I[m], xr, xi, s, nr, ni);
-                xr = nr + Dc.Re * f;
-                xi = ni + Dc.Im * f;
+                if (Tiny(R[m], I[m])) {
+                    // A reference value near 0: the step exactly, dc and the
+                    // square of dz kept whatever their sizes.
+                    TComplexFloatExp d =
+                        ExactPerturb(P.Power, ExactZ(*O, m), {TFloatExp(xr, e), TFloatExp(xi, e)});
+                    if (!P.Julia) d = d + TComplexFloatExp{TFloatExp(Dc.Re, Dc.Exp), TFloatExp(Dc.Im, Dc.Exp)};
+                    ToScaled(d, xr, xi, e);
+                    units();
+                } else {
+                    double nr, ni;
+                    PerturbStep(P, R[m], I[m], xr, xi, s, nr, ni);
+                    xr = nr + Dc.Re * f;
+                    xi = ni + Dc.Im * f;
+                }
                 ++m;
                 ++n;
                 --left;
@@ -349,32 +498,17 @@ inline bool AdvanceDeepPixel(const TDeepPixelParams& P, const TScaledComplex& Dc
             const double norm = zr * zr + zi * zi;
             if (deep::EndsHere(P, S, zr, zi, norm, n)) return true;
             const double zMag = Norm1(R[m], I[m]);
-            bool rebase = m >= last;
-            if (!rebase && zMag < std::ldexp(1.0, kPlainAbove + 64)) {
-                // Only a reference this small can be smaller than z - Z.
-                const double zr2 = Scale(R[m], -e) + xr, zi2 = Scale(I[m], -e) + xi;
-                if (Norm1(zr2, zi2) < Norm1(xr, xi)) {
+            if (m >= last || zMag < std::ldexp(1.0, kPlainAbove + 64)) {
+                // Only a reference this small can be smaller than z - Z (or
+                // the orbit ends): z in units of 2^e, the reference exact.
+                double ur, ui;
+                ZInUnits(*O, m, e, ur, ui);
+                const double zr2 = ur + xr, zi2 = ui + xi;
+                if (m >= last || Norm1(zr2, zi2) < Norm1(xr, xi)) {
                     xr = zr2;
                     xi = zi2;
                     m = 0;
-                    rebase = false;
-                    if (!S.OnCritical) {
-                        S.OnCritical = true;
-                        R = P.Critical.Re;
-                        I = P.Critical.Im;
-                        last = P.Critical.Last;
-                    }
-                }
-            }
-            if (rebase) {
-                xr = Scale(R[m], -e) + xr;
-                xi = Scale(I[m], -e) + xi;
-                m = 0;
-                if (!S.OnCritical) {
-                    S.OnCritical = true;
-                    R = P.Critical.Re;
-                    I = P.Critical.Im;
-                    last = P.Critical.Last;
+                    toCritical();
                 }
             }
             // Keep x near 1.
@@ -385,8 +519,7 @@ inline bool AdvanceDeepPixel(const TDeepPixelParams& P, const TScaledComplex& Dc
                 xr = std::ldexp(xr, -k);
                 xi = std::ldexp(xi, -k);
                 e += k;
-                s = Pow2(e);
-                f = dcFactorMandel * Pow2(Dc.Exp - e);
+                units();
                 if (e > kPlainAbove) {
                     toPlain = true;
                     break;

@@ -6,6 +6,7 @@
 #include <new>
 
 #include "platform/exceptions.h"
+#include "values/float_exp.h"
 
 namespace nimbrel {
 
@@ -65,8 +66,26 @@ void TDeepReference::Clear() {
 }
 
 void TDeepReference::TOrbit::Push() {
-    Re.push_back(Zr.ToDouble());
-    Im.push_back(Zi.ToDouble());
+    const double re = Zr.ToDouble(), im = Zi.ToDouble();
+    Re.push_back(re);
+    Im.push_back(im);
+    if (std::fabs(re) + std::fabs(im) < std::ldexp(1.0, deep::kTinyBelow) && !(Zr.IsZero() && Zi.IsZero())) {
+        // The exact value with the larger part's exponent: its doubles have
+        // lost digits or are 0.
+        const TFloatExp a = TFloatExp::FromBig(Zr), b = TFloatExp::FromBig(Zi);
+        const int64_t e = a.IsZero() ? b.Exp : (b.IsZero() ? a.Exp : std::max(a.Exp, b.Exp));
+        const auto down = [e](const TFloatExp& x) {
+            return x.IsZero() || x.Exp - e < -1100 ? 0.0 : std::ldexp(x.Mantissa, static_cast<int>(x.Exp - e));
+        };
+        Tiny.push_back({static_cast<int32_t>(Re.size() - 1), {down(a), down(b), e}});
+    }
+}
+
+uint64_t TDeepReference::Bytes() const {
+    uint64_t bytes = 0;
+    for (const TOrbit* o : {&start_, &critical_})
+        bytes += o->Re.size() * kBytesPerIteration + o->Tiny.size() * sizeof(TDeepTinyZ);
+    return bytes;
 }
 
 void TDeepReference::Start(const TDeepReferenceKey& Key) {
@@ -167,6 +186,12 @@ bool TDeepReference::Advance(int64_t Steps) {
             start_.Step(key_, cr_, ci_, temp_);
             if (key_.Kind == fkJulia) critical_.Step(key_, cr_, ci_, temp_);
             complete_ = start_.Done && (key_.Kind == fkMandelbrot || critical_.Done);
+        }
+        if (!start_.Tiny.empty() || !critical_.Tiny.empty()) {
+            if (Bytes() > kMaxReferenceBytes) {
+                Clear();
+                throw Exception(kTooLongText);
+            }
         }
     } catch (const std::bad_alloc&) {
         Clear();

@@ -15,13 +15,19 @@
 // limit, bailout, exact centre and constant) whose precision it covers.
 //
 // Memory: 16 bytes per iteration and orbit (two doubles), so at most
-// kMaxReferenceBytes; see Check.
+// kMaxReferenceBytes; see Check. An iteration whose |Z| is below 2^-960
+// (|re| + |im| of its doubles), where the doubles lose digits or become 0,
+// keeps its exact value beside them (TDeepTinyZ, 32 bytes more): an orbit
+// near a nucleus passes that close to 0 once a period. An orbit whose values
+// near 0 would take it past kMaxReferenceBytes is refused while computed
+// (Advance throws the same message as Check).
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "engine/deep_pixel.h"
 #include "values/big_real.h"
 #include "values/fractal_types.h"
 
@@ -73,6 +79,9 @@ public:
     const std::vector<double>& StartIm() const { return start_.Im; }
     const std::vector<double>& CriticalRe() const { return Critical().Re; }
     const std::vector<double>& CriticalIm() const { return Critical().Im; }
+    // The exact values of the iterations near 0 (ascending M).
+    const std::vector<TDeepTinyZ>& StartTiny() const { return start_.Tiny; }
+    const std::vector<TDeepTinyZ>& CriticalTiny() const { return Critical().Tiny; }
     // Iterations computed (of the longer orbit).
     int64_t Iterations() const;
     const TDeepReferenceKey& Key() const { return key_; }
@@ -83,6 +92,7 @@ public:
 private:
     struct TOrbit {
         std::vector<double> Re, Im;
+        std::vector<TDeepTinyZ> Tiny;
         TBigReal Zr, Zi;
         bool Done = false;
         // One more iteration of z -> z^Power + C; false when the orbit ended.
@@ -90,6 +100,7 @@ private:
         void Push();
     };
     const TOrbit& Critical() const { return key_.Kind == fkJulia ? critical_ : start_; }
+    uint64_t Bytes() const;
 
     TDeepReferenceKey key_;
     uint64_t generation_ = 0;

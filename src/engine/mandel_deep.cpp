@@ -152,8 +152,10 @@ void TMandel::DrawDeep() {
     p.Power = view_.Power;
     p.MaxIter = maxIter_;
     p.Bailout = bailout;
-    p.Start = {ref.StartRe().data(), ref.StartIm().data(), static_cast<int32_t>(ref.StartRe().size()) - 1};
-    p.Critical = {ref.CriticalRe().data(), ref.CriticalIm().data(), static_cast<int32_t>(ref.CriticalRe().size()) - 1};
+    p.Start = {ref.StartRe().data(), ref.StartIm().data(), static_cast<int32_t>(ref.StartRe().size()) - 1,
+               ref.StartTiny().data(), static_cast<int32_t>(ref.StartTiny().size())};
+    p.Critical = {ref.CriticalRe().data(), ref.CriticalIm().data(), static_cast<int32_t>(ref.CriticalRe().size()) - 1,
+                  ref.CriticalTiny().data(), static_cast<int32_t>(ref.CriticalTiny().size())};
     run.Binomial.assign(static_cast<size_t>(p.Power) + 1, 1.0);
     for (int32_t k = 1; k < p.Power; ++k)
         run.Binomial[static_cast<size_t>(k)] = run.Binomial[static_cast<size_t>(k - 1)] * (p.Power - k + 1) / k;

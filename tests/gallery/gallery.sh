@@ -82,7 +82,7 @@ counts() {
             print "INFO scenes " n ", deep " deep " (below 1e-300: " deeper "), Julia sets " julia
             if (n < 60) print "FAIL " n " scenes, fewer than 60"
             if (deep < 20) print "FAIL " deep " deep views (W at most 1e-20), fewer than 20"
-            if (deeper < 1) print "FAIL no view below 1e-300"
+            if (deeper < 3) print "FAIL " deeper " views below 1e-300, fewer than 3"
             if (julia < 12) print "FAIL " julia " Julia sets, fewer than 12"
             if (high < 3) print "FAIL fewer than 3 scenes with an iteration limit of 100000 or more"
             for (p = 2; p <= 5; p++) if (!(p in pows)) print "FAIL no scene of power " p
