@@ -27,6 +27,9 @@ inline uint32_t Blend(uint32_t a, uint32_t b, uint32_t f) {
     return out;
 }
 
+// The mean of two pixels, channel by channel, rounded up.
+inline uint32_t Mean(uint32_t a, uint32_t b) { return (a | b) - (((a ^ b) >> 1) & 0x7F7F7F7Fu); }
+
 // A position in source pixels, as a whole pixel and 64ths.
 struct TFixed {
     int32_t Whole;
@@ -40,6 +43,13 @@ inline TFixed ToFixed(double Position) {
 // Frame pixel x of a picture of Size pixels shows source pixel Middle + (x -
 // Middle) * Step: the centre stays where the engine puts it.
 inline double SourceOf(int32_t x, int32_t Size, double Step) { return Size / 2.0 + (x - Size / 2.0) * Step; }
+
+// Where frame pixel x falls in the reduced copy (Half pixels, each the mean
+// of two): the position in the picture, halved, from the pairs' middles;
+// within the copy's first and last pixel.
+inline double HalfSourceOf(int32_t x, int32_t Size, double Step, int32_t Half) {
+    return std::clamp((SourceOf(x, Size, Step) - 0.5) / 2, 0.0, static_cast<double>(Half - 1));
+}
 
 // The frame pixels [First, Last) whose source position lies within the
 // picture.
@@ -186,11 +196,11 @@ __attribute__((target("avx2"))) void SamplePicked(uint32_t* Out, const uint32_t*
 
 }  // namespace
 
-void TJourneyComposer::Place(TColumns& Columns, int32_t Width, double Step) {
+void TJourneyComposer::Place(TColumns& Columns, int32_t Width, double Step, int32_t Half) {
     Columns.Left.resize(static_cast<std::size_t>(Width));
     Columns.Weights.resize(static_cast<std::size_t>(Width));
     for (int32_t i = 0; i < Width; ++i) {
-        const TFixed x = ToFixed(SourceOf(i, Width, Step));
+        const TFixed x = ToFixed(Half > 0 ? HalfSourceOf(i, Width, Step, Half) : SourceOf(i, Width, Step));
         Columns.Left[i] = x.Whole;
         const uint64_t pair = (uint64_t{x.Fraction} << 8) | (kOne - x.Fraction);
         Columns.Weights[i] = pair * 0x0001000100010001ull;
@@ -218,11 +228,22 @@ void TJourneyComposer::Place(TColumns& Columns, int32_t Width, double Step) {
     }
 }
 
-void TJourneyComposer::SampleRow(uint32_t* Out, const TBitmap& Source, const TColumns& Columns, double Step,
-                                 int32_t Y, int32_t X0, int32_t X1) {
+void TJourneyComposer::BlendRows(uint32_t* Out, const uint32_t* A, const uint32_t* B, uint32_t f, int32_t Count) const {
+#ifdef NIMBREL_COMPOSE_AVX2
+    if (level_ >= TSimdLevel::AVX2)
+        BlendRowsAvx2(Out, A, B, f, Count);
+    else if (level_ >= TSimdLevel::SSE2)
+        BlendRowsSse2(Out, A, B, f, Count);
+    else
+#endif
+        BlendRowsScalar(Out, A, B, f, Count);
+}
+
+void TJourneyComposer::SampleRow(uint32_t* Out, const TBitmap& Source, const TColumns& Columns, double SourceY,
+                                 int32_t X0, int32_t X1) {
     if (X0 >= X1) return;
     const int32_t width = Source.Width(), height = Source.Height();
-    const TFixed y = ToFixed(SourceOf(Y, height, Step));
+    const TFixed y = ToFixed(SourceY);
     const int32_t below = std::min(y.Whole + 1, height - 1);
     const int32_t count = X1 - X0;
     const int32_t* columns = Columns.Left.data() + X0;
@@ -233,14 +254,7 @@ void TJourneyComposer::SampleRow(uint32_t* Out, const TBitmap& Source, const TCo
     uint32_t* row = row_.data();
     const uint32_t* a = Source.Scanline(y.Whole) + first;
     const uint32_t* b = Source.Scanline(below) + first;
-#ifdef NIMBREL_COMPOSE_AVX2
-    if (level_ >= TSimdLevel::AVX2)
-        BlendRowsAvx2(row + first, a, b, y.Fraction, last - first + 1);
-    else if (level_ >= TSimdLevel::SSE2)
-        BlendRowsSse2(row + first, a, b, y.Fraction, last - first + 1);
-    else
-#endif
-        BlendRowsScalar(row + first, a, b, y.Fraction, last - first + 1);
+    BlendRows(row + first, a, b, y.Fraction, last - first + 1);
     row[width] = row[width - 1];
 #ifdef NIMBREL_COMPOSE_AVX2
     if (level_ >= TSimdLevel::AVX2) {
@@ -263,11 +277,44 @@ void TJourneyComposer::SampleRow(uint32_t* Out, const TBitmap& Source, const TCo
     SampleScalar(Out + X0, row, columns, weights, count);
 }
 
-void TJourneyComposer::Compose(TBitmap& Frame, const TBitmap& Inner, const TBitmap* Outer, double Ratio) {
+void TJourneyComposer::Reduce(const TBitmap& Picture, TBitmap& Half) {
+    const int32_t width = Picture.Width(), height = Picture.Height();
+    Half.SetSize((width + 1) / 2, (height + 1) / 2);
+    if (width == 0 || height == 0) return;
+    for (int32_t y = 0; y < Half.Height(); ++y) {
+        const uint32_t* top = Picture.Scanline(2 * y);
+        const uint32_t* bottom = Picture.Scanline(std::min(2 * y + 1, height - 1));
+        uint32_t* out = Half.Scanline(y);
+        int32_t x = 0;
+#ifdef NIMBREL_COMPOSE_AVX2
+        // Four pixels of the copy from eight of each row: the rows' means,
+        // then the means of the even and the odd columns'.
+        for (; 2 * x + 8 <= width; x += 4) {
+            const __m128i v0 = _mm_avg_epu8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(top + 2 * x)),
+                                            _mm_loadu_si128(reinterpret_cast<const __m128i*>(bottom + 2 * x)));
+            const __m128i v1 = _mm_avg_epu8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(top + 2 * x + 4)),
+                                            _mm_loadu_si128(reinterpret_cast<const __m128i*>(bottom + 2 * x + 4)));
+            const __m128 f0 = _mm_castsi128_ps(v0), f1 = _mm_castsi128_ps(v1);
+            const __m128i even = _mm_castps_si128(_mm_shuffle_ps(f0, f1, 0x88));
+            const __m128i odd = _mm_castps_si128(_mm_shuffle_ps(f0, f1, 0xDD));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x), _mm_avg_epu8(even, odd));
+        }
+#endif
+        for (; x < Half.Width(); ++x) {
+            const int32_t left = 2 * x, right = std::min(2 * x + 1, width - 1);
+            out[x] = Mean(Mean(top[left], bottom[left]), Mean(top[right], bottom[right]));
+        }
+    }
+}
+
+void TJourneyComposer::Compose(TBitmap& Frame, const TBitmap& Inner, const TBitmap* Outer, double Ratio,
+                               const TBitmap* InnerHalf) {
     const int32_t width = Inner.Width(), height = Inner.Height();
     if (!(Ratio >= 1.0 && Ratio <= 2.0)) throw ERangeError("Journey frame ratio out of range");
     if (Outer && (Outer->Width() != width || Outer->Height() != height))
         throw ERangeError("Journey pictures of different sizes");
+    if (InnerHalf && (InnerHalf->Width() != (width + 1) / 2 || InnerHalf->Height() != (height + 1) / 2))
+        throw ERangeError("Journey reduced picture of the wrong size");
     if (Frame.Width() != width || Frame.Height() != height) Frame.SetSize(width, height);
     if (width == 0 || height == 0) return;
     if (Ratio == 1.0) {
@@ -281,15 +328,27 @@ void TJourneyComposer::Compose(TBitmap& Frame, const TBitmap& Inner, const TBitm
     const double outerStep = Ratio / 2;
     Place(outer_, width, outerStep);
     Place(inner_, width, Ratio);
+    // The reduced copy's share grows with the reduction: none at a keyframe's
+    // own width, all of it at half that width.
+    const auto share = static_cast<uint32_t>(std::lround(std::log2(Ratio) * kOne));
+    const bool reduced = InnerHalf && share > 0;
+    if (reduced) Place(half_, width, Ratio, InnerHalf->Width());
     row_.resize(static_cast<std::size_t>(width) + 8);
+    mix_.resize(static_cast<std::size_t>(width));
     for (int32_t y = 0; y < height; ++y) {
         uint32_t* out = Frame.Scanline(y);
+        const double outerY = SourceOf(y, height, outerStep);
         if (y >= innerY0 && y < innerY1 && innerX0 < innerX1) {
-            SampleRow(out, *Outer, outer_, outerStep, y, 0, innerX0);
-            SampleRow(out, *Outer, outer_, outerStep, y, innerX1, width);
-            SampleRow(out, Inner, inner_, Ratio, y, innerX0, innerX1);
+            SampleRow(out, *Outer, outer_, outerY, 0, innerX0);
+            SampleRow(out, *Outer, outer_, outerY, innerX1, width);
+            SampleRow(out, Inner, inner_, SourceOf(y, height, Ratio), innerX0, innerX1);
+            if (reduced) {
+                SampleRow(mix_.data(), *InnerHalf, half_, HalfSourceOf(y, height, Ratio, InnerHalf->Height()), innerX0,
+                          innerX1);
+                BlendRows(out + innerX0, out + innerX0, mix_.data() + innerX0, share, innerX1 - innerX0);
+            }
         } else {
-            SampleRow(out, *Outer, outer_, outerStep, y, 0, width);
+            SampleRow(out, *Outer, outer_, outerY, 0, width);
         }
     }
 }

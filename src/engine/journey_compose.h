@@ -29,7 +29,17 @@ public:
     // Ratio is the frame's width over the inner picture's, 1 to 2. At 1 the
     // frame is Inner; otherwise Outer must be given. Frame takes the pictures'
     // size. ERangeError for pictures of different sizes or a ratio outside.
-    void Compose(TBitmap& Frame, const TBitmap& Inner, const TBitmap* Outer, double Ratio);
+    // InnerHalf, when given, is Inner's reduced copy (Reduce): the further
+    // the frame reduces Inner, the more of the copy the frame's middle takes
+    // (as mip-mapping does), so that fine detail reduced by nearly 2 does not
+    // alias; a frame of Inner's own width is Inner still.
+    void Compose(TBitmap& Frame, const TBitmap& Inner, const TBitmap* Outer, double Ratio,
+                 const TBitmap* InnerHalf = nullptr);
+
+    // Picture at half its size (rounded up): each pixel the mean of a 2x2
+    // block (the means of its two rows' means, each rounded up; at an odd
+    // edge the edge pixel stands for the missing one).
+    static void Reduce(const TBitmap& Picture, TBitmap& Half);
 
 private:
     // Where the frame's columns fall in a picture sampled at Step source
@@ -48,14 +58,19 @@ private:
         std::vector<uint64_t> Paired;
         bool Pickable = false;
     };
-    static void Place(TColumns& Columns, int32_t Width, double Step);
-    // One picture sampled at Step into the frame's columns [X0, X1) of row Y.
-    void SampleRow(uint32_t* Out, const TBitmap& Source, const TColumns& Columns, double Step, int32_t Y, int32_t X0,
+    // With Half, the places in a reduced copy of Half columns.
+    static void Place(TColumns& Columns, int32_t Width, double Step, int32_t Half = 0);
+    // One picture sampled into the frame's columns [X0, X1) of a row that
+    // falls on the picture's row SourceY.
+    void SampleRow(uint32_t* Out, const TBitmap& Source, const TColumns& Columns, double SourceY, int32_t X0,
                    int32_t X1);
+    // Out = A (64 - f) / 64 + B f / 64 per channel, f 0 to 64.
+    void BlendRows(uint32_t* Out, const uint32_t* A, const uint32_t* B, uint32_t f, int32_t Count) const;
 
     TSimdLevel level_;
     std::vector<uint32_t> row_;  // the vertical blend of two source rows, and room for a vector load beyond
-    TColumns inner_, outer_;
+    std::vector<uint32_t> mix_;  // a row of the reduced copy
+    TColumns inner_, outer_, half_;
 };
 
 }  // namespace nimbrel
