@@ -3,13 +3,15 @@
 //
 //   build/release/bench_journey [Google Benchmark options]
 //       BM_Compose: one 3840x2160 frame from two keyframes on one core, by
-//       SIMD level, ratio and without or with the inner keyframe's reduced
-//       copy; BM_CopyFrame the copy of such a frame (the floor), BM_Reduce
-//       the making of a reduced copy.
+//       SIMD level and ratio; BM_CopyFrame the copy of such a frame (the
+//       floor under any composition).
 //   build/release/bench_journey --ssim [-s WxH] MRPFILE
 //       per scene, at least 10 frames spread over its journey (60 frames a
 //       second, 1.5 s per halving) against the engine's own picture of each
-//       frame's view: the mean and the lowest SSIM.
+//       frame's view: the mean and the lowest SSIM. --scene N only scene N;
+//       --detail each sampled frame's ratio and SSIM, and for scale the
+//       engine's own picture and the frame against the view drawn at twice
+//       the size and reduced (2x2 means).
 //   build/release/bench_journey --keyframes [-s WxH] MRPFILE
 //       per scene, every keyframe's draw time against the 1.5 s a halving
 //       takes, and the frames a show would hold after its first second if
@@ -51,17 +53,16 @@ void BM_Compose(benchmark::State& state) {
     }
     const double ratio = static_cast<double>(state.range(1)) / 100;
     const TBitmap inner = Noise(3840, 2160, 1), outer = Noise(3840, 2160, 2);
-    TBitmap frame, half;
-    TJourneyComposer::Reduce(inner, half);
+    TBitmap frame;
     TJourneyComposer composer(level);
     for (auto _ : state) {
-        composer.Compose(frame, inner, &outer, ratio, state.range(2) ? &half : nullptr);
+        composer.Compose(frame, inner, &outer, ratio);
         benchmark::DoNotOptimize(frame.Scanline(0));
     }
-    state.SetLabel(std::string(SimdLevelName(level)) + (state.range(2) ? " with the reduced copy" : ""));
+    state.SetLabel(SimdLevelName(level));
 }
 BENCHMARK(BM_Compose)
-    ->ArgsProduct({{0, 1, 2}, {101, 141, 199}, {0, 1}})
+    ->ArgsProduct({{0, 1, 2, 3}, {101, 141, 199}})
     ->Unit(benchmark::kMillisecond);
 
 // The floor under any composition: one 3840x2160 frame copied (a frame on a
@@ -77,16 +78,6 @@ void BM_CopyFrame(benchmark::State& state) {
 }
 BENCHMARK(BM_CopyFrame)->Unit(benchmark::kMillisecond);
 
-// A keyframe's reduced copy, made once per keyframe.
-void BM_Reduce(benchmark::State& state) {
-    const TBitmap picture = Noise(3840, 2160, 1);
-    TBitmap half;
-    for (auto _ : state) {
-        TJourneyComposer::Reduce(picture, half);
-        benchmark::DoNotOptimize(half.Scanline(0));
-    }
-}
-BENCHMARK(BM_Reduce)->Unit(benchmark::kMillisecond);
 
 std::vector<double> Luma(const TBitmap& b) {
     std::vector<double> y(static_cast<std::size_t>(b.Width()) * b.Height());
@@ -127,88 +118,22 @@ double Ssim(const TBitmap& a, const TBitmap& b) {
     return windows ? sum / static_cast<double>(windows) : 1.0;
 }
 
-// Experiment: variants of the composition, slow and in doubles.
-struct TRgb { double c[3]; };
-TRgb At(const TBitmap& b, int32_t x, int32_t y) {
-    x = std::clamp(x, 0, b.Width() - 1);
-    y = std::clamp(y, 0, b.Height() - 1);
-    const uint32_t p = b.Scanline(y)[x];
-    return {{double(p & 0xFF), double((p >> 8) & 0xFF), double((p >> 16) & 0xFF)}};
-}
-double CubicW(double t, int k) {  // Catmull-Rom weights for taps -1..2
-    const double a = -0.5;
-    auto w = [&](double d) {
-        d = std::fabs(d);
-        if (d < 1) return (a + 2) * d * d * d - (a + 3) * d * d + 1;
-        if (d < 2) return a * d * d * d - 5 * a * d * d + 8 * a * d - 4 * a;
-        return 0.0;
-    };
-    return w(t - k);
-}
-TRgb Sample(const TBitmap& b, double sx, double sy, bool cubic) {
-    const int32_t x0 = int32_t(std::floor(sx)), y0 = int32_t(std::floor(sy));
-    const double fx = sx - x0, fy = sy - y0;
-    TRgb out{{0, 0, 0}};
-    if (!cubic) {
-        for (int j = 0; j < 2; ++j)
-            for (int i = 0; i < 2; ++i) {
-                const double w = (i ? fx : 1 - fx) * (j ? fy : 1 - fy);
-                const TRgb p = At(b, x0 + i, y0 + j);
-                for (int c = 0; c < 3; ++c) out.c[c] += w * p.c[c];
-            }
-        return out;
-    }
-    for (int j = -1; j < 3; ++j)
-        for (int i = -1; i < 3; ++i) {
-            const double w = CubicW(fx, i) * CubicW(fy, j);
-            const TRgb p = At(b, x0 + i, y0 + j);
-            for (int c = 0; c < 3; ++c) out.c[c] += w * p.c[c];
-        }
-    return out;
-}
-TBitmap Half(const TBitmap& b) {
-    TBitmap h;
-    h.SetSize(b.Width() / 2, b.Height() / 2);
-    for (int32_t y = 0; y < h.Height(); ++y)
-        for (int32_t x = 0; x < h.Width(); ++x) {
+// A picture at half its size, each pixel the mean of a 2x2 block.
+TBitmap Halve(const TBitmap& b) {
+    TBitmap half;
+    half.SetSize(b.Width() / 2, b.Height() / 2);
+    for (int32_t y = 0; y < half.Height(); ++y)
+        for (int32_t x = 0; x < half.Width(); ++x) {
             uint32_t out = 0;
-            for (int s = 0; s < 24; s += 8) {
+            for (int shift = 0; shift < 32; shift += 8) {
                 uint32_t sum = 0;
-                for (int j = 0; j < 2; ++j)
-                    for (int i = 0; i < 2; ++i) sum += (b.Scanline(2 * y + j)[2 * x + i] >> s) & 0xFF;
-                out |= ((sum + 2) / 4) << s;
+                for (int32_t j = 0; j < 2; ++j)
+                    for (int32_t i = 0; i < 2; ++i) sum += (b.Scanline(2 * y + j)[2 * x + i] >> shift) & 0xFF;
+                out |= ((sum + 2) / 4) << shift;
             }
-            h.Scanline(y)[x] = out | 0xFF000000u;
+            half.Scanline(y)[x] = out;
         }
-    return h;
-}
-// mode bits: 1 mip for inner, 2 cubic for outer, 4 cubic for inner
-TBitmap ComposeExp(const TBitmap& I, const TBitmap& O, double r, int mode, double mipPow) {
-    const int32_t w = I.Width(), h = I.Height();
-    const TBitmap I2 = Half(I);
-    TBitmap f;
-    f.SetSize(w, h);
-    const double mx = w / 2.0, my = h / 2.0;
-    for (int32_t y = 0; y < h; ++y)
-        for (int32_t x = 0; x < w; ++x) {
-            const double sx = mx + (x - mx) * r, sy = my + (y - my) * r;
-            TRgb p;
-            if (sx >= 0 && sx <= w - 1 && sy >= 0 && sy <= h - 1) {
-                p = (mode & 8) ? At(I, int32_t(std::lround(sx)), int32_t(std::lround(sy))) : Sample(I, sx, sy, mode & 4);
-                if ((mode & 1) && r > 1) {
-                    const double t = std::pow(r - 1, mipPow);
-                    const TRgb q = Sample(I2, (sx - 0.5) / 2, (sy - 0.5) / 2, false);
-                    for (int c = 0; c < 3; ++c) p.c[c] = (1 - t) * p.c[c] + t * q.c[c];
-                }
-            } else {
-                p = (mode & 16) ? At(O, int32_t(std::lround(mx + (x - mx) * r / 2)), int32_t(std::lround(my + (y - my) * r / 2)))
-                                : Sample(O, mx + (x - mx) * r / 2, my + (y - my) * r / 2, mode & 2);
-            }
-            uint32_t out = 0;
-            for (int c = 0; c < 3; ++c) out |= uint32_t(std::clamp(std::lround(p.c[c]), 0l, 255l)) << (8 * c);
-            f.Scanline(y)[x] = out | 0xFF000000u;
-        }
-    return f;
+    return half;
 }
 
 // The title for a terminal: Shift-JIS bytes as '?'.
@@ -223,7 +148,6 @@ struct TFigures {
     std::string Scenes;
     int32_t Only = -1;
     bool Detail = false;
-    bool Plain = false;
     int32_t Width = 1280, Height = 720;
 };
 
@@ -253,12 +177,11 @@ int SsimFigures(const TFigures& f, const std::string& palettes) {
         engine.SetHeight(f.Height);
         Apply(engine, list, index, palettes);
         const TJourneyPlan plan = PlanOf(engine);
-        std::vector<TBitmap> keyframes(static_cast<std::size_t>(plan.Keyframes())), halves(keyframes.size());
+        std::vector<TBitmap> keyframes(static_cast<std::size_t>(plan.Keyframes()));
         for (int32_t k = 0; k < plan.Keyframes(); ++k) {
             engine.SetViewWidth(plan.KeyframeWidth(k));
             engine.Draw();
             keyframes[static_cast<std::size_t>(k)] = engine.GetBitmap();
-            TJourneyComposer::Reduce(keyframes[static_cast<std::size_t>(k)], halves[static_cast<std::size_t>(k)]);
         }
         std::vector<int32_t> sample;
         const int32_t want = 12;
@@ -272,8 +195,7 @@ int SsimFigures(const TFigures& f, const std::string& palettes) {
         for (const int32_t n : sample) {
             const int32_t k = plan.InnerKeyframe(n);
             composer.Compose(frame, keyframes[static_cast<std::size_t>(k)],
-                             plan.NeedsOuter(n) ? &keyframes[static_cast<std::size_t>(k + 1)] : nullptr, plan.Ratio(n),
-                             f.Plain ? nullptr : &halves[static_cast<std::size_t>(k)]);
+                             plan.NeedsOuter(n) ? &keyframes[static_cast<std::size_t>(k + 1)] : nullptr, plan.Ratio(n));
             engine.SetViewWidth(plan.FrameWidth(n));
             engine.Draw();
             const double s = Ssim(frame, engine.GetBitmap());
@@ -287,15 +209,9 @@ int SsimFigures(const TFigures& f, const std::string& palettes) {
                     Apply(big, list, index, palettes);
                     big.SetViewWidth(plan.FrameWidth(n));
                     big.Draw();
-                    TBitmap reduced;
-                    TJourneyComposer::Reduce(big.GetBitmap(), reduced);
+                    const TBitmap reduced = Halve(big.GetBitmap());
                     std::printf(" own-vs-2x %.4f frame-vs-2x %.4f", Ssim(engine.GetBitmap(), reduced), Ssim(frame, reduced));
                 }
-                if (plan.NeedsOuter(n))
-                    for (const int mode : {0, 1, 4, 8, 16, 24}) {
-                        const TBitmap e = ComposeExp(keyframes[std::size_t(k)], keyframes[std::size_t(k + 1)], plan.Ratio(n), mode, 1.0);
-                        std::printf(" m%d %.4f", mode, Ssim(e, engine.GetBitmap()));
-                    }
                 std::printf("\n");
             }
             sum += s;
@@ -368,8 +284,6 @@ int main(int argc, char** argv) {
                 f.Only = std::atoi(argv[++i]);
             } else if (std::strcmp(argv[i], "--detail") == 0) {
                 f.Detail = true;
-            } else if (std::strcmp(argv[i], "--plain") == 0) {
-                f.Plain = true;
             } else if (std::strcmp(argv[i], "-s") == 0 && i + 1 < argc) {
                 std::sscanf(argv[++i], "%dx%d", &f.Width, &f.Height);
             } else {

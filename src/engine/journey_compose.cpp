@@ -27,9 +27,6 @@ inline uint32_t Blend(uint32_t a, uint32_t b, uint32_t f) {
     return out;
 }
 
-// The mean of two pixels, channel by channel, rounded up.
-inline uint32_t Mean(uint32_t a, uint32_t b) { return (a | b) - (((a ^ b) >> 1) & 0x7F7F7F7Fu); }
-
 // A position in source pixels, as a whole pixel and 64ths.
 struct TFixed {
     int32_t Whole;
@@ -43,13 +40,6 @@ inline TFixed ToFixed(double Position) {
 // Frame pixel x of a picture of Size pixels shows source pixel Middle + (x -
 // Middle) * Step: the centre stays where the engine puts it.
 inline double SourceOf(int32_t x, int32_t Size, double Step) { return Size / 2.0 + (x - Size / 2.0) * Step; }
-
-// Where frame pixel x falls in the reduced copy (Half pixels, each the mean
-// of two): the position in the picture, halved, from the pairs' middles;
-// within the copy's first and last pixel.
-inline double HalfSourceOf(int32_t x, int32_t Size, double Step, int32_t Half) {
-    return std::clamp((SourceOf(x, Size, Step) - 0.5) / 2, 0.0, static_cast<double>(Half - 1));
-}
 
 // The frame pixels [First, Last) whose source position lies within the
 // picture.
@@ -114,12 +104,19 @@ void SampleSse2(uint32_t* Out, const uint32_t* Row, const int32_t* Columns, cons
     SampleScalar(Out + i, Row, Columns + i, Weights + i, Count - i);
 }
 
+// The vector blends fetch ahead the same columns of NextA and NextB, the
+// rows the next frame row takes: a row's first use would otherwise wait on
+// memory at every page.
 __attribute__((target("avx2"))) void BlendRowsAvx2(uint32_t* Out, const uint32_t* A, const uint32_t* B, uint32_t f,
-                                                   int32_t Count) {
+                                                   int32_t Count, const uint32_t* NextA, const uint32_t* NextB) {
     const __m256i weights = _mm256_set1_epi16(static_cast<int16_t>(((f & 0xFF) << 8) | (kOne - f)));
     const __m256i round = _mm256_set1_epi16(kOne / 2);
     int32_t i = 0;
     for (; i + 8 <= Count; i += 8) {
+        if (i % 16 == 0) {
+            _mm_prefetch(reinterpret_cast<const char*>(NextA + i), _MM_HINT_T0);
+            _mm_prefetch(reinterpret_cast<const char*>(NextB + i), _MM_HINT_T0);
+        }
         const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(A + i));
         const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(B + i));
         const __m256i low = _mm256_maddubs_epi16(_mm256_unpacklo_epi8(a, b), weights);
@@ -192,15 +189,60 @@ __attribute__((target("avx2"))) void SamplePicked(uint32_t* Out, const uint32_t*
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(Out + x), _mm256_packus_epi16(s0, s1));
     }
 }
+
+#define NIMBREL_AVX512 __attribute__((target("avx512f,avx512bw,avx512vbmi")))
+
+bool HasAvx512Bytes() {
+    static const bool has = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+                            __builtin_cpu_supports("avx512vbmi");
+    return has;
+}
+
+NIMBREL_AVX512 void BlendRowsAvx512(uint32_t* Out, const uint32_t* A, const uint32_t* B, uint32_t f, int32_t Count,
+                                    const uint32_t* NextA, const uint32_t* NextB) {
+    const __m512i weights = _mm512_set1_epi16(static_cast<int16_t>(((f & 0xFF) << 8) | (kOne - f)));
+    const __m512i round = _mm512_set1_epi16(kOne / 2);
+    int32_t i = 0;
+    for (; i + 16 <= Count; i += 16) {
+        _mm_prefetch(reinterpret_cast<const char*>(NextA + i), _MM_HINT_T0);
+        _mm_prefetch(reinterpret_cast<const char*>(NextB + i), _MM_HINT_T0);
+        const __m512i a = _mm512_loadu_si512(A + i);
+        const __m512i b = _mm512_loadu_si512(B + i);
+        const __m512i low = _mm512_maddubs_epi16(_mm512_unpacklo_epi8(a, b), weights);
+        const __m512i high = _mm512_maddubs_epi16(_mm512_unpackhi_epi8(a, b), weights);
+        _mm512_storeu_si512(Out + i, _mm512_packus_epi16(_mm512_srli_epi16(_mm512_add_epi16(low, round), kShift),
+                                                         _mm512_srli_epi16(_mm512_add_epi16(high, round), kShift)));
+    }
+    BlendRowsAvx2(Out + i, A + i, B + i, f, Count - i, NextA + i, NextB + i);
+}
+
+// The frame columns [X0, X1), multiples of 8 apart: per eight columns one
+// load of sixteen source pixels, and one byte permutation (Bytes, see
+// TColumns) lays each channel of a column's pixel beside its right
+// neighbour's, in the order of the columns' Weights.
+NIMBREL_AVX512 void SampleBytes(uint32_t* Out, const uint32_t* Row, const int32_t* Left, const uint64_t* Bytes,
+                                const uint64_t* Weights, int32_t X0, int32_t X1) {
+    const __m512i round = _mm512_set1_epi16(kOne / 2);
+    for (int32_t x = X0; x < X1; x += 8) {
+        // The zero-masked forms: the plain ones start from an undefined
+        // register, which this compiler takes for an uninitialised value.
+        const __m512i pairs =
+            _mm512_maskz_permutexvar_epi8(~__mmask64{0}, _mm512_loadu_si512(Bytes + x), _mm512_loadu_si512(Row + Left[x]));
+        const __m512i sums = _mm512_maddubs_epi16(pairs, _mm512_loadu_si512(Weights + x));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(Out + x),
+                            _mm512_maskz_cvtepi16_epi8(~__mmask32{0},
+                                                       _mm512_srli_epi16(_mm512_add_epi16(sums, round), kShift)));
+    }
+}
 #endif
 
 }  // namespace
 
-void TJourneyComposer::Place(TColumns& Columns, int32_t Width, double Step, int32_t Half) {
+void TJourneyComposer::Place(TColumns& Columns, int32_t Width, double Step) {
     Columns.Left.resize(static_cast<std::size_t>(Width));
     Columns.Weights.resize(static_cast<std::size_t>(Width));
     for (int32_t i = 0; i < Width; ++i) {
-        const TFixed x = ToFixed(Half > 0 ? HalfSourceOf(i, Width, Step, Half) : SourceOf(i, Width, Step));
+        const TFixed x = ToFixed(SourceOf(i, Width, Step));
         Columns.Left[i] = x.Whole;
         const uint64_t pair = (uint64_t{x.Fraction} << 8) | (kOne - x.Fraction);
         Columns.Weights[i] = pair * 0x0001000100010001ull;
@@ -208,9 +250,20 @@ void TJourneyComposer::Place(TColumns& Columns, int32_t Width, double Step, int3
     const int32_t groups = Width / 8;
     Columns.Picks.resize(static_cast<std::size_t>(groups) * 2);
     Columns.Paired.resize(static_cast<std::size_t>(groups) * 8);
-    Columns.Pickable = true;
+    Columns.Bytes.resize(static_cast<std::size_t>(groups) * 8);
+    Columns.Pickable = Columns.BytePickable = true;
     for (int32_t g = 0; g < groups; ++g) {
         const int32_t* left = Columns.Left.data() + 8 * g;
+        for (int32_t k = 0; k < 8; ++k) {
+            const int32_t d = left[k] - left[0];
+            if (d < 0 || d > 14) Columns.BytePickable = false;
+            uint64_t bytes = 0;
+            for (int32_t c = 0; c < 4; ++c) {
+                const auto pixel = static_cast<uint64_t>(4 * (d & 0xF) + c);
+                bytes |= (pixel & 0x3F) << (16 * c) | ((pixel + 4) & 0x3F) << (16 * c + 8);
+            }
+            Columns.Bytes[static_cast<std::size_t>(8 * g + k)] = bytes;
+        }
         for (int32_t half = 0; half < 2; ++half) {
             const int32_t* l = left + 4 * half;
             uint64_t picks = 0;
@@ -228,22 +281,11 @@ void TJourneyComposer::Place(TColumns& Columns, int32_t Width, double Step, int3
     }
 }
 
-void TJourneyComposer::BlendRows(uint32_t* Out, const uint32_t* A, const uint32_t* B, uint32_t f, int32_t Count) const {
-#ifdef NIMBREL_COMPOSE_AVX2
-    if (level_ >= TSimdLevel::AVX2)
-        BlendRowsAvx2(Out, A, B, f, Count);
-    else if (level_ >= TSimdLevel::SSE2)
-        BlendRowsSse2(Out, A, B, f, Count);
-    else
-#endif
-        BlendRowsScalar(Out, A, B, f, Count);
-}
-
-void TJourneyComposer::SampleRow(uint32_t* Out, const TBitmap& Source, const TColumns& Columns, double SourceY,
-                                 int32_t X0, int32_t X1) {
+void TJourneyComposer::SampleRow(uint32_t* Out, const TBitmap& Source, const TColumns& Columns, double Step,
+                                 int32_t Y, int32_t X0, int32_t X1) {
     if (X0 >= X1) return;
     const int32_t width = Source.Width(), height = Source.Height();
-    const TFixed y = ToFixed(SourceY);
+    const TFixed y = ToFixed(SourceOf(Y, height, Step));
     const int32_t below = std::min(y.Whole + 1, height - 1);
     const int32_t count = X1 - X0;
     const int32_t* columns = Columns.Left.data() + X0;
@@ -254,12 +296,31 @@ void TJourneyComposer::SampleRow(uint32_t* Out, const TBitmap& Source, const TCo
     uint32_t* row = row_.data();
     const uint32_t* a = Source.Scanline(y.Whole) + first;
     const uint32_t* b = Source.Scanline(below) + first;
-    BlendRows(row + first, a, b, y.Fraction, last - first + 1);
+    const int32_t next = std::clamp(ToFixed(SourceOf(Y + 1, height, Step)).Whole, 0, height - 1);
+    const uint32_t* nextA = Source.Scanline(std::min(next + 1, height - 1)) + first;
+    const uint32_t* nextB = Source.Scanline(next) + first;
+#ifdef NIMBREL_COMPOSE_AVX2
+    const bool avx512 = level_ >= TSimdLevel::AVX512 && HasAvx512Bytes();
+    if (avx512)
+        BlendRowsAvx512(row + first, a, b, y.Fraction, last - first + 1, nextA, nextB);
+    else if (level_ >= TSimdLevel::AVX2)
+        BlendRowsAvx2(row + first, a, b, y.Fraction, last - first + 1, nextA, nextB);
+    else if (level_ >= TSimdLevel::SSE2)
+        BlendRowsSse2(row + first, a, b, y.Fraction, last - first + 1);
+    else
+#endif
+        BlendRowsScalar(row + first, a, b, y.Fraction, last - first + 1);
     row[width] = row[width - 1];
 #ifdef NIMBREL_COMPOSE_AVX2
     if (level_ >= TSimdLevel::AVX2) {
         // Whole groups of eight columns by permutation, the ends pixel by pixel.
         const int32_t from = std::min(X1, (X0 + 7) / 8 * 8), to = std::max(from, X1 / 8 * 8);
+        if (avx512 && Columns.BytePickable && to - from >= 8) {
+            SampleScalar(Out + X0, row, columns, weights, from - X0);
+            SampleBytes(Out, row, Columns.Left.data(), Columns.Bytes.data(), Columns.Weights.data(), from, to);
+            SampleScalar(Out + to, row, Columns.Left.data() + to, Columns.Weights.data() + to, X1 - to);
+            return;
+        }
         if (!Columns.Pickable || to - from < 8) {
             SampleAvx2(Out + X0, row, columns, weights, count);
             return;
@@ -277,44 +338,11 @@ void TJourneyComposer::SampleRow(uint32_t* Out, const TBitmap& Source, const TCo
     SampleScalar(Out + X0, row, columns, weights, count);
 }
 
-void TJourneyComposer::Reduce(const TBitmap& Picture, TBitmap& Half) {
-    const int32_t width = Picture.Width(), height = Picture.Height();
-    Half.SetSize((width + 1) / 2, (height + 1) / 2);
-    if (width == 0 || height == 0) return;
-    for (int32_t y = 0; y < Half.Height(); ++y) {
-        const uint32_t* top = Picture.Scanline(2 * y);
-        const uint32_t* bottom = Picture.Scanline(std::min(2 * y + 1, height - 1));
-        uint32_t* out = Half.Scanline(y);
-        int32_t x = 0;
-#ifdef NIMBREL_COMPOSE_AVX2
-        // Four pixels of the copy from eight of each row: the rows' means,
-        // then the means of the even and the odd columns'.
-        for (; 2 * x + 8 <= width; x += 4) {
-            const __m128i v0 = _mm_avg_epu8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(top + 2 * x)),
-                                            _mm_loadu_si128(reinterpret_cast<const __m128i*>(bottom + 2 * x)));
-            const __m128i v1 = _mm_avg_epu8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(top + 2 * x + 4)),
-                                            _mm_loadu_si128(reinterpret_cast<const __m128i*>(bottom + 2 * x + 4)));
-            const __m128 f0 = _mm_castsi128_ps(v0), f1 = _mm_castsi128_ps(v1);
-            const __m128i even = _mm_castps_si128(_mm_shuffle_ps(f0, f1, 0x88));
-            const __m128i odd = _mm_castps_si128(_mm_shuffle_ps(f0, f1, 0xDD));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x), _mm_avg_epu8(even, odd));
-        }
-#endif
-        for (; x < Half.Width(); ++x) {
-            const int32_t left = 2 * x, right = std::min(2 * x + 1, width - 1);
-            out[x] = Mean(Mean(top[left], bottom[left]), Mean(top[right], bottom[right]));
-        }
-    }
-}
-
-void TJourneyComposer::Compose(TBitmap& Frame, const TBitmap& Inner, const TBitmap* Outer, double Ratio,
-                               const TBitmap* InnerHalf) {
+void TJourneyComposer::Compose(TBitmap& Frame, const TBitmap& Inner, const TBitmap* Outer, double Ratio) {
     const int32_t width = Inner.Width(), height = Inner.Height();
     if (!(Ratio >= 1.0 && Ratio <= 2.0)) throw ERangeError("Journey frame ratio out of range");
     if (Outer && (Outer->Width() != width || Outer->Height() != height))
         throw ERangeError("Journey pictures of different sizes");
-    if (InnerHalf && (InnerHalf->Width() != (width + 1) / 2 || InnerHalf->Height() != (height + 1) / 2))
-        throw ERangeError("Journey reduced picture of the wrong size");
     if (Frame.Width() != width || Frame.Height() != height) Frame.SetSize(width, height);
     if (width == 0 || height == 0) return;
     if (Ratio == 1.0) {
@@ -328,27 +356,15 @@ void TJourneyComposer::Compose(TBitmap& Frame, const TBitmap& Inner, const TBitm
     const double outerStep = Ratio / 2;
     Place(outer_, width, outerStep);
     Place(inner_, width, Ratio);
-    // The reduced copy's share grows with the reduction: none at a keyframe's
-    // own width, all of it at half that width.
-    const auto share = static_cast<uint32_t>(std::lround(std::log2(Ratio) * kOne));
-    const bool reduced = InnerHalf && share > 0;
-    if (reduced) Place(half_, width, Ratio, InnerHalf->Width());
-    row_.resize(static_cast<std::size_t>(width) + 8);
-    mix_.resize(static_cast<std::size_t>(width));
+    row_.resize(static_cast<std::size_t>(width) + 16);
     for (int32_t y = 0; y < height; ++y) {
         uint32_t* out = Frame.Scanline(y);
-        const double outerY = SourceOf(y, height, outerStep);
         if (y >= innerY0 && y < innerY1 && innerX0 < innerX1) {
-            SampleRow(out, *Outer, outer_, outerY, 0, innerX0);
-            SampleRow(out, *Outer, outer_, outerY, innerX1, width);
-            SampleRow(out, Inner, inner_, SourceOf(y, height, Ratio), innerX0, innerX1);
-            if (reduced) {
-                SampleRow(mix_.data(), *InnerHalf, half_, HalfSourceOf(y, height, Ratio, InnerHalf->Height()), innerX0,
-                          innerX1);
-                BlendRows(out + innerX0, out + innerX0, mix_.data() + innerX0, share, innerX1 - innerX0);
-            }
+            SampleRow(out, *Outer, outer_, outerStep, y, 0, innerX0);
+            SampleRow(out, *Outer, outer_, outerStep, y, innerX1, width);
+            SampleRow(out, Inner, inner_, Ratio, y, innerX0, innerX1);
         } else {
-            SampleRow(out, *Outer, outer_, outerY, 0, width);
+            SampleRow(out, *Outer, outer_, outerStep, y, 0, width);
         }
     }
 }

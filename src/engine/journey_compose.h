@@ -10,8 +10,11 @@
 // registers), then sampled horizontally with the columns' places and weights
 // worked out once per frame; AVX2 where the processor has it (four frame
 // pixels and their right neighbours picked from eight loaded source pixels
-// by one permutation, the source being at most twice as wide), SSE2
-// elsewhere, and every level gives the same pixels as the scalar code.
+// by one permutation, the source being at most twice as wide), AVX-512
+// where it has the byte instructions (BW, VBMI: eight frame pixels with their
+// right neighbours, channel beside channel, by one byte permutation of
+// sixteen source pixels), SSE2 elsewhere, and every level gives the same
+// pixels as the scalar code.
 #pragma once
 
 #include <cstdint>
@@ -29,17 +32,7 @@ public:
     // Ratio is the frame's width over the inner picture's, 1 to 2. At 1 the
     // frame is Inner; otherwise Outer must be given. Frame takes the pictures'
     // size. ERangeError for pictures of different sizes or a ratio outside.
-    // InnerHalf, when given, is Inner's reduced copy (Reduce): the further
-    // the frame reduces Inner, the more of the copy the frame's middle takes
-    // (as mip-mapping does), so that fine detail reduced by nearly 2 does not
-    // alias; a frame of Inner's own width is Inner still.
-    void Compose(TBitmap& Frame, const TBitmap& Inner, const TBitmap* Outer, double Ratio,
-                 const TBitmap* InnerHalf = nullptr);
-
-    // Picture at half its size (rounded up): each pixel the mean of a 2x2
-    // block (the means of its two rows' means, each rounded up; at an odd
-    // edge the edge pixel stands for the missing one).
-    static void Reduce(const TBitmap& Picture, TBitmap& Half);
+    void Compose(TBitmap& Frame, const TBitmap& Inner, const TBitmap* Outer, double Ratio);
 
 private:
     // Where the frame's columns fall in a picture sampled at Step source
@@ -50,27 +43,28 @@ private:
     // their left and right source columns from the first's (Picks, 8 bytes),
     // with the weights in the order the byte interleave leaves the pixels
     // (Paired: 0 1 4 5 2 3 6 7). Pickable is false when some four columns
-    // reach beyond eight source pixels.
+    // reach beyond eight source pixels. For the AVX-512 code, per column
+    // from a multiple of 8 the bytes of its pixel and its right neighbour in
+    // the sixteen source pixels from the group's first left column, channel
+    // by channel (Bytes, 8 bytes); BytePickable is false when some eight
+    // columns reach beyond sixteen.
     struct TColumns {
         std::vector<int32_t> Left;
         std::vector<uint64_t> Weights;
         std::vector<uint64_t> Picks;
         std::vector<uint64_t> Paired;
+        std::vector<uint64_t> Bytes;
         bool Pickable = false;
+        bool BytePickable = false;
     };
-    // With Half, the places in a reduced copy of Half columns.
-    static void Place(TColumns& Columns, int32_t Width, double Step, int32_t Half = 0);
-    // One picture sampled into the frame's columns [X0, X1) of a row that
-    // falls on the picture's row SourceY.
-    void SampleRow(uint32_t* Out, const TBitmap& Source, const TColumns& Columns, double SourceY, int32_t X0,
+    static void Place(TColumns& Columns, int32_t Width, double Step);
+    // One picture sampled at Step into the frame's columns [X0, X1) of row Y.
+    void SampleRow(uint32_t* Out, const TBitmap& Source, const TColumns& Columns, double Step, int32_t Y, int32_t X0,
                    int32_t X1);
-    // Out = A (64 - f) / 64 + B f / 64 per channel, f 0 to 64.
-    void BlendRows(uint32_t* Out, const uint32_t* A, const uint32_t* B, uint32_t f, int32_t Count) const;
 
     TSimdLevel level_;
-    std::vector<uint32_t> row_;  // the vertical blend of two source rows, and room for a vector load beyond
-    std::vector<uint32_t> mix_;  // a row of the reduced copy
-    TColumns inner_, outer_, half_;
+    std::vector<uint32_t> row_;  // the vertical blend of two source rows, and room for a vector load beyond (16)
+    TColumns inner_, outer_;
 };
 
 }  // namespace nimbrel

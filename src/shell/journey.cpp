@@ -2,7 +2,6 @@
 
 #include <cmath>
 #include <limits>
-#include <utility>
 
 #include "platform/exceptions.h"
 
@@ -82,9 +81,7 @@ int32_t TJourney::NextKeyframe() const {
 
 void TJourney::AddKeyframe(int32_t K, const TBitmap& Picture) {
     if (K != nextKeyframe_) throw ERangeError("Journey keyframe out of order");
-    TKeyframe keyframe{Picture, {}};
-    TJourneyComposer::Reduce(Picture, keyframe.Half);
-    keyframes_[K] = std::move(keyframe);
+    keyframes_[K] = Picture;
     --nextKeyframe_;
 }
 
@@ -96,9 +93,7 @@ bool TJourney::NextFrame(TBitmap& Frame) {
         ++held_;
         return false;
     }
-    const TKeyframe& in = keyframes_.at(inner);
-    composer_.Compose(Frame, in.Picture, outer ? &keyframes_.at(inner + 1).Picture : nullptr, plan_.Ratio(shown_),
-                      &in.Half);
+    composer_.Compose(Frame, keyframes_.at(inner), outer ? &keyframes_.at(inner + 1) : nullptr, plan_.Ratio(shown_));
     ++shown_;
     // What no later frame needs goes.
     const int32_t keep = Finished() ? -1 : plan_.InnerKeyframe(shown_) + (plan_.NeedsOuter(shown_) ? 1 : 0);

@@ -81,8 +81,7 @@ public:
     // The keyframe to draw next, widest first; -1 when every keyframe is drawn
     // or as many wait as may.
     int32_t NextKeyframe() const;
-    // Keeps a copy of the picture as keyframe K (the one NextKeyframe named),
-    // and its reduced copy for the frames that reduce it.
+    // Keeps a copy of the picture as keyframe K (the one NextKeyframe named).
     void AddKeyframe(int32_t K, const TBitmap& Picture);
     bool AllDrawn() const { return nextKeyframe_ < 0; }
 
@@ -100,10 +99,7 @@ private:
     TJourneyPlan plan_;
     int32_t ahead_;
     TJourneyComposer composer_;
-    struct TKeyframe {
-        TBitmap Picture, Half;
-    };
-    std::map<int32_t, TKeyframe> keyframes_;
+    std::map<int32_t, TBitmap> keyframes_;
     int32_t nextKeyframe_;  // the next to draw, counting down to 0; -1 when all are drawn
     int32_t shown_ = 0;
     int32_t held_ = 0;

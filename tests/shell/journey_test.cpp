@@ -7,9 +7,7 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cmath>
-#include <cstdlib>
 #include <utility>
 
 #include "../support/bitmap_pixels.h"
@@ -63,19 +61,15 @@ TEST(JourneyComposer, EveryLevelGivesTheScalarPixelsAndAKeyframesWidthIsTheKeyfr
     // Every vector level, on sizes whose rows end in every remainder of 8.
     for (const auto& [w, h] : {std::pair{37, 21}, std::pair{203, 9}, std::pair{1286, 7}}) {
         const TBitmap in = Noise(w, h, 4), out = Noise(w, h, 5);
-        TBitmap half;
-        TJourneyComposer::Reduce(in, half);
-        for (const double ratio : {1.0001, 1.37, 1.5, 1.9999, 2.0})
-            for (const TBitmap* reduced : {static_cast<const TBitmap*>(nullptr), &half}) {
-                TBitmap scalar, frame;
-                TJourneyComposer(TSimdLevel::Scalar).Compose(scalar, in, &out, ratio, reduced);
-                for (const TSimdLevel level : {TSimdLevel::SSE2, TSimdLevel::AVX2}) {
-                    if (level > SupportedSimdLevel()) continue;
-                    TJourneyComposer(level).Compose(frame, in, &out, ratio, reduced);
-                    EXPECT_EQ(testing::Pixels(frame), testing::Pixels(scalar))
-                        << w << " " << ratio << " " << SimdLevelName(level) << " " << (reduced != nullptr);
-                }
+        for (const double ratio : {1.0001, 1.37, 1.5, 1.9999, 2.0}) {
+            TBitmap scalar, frame;
+            TJourneyComposer(TSimdLevel::Scalar).Compose(scalar, in, &out, ratio);
+            for (const TSimdLevel level : {TSimdLevel::SSE2, TSimdLevel::AVX2, TSimdLevel::AVX512}) {
+                if (level > SupportedSimdLevel()) continue;
+                TJourneyComposer(level).Compose(frame, in, &out, ratio);
+                EXPECT_EQ(testing::Pixels(frame), testing::Pixels(scalar)) << w << " " << ratio << " " << SimdLevelName(level);
             }
+        }
     }
     const TBitmap inner = Noise(100, 36, 1), outer = Noise(100, 36, 2);
     for (const double ratio : {1.0, 1.0001, 1.25, 1.5, 1.9999, 2.0}) {
@@ -93,54 +87,11 @@ TEST(JourneyComposer, EveryLevelGivesTheScalarPixelsAndAKeyframesWidthIsTheKeyfr
             EXPECT_NE(best.GetPixel(0, 0), inner.GetPixel(0, 0));
         }
     }
-    TBitmap frame, innerHalf;
-    TJourneyComposer::Reduce(inner, innerHalf);
-    TJourneyComposer().Compose(frame, inner, &outer, 1.0, &innerHalf);
-    EXPECT_EQ(testing::Pixels(frame), testing::Pixels(inner));
-    EXPECT_THROW(TJourneyComposer().Compose(frame, inner, &outer, 1.5, &inner), ERangeError);
+    TBitmap frame;
     EXPECT_THROW(TJourneyComposer().Compose(frame, inner, &outer, 2.5), ERangeError);
     EXPECT_THROW(TJourneyComposer().Compose(frame, inner, nullptr, 1.5), ERangeError);
     const TBitmap small = Noise(10, 10, 3);
     EXPECT_THROW(TJourneyComposer().Compose(frame, inner, &small, 1.5), ERangeError);
-}
-
-TEST(JourneyComposer, TheReducedCopyIsTheMeanOfEach2x2BlockAndKeepsFineStripesFromAliasing) {
-    // Odd and even sizes, with rows long enough for the vector code.
-    for (const auto& [w, h] : {std::pair{1, 1}, std::pair{2, 3}, std::pair{37, 21}, std::pair{64, 4}}) {
-        const TBitmap picture = Noise(w, h, 7);
-        TBitmap half;
-        TJourneyComposer::Reduce(picture, half);
-        ASSERT_EQ(half.Width(), (w + 1) / 2);
-        ASSERT_EQ(half.Height(), (h + 1) / 2);
-        for (int32_t y = 0; y < half.Height(); ++y)
-            for (int32_t x = 0; x < half.Width(); ++x)
-                for (int shift = 0; shift < 32; shift += 8) {
-                    int sum = 0;
-                    for (const int32_t v : {2 * y, std::min(2 * y + 1, h - 1)})
-                        for (const int32_t u : {2 * x, std::min(2 * x + 1, w - 1)})
-                            sum += static_cast<int>((picture.Scanline(v)[u] >> shift) & 0xFF);
-                    const int got = static_cast<int>((half.Scanline(y)[x] >> shift) & 0xFF);
-                    EXPECT_LE(std::abs(4 * got - sum), 3) << w << " " << x << "," << y;  // rounding
-                }
-    }
-    // Black and white columns one pixel wide, reduced by nearly 2: alone, the
-    // samples fall on one colour and the frame's middle turns black or white;
-    // with the reduced copy it is the grey the eye sees.
-    TBitmap stripes, half;
-    stripes.SetSize(200, 40);
-    for (int32_t y = 0; y < 40; ++y)
-        for (int32_t x = 0; x < 200; ++x) stripes.Scanline(y)[x] = x % 2 ? 0xFFFFFFFFu : 0xFF000000u;
-    TJourneyComposer::Reduce(stripes, half);
-    TBitmap plain, mipped;
-    TJourneyComposer().Compose(plain, stripes, &stripes, 1.95);
-    TJourneyComposer().Compose(mipped, stripes, &stripes, 1.95, &half);
-    int plainFar = 0;
-    for (int32_t x = 80; x < 120; ++x) {
-        const auto grey = [&](const TBitmap& b) { return static_cast<int>(b.Scanline(20)[x] & 0xFF); };
-        plainFar += std::abs(grey(plain) - 128) > 64;
-        EXPECT_NEAR(grey(mipped), 128, 24) << x;
-    }
-    EXPECT_GT(plainFar, 10);
 }
 
 TEST(Journey, KeyframesWidestFirstAheadOfTheFramesWhichHoldUntilTheirsAreThere) {
