@@ -63,11 +63,19 @@ void SampleScalar(uint32_t* Out, const uint32_t* Row, const int32_t* Columns, co
 
 #ifdef NIMBREL_COMPOSE_AVX2
 // SSE2, which every x86-64 processor has: the same sums in 16-bit lanes.
-void BlendRowsSse2(uint32_t* Out, const uint32_t* A, const uint32_t* B, uint32_t f, int32_t Count) {
+// The vector blends fetch ahead the same columns of NextA and NextB, the
+// rows the next frame row takes: a row's first use would otherwise wait on
+// memory at every page.
+void BlendRowsSse2(uint32_t* Out, const uint32_t* A, const uint32_t* B, uint32_t f, int32_t Count,
+                   const uint32_t* NextA, const uint32_t* NextB) {
     const __m128i wa = _mm_set1_epi16(static_cast<int16_t>(kOne - f)), wb = _mm_set1_epi16(static_cast<int16_t>(f));
     const __m128i round = _mm_set1_epi16(kOne / 2), zero = _mm_setzero_si128();
     int32_t i = 0;
     for (; i + 4 <= Count; i += 4) {
+        if (i % 16 == 0) {
+            _mm_prefetch(reinterpret_cast<const char*>(NextA + i), _MM_HINT_T0);
+            _mm_prefetch(reinterpret_cast<const char*>(NextB + i), _MM_HINT_T0);
+        }
         const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(A + i));
         const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(B + i));
         const __m128i low = _mm_add_epi16(_mm_mullo_epi16(_mm_unpacklo_epi8(a, zero), wa),
@@ -104,9 +112,6 @@ void SampleSse2(uint32_t* Out, const uint32_t* Row, const int32_t* Columns, cons
     SampleScalar(Out + i, Row, Columns + i, Weights + i, Count - i);
 }
 
-// The vector blends fetch ahead the same columns of NextA and NextB, the
-// rows the next frame row takes: a row's first use would otherwise wait on
-// memory at every page.
 __attribute__((target("avx2"))) void BlendRowsAvx2(uint32_t* Out, const uint32_t* A, const uint32_t* B, uint32_t f,
                                                    int32_t Count, const uint32_t* NextA, const uint32_t* NextB) {
     const __m256i weights = _mm256_set1_epi16(static_cast<int16_t>(((f & 0xFF) << 8) | (kOne - f)));
@@ -189,51 +194,6 @@ __attribute__((target("avx2"))) void SamplePicked(uint32_t* Out, const uint32_t*
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(Out + x), _mm256_packus_epi16(s0, s1));
     }
 }
-
-#define NIMBREL_AVX512 __attribute__((target("avx512f,avx512bw,avx512vbmi")))
-
-bool HasAvx512Bytes() {
-    static const bool has = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
-                            __builtin_cpu_supports("avx512vbmi");
-    return has;
-}
-
-NIMBREL_AVX512 void BlendRowsAvx512(uint32_t* Out, const uint32_t* A, const uint32_t* B, uint32_t f, int32_t Count,
-                                    const uint32_t* NextA, const uint32_t* NextB) {
-    const __m512i weights = _mm512_set1_epi16(static_cast<int16_t>(((f & 0xFF) << 8) | (kOne - f)));
-    const __m512i round = _mm512_set1_epi16(kOne / 2);
-    int32_t i = 0;
-    for (; i + 16 <= Count; i += 16) {
-        _mm_prefetch(reinterpret_cast<const char*>(NextA + i), _MM_HINT_T0);
-        _mm_prefetch(reinterpret_cast<const char*>(NextB + i), _MM_HINT_T0);
-        const __m512i a = _mm512_loadu_si512(A + i);
-        const __m512i b = _mm512_loadu_si512(B + i);
-        const __m512i low = _mm512_maddubs_epi16(_mm512_unpacklo_epi8(a, b), weights);
-        const __m512i high = _mm512_maddubs_epi16(_mm512_unpackhi_epi8(a, b), weights);
-        _mm512_storeu_si512(Out + i, _mm512_packus_epi16(_mm512_srli_epi16(_mm512_add_epi16(low, round), kShift),
-                                                         _mm512_srli_epi16(_mm512_add_epi16(high, round), kShift)));
-    }
-    BlendRowsAvx2(Out + i, A + i, B + i, f, Count - i, NextA + i, NextB + i);
-}
-
-// The frame columns [X0, X1), multiples of 8 apart: per eight columns one
-// load of sixteen source pixels, and one byte permutation (Bytes, see
-// TColumns) lays each channel of a column's pixel beside its right
-// neighbour's, in the order of the columns' Weights.
-NIMBREL_AVX512 void SampleBytes(uint32_t* Out, const uint32_t* Row, const int32_t* Left, const uint64_t* Bytes,
-                                const uint64_t* Weights, int32_t X0, int32_t X1) {
-    const __m512i round = _mm512_set1_epi16(kOne / 2);
-    for (int32_t x = X0; x < X1; x += 8) {
-        // The zero-masked forms: the plain ones start from an undefined
-        // register, which this compiler takes for an uninitialised value.
-        const __m512i pairs =
-            _mm512_maskz_permutexvar_epi8(~__mmask64{0}, _mm512_loadu_si512(Bytes + x), _mm512_loadu_si512(Row + Left[x]));
-        const __m512i sums = _mm512_maddubs_epi16(pairs, _mm512_loadu_si512(Weights + x));
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(Out + x),
-                            _mm512_maskz_cvtepi16_epi8(~__mmask32{0},
-                                                       _mm512_srli_epi16(_mm512_add_epi16(sums, round), kShift)));
-    }
-}
 #endif
 
 }  // namespace
@@ -250,20 +210,9 @@ void TJourneyComposer::Place(TColumns& Columns, int32_t Width, double Step) {
     const int32_t groups = Width / 8;
     Columns.Picks.resize(static_cast<std::size_t>(groups) * 2);
     Columns.Paired.resize(static_cast<std::size_t>(groups) * 8);
-    Columns.Bytes.resize(static_cast<std::size_t>(groups) * 8);
-    Columns.Pickable = Columns.BytePickable = true;
+    Columns.Pickable = true;
     for (int32_t g = 0; g < groups; ++g) {
         const int32_t* left = Columns.Left.data() + 8 * g;
-        for (int32_t k = 0; k < 8; ++k) {
-            const int32_t d = left[k] - left[0];
-            if (d < 0 || d > 14) Columns.BytePickable = false;
-            uint64_t bytes = 0;
-            for (int32_t c = 0; c < 4; ++c) {
-                const auto pixel = static_cast<uint64_t>(4 * (d & 0xF) + c);
-                bytes |= (pixel & 0x3F) << (16 * c) | ((pixel + 4) & 0x3F) << (16 * c + 8);
-            }
-            Columns.Bytes[static_cast<std::size_t>(8 * g + k)] = bytes;
-        }
         for (int32_t half = 0; half < 2; ++half) {
             const int32_t* l = left + 4 * half;
             uint64_t picks = 0;
@@ -300,13 +249,10 @@ void TJourneyComposer::SampleRow(uint32_t* Out, const TBitmap& Source, const TCo
     const uint32_t* nextA = Source.Scanline(std::min(next + 1, height - 1)) + first;
     const uint32_t* nextB = Source.Scanline(next) + first;
 #ifdef NIMBREL_COMPOSE_AVX2
-    const bool avx512 = level_ >= TSimdLevel::AVX512 && HasAvx512Bytes();
-    if (avx512)
-        BlendRowsAvx512(row + first, a, b, y.Fraction, last - first + 1, nextA, nextB);
-    else if (level_ >= TSimdLevel::AVX2)
+    if (level_ >= TSimdLevel::AVX2)
         BlendRowsAvx2(row + first, a, b, y.Fraction, last - first + 1, nextA, nextB);
     else if (level_ >= TSimdLevel::SSE2)
-        BlendRowsSse2(row + first, a, b, y.Fraction, last - first + 1);
+        BlendRowsSse2(row + first, a, b, y.Fraction, last - first + 1, nextA, nextB);
     else
 #endif
         BlendRowsScalar(row + first, a, b, y.Fraction, last - first + 1);
@@ -315,12 +261,6 @@ void TJourneyComposer::SampleRow(uint32_t* Out, const TBitmap& Source, const TCo
     if (level_ >= TSimdLevel::AVX2) {
         // Whole groups of eight columns by permutation, the ends pixel by pixel.
         const int32_t from = std::min(X1, (X0 + 7) / 8 * 8), to = std::max(from, X1 / 8 * 8);
-        if (avx512 && Columns.BytePickable && to - from >= 8) {
-            SampleScalar(Out + X0, row, columns, weights, from - X0);
-            SampleBytes(Out, row, Columns.Left.data(), Columns.Bytes.data(), Columns.Weights.data(), from, to);
-            SampleScalar(Out + to, row, Columns.Left.data() + to, Columns.Weights.data() + to, X1 - to);
-            return;
-        }
         if (!Columns.Pickable || to - from < 8) {
             SampleAvx2(Out + X0, row, columns, weights, count);
             return;
@@ -356,7 +296,7 @@ void TJourneyComposer::Compose(TBitmap& Frame, const TBitmap& Inner, const TBitm
     const double outerStep = Ratio / 2;
     Place(outer_, width, outerStep);
     Place(inner_, width, Ratio);
-    row_.resize(static_cast<std::size_t>(width) + 16);
+    row_.resize(static_cast<std::size_t>(width) + 8);
     for (int32_t y = 0; y < height; ++y) {
         uint32_t* out = Frame.Scanline(y);
         if (y >= innerY0 && y < innerY1 && innerX0 < innerX1) {

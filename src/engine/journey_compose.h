@@ -10,11 +10,10 @@
 // registers), then sampled horizontally with the columns' places and weights
 // worked out once per frame; AVX2 where the processor has it (four frame
 // pixels and their right neighbours picked from eight loaded source pixels
-// by one permutation, the source being at most twice as wide), AVX-512
-// where it has the byte instructions (BW, VBMI: eight frame pixels with their
-// right neighbours, channel beside channel, by one byte permutation of
-// sixteen source pixels), SSE2 elsewhere, and every level gives the same
-// pixels as the scalar code.
+// by one permutation, the source being at most twice as wide), SSE2
+// elsewhere (AVX-512 levels take the AVX2 code: on a processor with
+// AVX-512 the frame waits on memory, not on the instructions), and every
+// level gives the same pixels as the scalar code.
 #pragma once
 
 #include <cstdint>
@@ -43,19 +42,13 @@ private:
     // their left and right source columns from the first's (Picks, 8 bytes),
     // with the weights in the order the byte interleave leaves the pixels
     // (Paired: 0 1 4 5 2 3 6 7). Pickable is false when some four columns
-    // reach beyond eight source pixels. For the AVX-512 code, per column
-    // from a multiple of 8 the bytes of its pixel and its right neighbour in
-    // the sixteen source pixels from the group's first left column, channel
-    // by channel (Bytes, 8 bytes); BytePickable is false when some eight
-    // columns reach beyond sixteen.
+    // reach beyond eight source pixels.
     struct TColumns {
         std::vector<int32_t> Left;
         std::vector<uint64_t> Weights;
         std::vector<uint64_t> Picks;
         std::vector<uint64_t> Paired;
-        std::vector<uint64_t> Bytes;
         bool Pickable = false;
-        bool BytePickable = false;
     };
     static void Place(TColumns& Columns, int32_t Width, double Step);
     // One picture sampled at Step into the frame's columns [X0, X1) of row Y.
@@ -63,7 +56,7 @@ private:
                    int32_t X1);
 
     TSimdLevel level_;
-    std::vector<uint32_t> row_;  // the vertical blend of two source rows, and room for a vector load beyond (16)
+    std::vector<uint32_t> row_;  // the vertical blend of two source rows, and room for a vector load beyond
     TColumns inner_, outer_;
 };
 
