@@ -78,7 +78,6 @@ void BM_CopyFrame(benchmark::State& state) {
 }
 BENCHMARK(BM_CopyFrame)->Unit(benchmark::kMillisecond);
 
-
 std::vector<double> Luma(const TBitmap& b) {
     std::vector<double> y(static_cast<std::size_t>(b.Width()) * b.Height());
     for (int32_t j = 0; j < b.Height(); ++j)
@@ -200,19 +199,17 @@ int SsimFigures(const TFigures& f, const std::string& palettes) {
             engine.Draw();
             const double s = Ssim(frame, engine.GetBitmap());
             if (f.Detail) {
-                std::printf("frame %5d k %2d ratio %.4f ssim %.4f", n, k, plan.Ratio(n), s);
-                {
-                    // For scale: the engine's own picture against the same view drawn at twice the size, reduced.
-                    TMandel big;
-                    big.SetWidth(2 * f.Width);
-                    big.SetHeight(2 * f.Height);
-                    Apply(big, list, index, palettes);
-                    big.SetViewWidth(plan.FrameWidth(n));
-                    big.Draw();
-                    const TBitmap reduced = Halve(big.GetBitmap());
-                    std::printf(" own-vs-2x %.4f frame-vs-2x %.4f", Ssim(engine.GetBitmap(), reduced), Ssim(frame, reduced));
-                }
-                std::printf("\n");
+                // For scale: the engine's own picture and the frame against
+                // the same view drawn at twice the size and reduced.
+                TMandel big;
+                big.SetWidth(2 * f.Width);
+                big.SetHeight(2 * f.Height);
+                Apply(big, list, index, palettes);
+                big.SetViewWidth(plan.FrameWidth(n));
+                big.Draw();
+                const TBitmap reduced = Halve(big.GetBitmap());
+                std::printf("frame %5d k %2d ratio %.4f ssim %.4f own-vs-2x %.4f frame-vs-2x %.4f\n", n, k,
+                            plan.Ratio(n), s, Ssim(engine.GetBitmap(), reduced), Ssim(frame, reduced));
             }
             sum += s;
             lowest = std::min(lowest, s);
@@ -223,6 +220,10 @@ int SsimFigures(const TFigures& f, const std::string& palettes) {
         allMean += mean;
         allLowest = std::min(allLowest, lowest);
         ++scenes;
+    }
+    if (scenes == 0) {
+        std::fprintf(stderr, "no such scene\n");
+        return 2;
     }
     std::printf("all scenes: mean of means %.4f, lowest %.4f\n", allMean / scenes, allLowest);
     return 0;
