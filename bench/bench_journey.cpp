@@ -3,11 +3,15 @@
 //
 //   build/release/bench_journey [Google Benchmark options]
 //       BM_Compose: one 3840x2160 frame from two keyframes on one core, by
-//       SIMD level and ratio.
+//       SIMD level and ratio; BM_CopyFrame the copy of such a frame (the
+//       floor under any composition).
 //   build/release/bench_journey --ssim [-s WxH] MRPFILE
 //       per scene, at least 10 frames spread over its journey (60 frames a
 //       second, 1.5 s per halving) against the engine's own picture of each
-//       frame's view: the mean and the lowest SSIM.
+//       frame's view: the mean and the lowest SSIM. --scene N only scene N;
+//       --detail each sampled frame's ratio and SSIM, and for scale the
+//       engine's own picture and the frame against the view drawn at twice
+//       the size and reduced (2x2 means).
 //   build/release/bench_journey --keyframes [-s WxH] MRPFILE
 //       per scene, every keyframe's draw time against the 1.5 s a halving
 //       takes, and the frames a show would hold after its first second if
@@ -22,6 +26,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -57,8 +62,21 @@ void BM_Compose(benchmark::State& state) {
     state.SetLabel(SimdLevelName(level));
 }
 BENCHMARK(BM_Compose)
-    ->ArgsProduct({{0, 1, 2}, {101, 141, 199}})
+    ->ArgsProduct({{0, 1, 2, 3}, {101, 141, 199}})
     ->Unit(benchmark::kMillisecond);
+
+// The floor under any composition: one 3840x2160 frame copied (a frame on a
+// keyframe's own width is this copy).
+void BM_CopyFrame(benchmark::State& state) {
+    const TBitmap inner = Noise(3840, 2160, 1), outer = Noise(3840, 2160, 2);
+    TBitmap frame;
+    TJourneyComposer composer;
+    for (auto _ : state) {
+        composer.Compose(frame, inner, &outer, 1.0);
+        benchmark::DoNotOptimize(frame.Scanline(0));
+    }
+}
+BENCHMARK(BM_CopyFrame)->Unit(benchmark::kMillisecond);
 
 std::vector<double> Luma(const TBitmap& b) {
     std::vector<double> y(static_cast<std::size_t>(b.Width()) * b.Height());
@@ -99,6 +117,24 @@ double Ssim(const TBitmap& a, const TBitmap& b) {
     return windows ? sum / static_cast<double>(windows) : 1.0;
 }
 
+// A picture at half its size, each pixel the mean of a 2x2 block.
+TBitmap Halve(const TBitmap& b) {
+    TBitmap half;
+    half.SetSize(b.Width() / 2, b.Height() / 2);
+    for (int32_t y = 0; y < half.Height(); ++y)
+        for (int32_t x = 0; x < half.Width(); ++x) {
+            uint32_t out = 0;
+            for (int shift = 0; shift < 32; shift += 8) {
+                uint32_t sum = 0;
+                for (int32_t j = 0; j < 2; ++j)
+                    for (int32_t i = 0; i < 2; ++i) sum += (b.Scanline(2 * y + j)[2 * x + i] >> shift) & 0xFF;
+                out |= ((sum + 2) / 4) << shift;
+            }
+            half.Scanline(y)[x] = out;
+        }
+    return half;
+}
+
 // The title for a terminal: Shift-JIS bytes as '?'.
 std::string Title(const TRecommendationList& list, int32_t index) {
     std::string title = list.Item(index).Title;
@@ -109,6 +145,8 @@ std::string Title(const TRecommendationList& list, int32_t index) {
 
 struct TFigures {
     std::string Scenes;
+    int32_t Only = -1;
+    bool Detail = false;
     int32_t Width = 1280, Height = 720;
 };
 
@@ -132,6 +170,7 @@ int SsimFigures(const TFigures& f, const std::string& palettes) {
     double allMean = 0, allLowest = 1;
     int scenes = 0;
     for (int32_t index = 0; index < list.Count(); ++index) {
+        if (f.Only >= 0 && index != f.Only) continue;
         TMandel engine;
         engine.SetWidth(f.Width);
         engine.SetHeight(f.Height);
@@ -159,6 +198,19 @@ int SsimFigures(const TFigures& f, const std::string& palettes) {
             engine.SetViewWidth(plan.FrameWidth(n));
             engine.Draw();
             const double s = Ssim(frame, engine.GetBitmap());
+            if (f.Detail) {
+                // For scale: the engine's own picture and the frame against
+                // the same view drawn at twice the size and reduced.
+                TMandel big;
+                big.SetWidth(2 * f.Width);
+                big.SetHeight(2 * f.Height);
+                Apply(big, list, index, palettes);
+                big.SetViewWidth(plan.FrameWidth(n));
+                big.Draw();
+                const TBitmap reduced = Halve(big.GetBitmap());
+                std::printf("frame %5d k %2d ratio %.4f ssim %.4f own-vs-2x %.4f frame-vs-2x %.4f\n", n, k,
+                            plan.Ratio(n), s, Ssim(engine.GetBitmap(), reduced), Ssim(frame, reduced));
+            }
             sum += s;
             lowest = std::min(lowest, s);
         }
@@ -168,6 +220,10 @@ int SsimFigures(const TFigures& f, const std::string& palettes) {
         allMean += mean;
         allLowest = std::min(allLowest, lowest);
         ++scenes;
+    }
+    if (scenes == 0) {
+        std::fprintf(stderr, "no such scene\n");
+        return 2;
     }
     std::printf("all scenes: mean of means %.4f, lowest %.4f\n", allMean / scenes, allLowest);
     return 0;
@@ -225,7 +281,11 @@ int main(int argc, char** argv) {
         const bool ssim = std::strcmp(argv[1], "--ssim") == 0;
         if (!ssim) f.Width = 3840, f.Height = 2160;
         for (int i = 2; i < argc; ++i) {
-            if (std::strcmp(argv[i], "-s") == 0 && i + 1 < argc) {
+            if (std::strcmp(argv[i], "--scene") == 0 && i + 1 < argc) {
+                f.Only = std::atoi(argv[++i]);
+            } else if (std::strcmp(argv[i], "--detail") == 0) {
+                f.Detail = true;
+            } else if (std::strcmp(argv[i], "-s") == 0 && i + 1 < argc) {
                 std::sscanf(argv[++i], "%dx%d", &f.Width, &f.Height);
             } else {
                 f.Scenes = argv[i];

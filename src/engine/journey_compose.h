@@ -11,7 +11,9 @@
 // worked out once per frame; AVX2 where the processor has it (four frame
 // pixels and their right neighbours picked from eight loaded source pixels
 // by one permutation, the source being at most twice as wide), SSE2
-// elsewhere, and every level gives the same pixels as the scalar code.
+// elsewhere (AVX-512 levels take the AVX2 code: on a processor with
+// AVX-512 the frame waits on memory, not on the instructions), and every
+// level gives the same pixels as the scalar code.
 #pragma once
 
 #include <cstdint>

@@ -64,7 +64,7 @@ TEST(JourneyComposer, EveryLevelGivesTheScalarPixelsAndAKeyframesWidthIsTheKeyfr
         for (const double ratio : {1.0001, 1.37, 1.5, 1.9999, 2.0}) {
             TBitmap scalar, frame;
             TJourneyComposer(TSimdLevel::Scalar).Compose(scalar, in, &out, ratio);
-            for (const TSimdLevel level : {TSimdLevel::SSE2, TSimdLevel::AVX2}) {
+            for (const TSimdLevel level : {TSimdLevel::SSE2, TSimdLevel::AVX2, TSimdLevel::AVX512}) {
                 if (level > SupportedSimdLevel()) continue;
                 TJourneyComposer(level).Compose(frame, in, &out, ratio);
                 EXPECT_EQ(testing::Pixels(frame), testing::Pixels(scalar)) << w << " " << ratio << " " << SimdLevelName(level);
