@@ -262,6 +262,12 @@ void TBigReal::Mul(const TBigReal& A, const TBigReal& B, TBigReal& Out) {
         p[0] <<= 1;
         exponent -= 1;
     }
+    if (exponent < -kExponentBound) {
+        // Below the range: truncated toward zero, as every result is (an orbit
+        // squared towards 0 again and again ends there).
+        Out.SetZero(bits);
+        return;
+    }
     const size_t n = static_cast<size_t>(LimbsOf(bits));  // <= max(na, nb) < np
     Out.bits_ = bits;
     Out.limbs_.resize(n);

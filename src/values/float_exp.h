@@ -51,9 +51,10 @@ struct TFloatExp {
     friend TFloatExp operator*(const TFloatExp& A, const TFloatExp& B) {
         TFloatExp r;
         r.Mantissa = A.Mantissa * B.Mantissa;
-        r.Exp = A.Exp + B.Exp;
+        if (r.Mantissa == 0 || !std::isfinite(r.Mantissa)) return TFloatExp(r.Mantissa);
+        r.Exp = A.Exp + B.Exp;  // both within kExpBound: no overflow
         r.Normalize();
-        return r;
+        return r.Bounded();
     }
     friend TFloatExp operator*(const TFloatExp& A, double B) { return A * TFloatExp(B); }
     friend TFloatExp operator+(const TFloatExp& A, const TFloatExp& B) {
@@ -83,9 +84,14 @@ struct TFloatExp {
     // x * 2^N.
     TFloatExp Times2Pow(int64_t N) const {
         TFloatExp r = *this;
-        if (r.Mantissa != 0) r.Exp += N;
-        return r;
+        if (r.Mantissa == 0 || !std::isfinite(r.Mantissa)) return r;
+        if (N > 2 * kExpBound || N < -2 * kExpBound) N = N > 0 ? 2 * kExpBound : -2 * kExpBound;
+        r.Exp += N;
+        return r.Bounded();
     }
+    // Exponents stay within +-2^60, so that no sum of two overflows: a value
+    // below is 0, one above an infinity (as a double underflows and overflows).
+    static constexpr int64_t kExpBound = int64_t{1} << 60;
 
     // -1, 0, 1.
     friend int Compare(const TFloatExp& A, const TFloatExp& B) {
@@ -109,6 +115,11 @@ struct TFloatExp {
     friend bool operator>=(const TFloatExp& A, const TFloatExp& B) { return Compare(A, B) >= 0; }
 
 private:
+    TFloatExp Bounded() const {
+        if (Exp < -kExpBound) return TFloatExp(Mantissa * 0.0);
+        if (Exp > kExpBound) return TFloatExp(Mantissa * HUGE_VAL);
+        return *this;
+    }
     // M * 2^N for -64 <= N <= 64 and M of size in [1, 4): exact.
     static double Scaled(double M, int64_t N) {
         return M * std::bit_cast<double>(static_cast<uint64_t>(1023 + N) << 52);

@@ -251,6 +251,22 @@ TEST(FloatExpTest, RangeBeyondDoubles) {
     EXPECT_EQ(a.ToDouble(), 0.0);
     EXPECT_EQ(TFloatExp(4.9e-324).ToDouble(), 4.9e-324);
     EXPECT_EQ(TFloatExp(1.0, 2000).ToDouble(), HUGE_VAL);
+    // Squared towards 0 again and again (a Julia orbit of K = 0) a value ends
+    // at 0, and one squared the other way at an infinity, never at an
+    // overflowing exponent.
+    TFloatExp small(1.5, -1000), large(1.5, 1000);
+    TBigReal tiny(1.5, 128), lower;
+    tiny.MulPow2(tiny, -1000, tiny);
+    for (int i = 0; i < 64; ++i) {
+        small = small * small;
+        large = large * large;
+        TBigReal::Square(tiny, lower);
+        tiny = lower;
+    }
+    EXPECT_TRUE(small.IsZero());
+    EXPECT_TRUE(tiny.IsZero());
+    EXPECT_EQ(large.ToDouble(), HUGE_VAL);
+    EXPECT_TRUE(TFloatExp(1.0, -5).Times2Pow(std::numeric_limits<int64_t>::min()).IsZero());
     // To the big reals and back, and the nearest from them.
     for (double d : {0.0, -1.0, 0.1, 6.02e23, -4.9e-324}) {
         const TFloatExp x = TFloatExp(d).Times2Pow(-5000);
