@@ -50,8 +50,7 @@ async function browserSeconds(isolate) {
   for (const i of [...fragments.keys()].slice(1).concat([0])) {
     results[i] = await page.evaluate(async (f) => {
       const t0 = performance.now();
-      location.hash = f;
-      await new Promise((r) => setTimeout(r, 0));
+      await new Promise((r) => { window.addEventListener('hashchange', r, { once: true }); location.hash = f; });
       await window.nimbrel.idle();
       return { wall: (performance.now() - t0) / 1000, stats: window.nimbrel.stats() };
     }, fragments[i]);

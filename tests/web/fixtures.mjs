@@ -53,8 +53,9 @@ let renders = 0;
 export function render(line, width, height) {
   const dir = mkdtempSync(path.join(OUT, `render-${process.pid}-${renders++}-`));
   const mrp = path.join(dir, 'scene.mrp');
-  // ASCII lines are the same in Shift-JIS.
-  writeFileSync(mrp, `${line}\r\n`, 'latin1');
+  // A scene file's lines have titles; ASCII lines are the same in Shift-JIS.
+  const titled = /(^|,\s*)Title=/.test(line) ? line : line.replace(/^(T=[A-Z]+)/, '$1, Title=view');
+  writeFileSync(mrp, `${titled}\r\n`, 'latin1');
   const png = path.join(dir, 'scene.png');
   execFileSync(RENDER, ['-p', paletteFolder(), '-s', `${width}x${height}`, '-i', '0', '-o', png, mrp],
     { stdio: ['ignore', 'pipe', 'pipe'] });

@@ -15,8 +15,8 @@ async function canvasPoint(page, fx, fy) {
     for (let step = 0; step < 40; ++step) {
       const x = Math.round(r.width * fx) + (step % 2 ? -1 : 1) * 3 * step;
       const y = Math.round(r.height * fy) + 2 * step;
-      if (document.elementFromPoint(r.left + x + 0.5, r.top + y + 0.5) === c)
-        return { x, y, pageX: r.left + x + 0.5, pageY: r.top + y + 0.5 };
+      if (document.elementFromPoint(r.left + x + 0.25, r.top + y + 0.25) === c)
+        return { x, y, pageX: r.left + x + 0.25, pageY: r.top + y + 0.25 };
     }
     return null;
   }, [fx, fy]);
