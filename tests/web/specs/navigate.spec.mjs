@@ -4,6 +4,9 @@ import { test, expect, openView, settled, canvasPixels, canvasSize, render, expe
   from '../fixtures.mjs';
 import { readFileSync } from 'node:fs';
 
+// Room on the right of the page's panel for the pointer.
+test.use({ viewport: { width: 640, height: 400 } });
+
 const START = 'T=MANDEL, Cr=-0.65, Ci=0.1, W=2.6, I=400, MCF=ocean, DM=3';
 
 // A point of the canvas near (fx, fy) of its size that no control covers, in
@@ -37,7 +40,7 @@ test('a wheel notch zooms in by 2 at the pointer, a drag moves; the address give
   const { width, height } = await canvasSize(page);
   const step = 2.6 / height;  // W is the view's height
 
-  const p = await canvasPoint(page, 0.7, 0.3);
+  const p = await canvasPoint(page, 0.8, 0.3);
   expect(p, 'a point of the canvas free of controls').not.toBeNull();
   await page.mouse.move(p.pageX, p.pageY);
   let hash = new URL(page.url()).hash;
@@ -52,7 +55,7 @@ test('a wheel notch zooms in by 2 at the pointer, a drag moves; the address give
   await expectSamePixels(testInfo, zoomedPixels, render(lineOf(zoomedHash), width, height), 'zoomed');
 
   // A drag of (40, 20) pixels moves the picture with the pointer.
-  const q = await canvasPoint(page, 0.4, 0.4);
+  const q = await canvasPoint(page, 0.75, 0.6);
   await page.mouse.move(q.pageX, q.pageY);
   await page.mouse.down();
   await page.mouse.move(q.pageX + 20, q.pageY + 10, { steps: 3 });
