@@ -57,9 +57,12 @@ export function render(line, width, height) {
   const titled = /(^|,\s*)Title=/.test(line) ? line : line.replace(/^(T=[A-Z]+)/, '$1, Title=view');
   writeFileSync(mrp, `${titled}\r\n`, 'latin1');
   const png = path.join(dir, 'scene.png');
-  execFileSync(RENDER, ['-p', paletteFolder(), '-s', `${width}x${height}`, '-i', '0', '-o', png, mrp],
-    { stdio: ['ignore', 'pipe', 'pipe'] });
-  return PNG.sync.read(readFileSync(png));
+  const stats = execFileSync(RENDER, ['--stats', '-p', paletteFolder(), '-s', `${width}x${height}`, '-i', '0', '-o', png,
+    mrp], { stdio: ['ignore', 'pipe', 'pipe'], encoding: 'utf8' });
+  const picture = PNG.sync.read(readFileSync(png));
+  // The iterations of the draw, from --stats.
+  picture.iterations = Number(stats.match(/kernel calls, (\d+) iterations/)?.[1]);
+  return picture;
 }
 
 // The page's hooks: loaded, and the picture now requested complete.

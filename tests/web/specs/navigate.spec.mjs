@@ -1,6 +1,6 @@
 // The view follows the wheel and the drag into the address; the address, a
 // reload and a kept line all give the picture nimbrel-render draws.
-import { test, expect, openView, settled, canvasPixels, canvasSize, render, expectSamePixels, fieldsOf, lineOf }
+import { test, expect, openView, settled, canvasPixels, canvasSize, render, expectSamePixels, fieldsOf, lineOf, fragmentOf }
   from '../fixtures.mjs';
 import { readFileSync } from 'node:fs';
 
@@ -31,6 +31,15 @@ async function viewChange(page, before) {
   return fieldsOf(new URL(page.url()).hash);
 }
 
+// The picture, and figures that count it (the iterations of a view after the
+// first are not compared with nimbrel-render's: the explorer's draw of a new
+// view need not do the same work as a fresh engine's).
+async function expectSameDraw(page, testInfo, pixels, expected, what) {
+  await expectSamePixels(testInfo, pixels, expected, what);
+  const iterations = (await page.evaluate(() => window.nimbrel.stats())).iterations;
+  expect(Number.isSafeInteger(iterations) && iterations > 0, `${what}: iterations ${iterations}`).toBe(true);
+}
+
 function expectNear(actual, expected, tolerance, what) {
   expect(Math.abs(Number(actual) - expected), `${what} ${actual}, expected ${expected}`).toBeLessThanOrEqual(tolerance);
 }
@@ -52,7 +61,7 @@ test('a wheel notch zooms in by 2 at the pointer, a drag moves; the address give
   expect([zoomed.T, zoomed.I, zoomed.MCF, zoomed.DM]).toEqual(['MANDEL', '400', 'ocean', '3']);
   const zoomedHash = new URL(page.url()).hash;
   const zoomedPixels = await canvasPixels(page);
-  await expectSamePixels(testInfo, zoomedPixels, render(lineOf(zoomedHash), width, height), 'zoomed');
+  await expectSameDraw(page, testInfo, zoomedPixels, render(lineOf(zoomedHash), width, height), 'zoomed');
 
   // A drag of (40, 20) pixels moves the picture with the pointer.
   const q = await canvasPoint(page, 0.75, 0.6);
@@ -66,19 +75,44 @@ test('a wheel notch zooms in by 2 at the pointer, a drag moves; the address give
   expectNear(moved.W, 1.3, 1e-12, 'W');
   expectNear(moved.Cr, Number(zoomed.Cr) - 40 * zstep, zstep * 1e-6, 'Cr');
   expectNear(moved.Ci, Number(zoomed.Ci) + 20 * zstep, zstep * 1e-6, 'Ci');
+  const movedHash = new URL(page.url()).hash;
   const movedPixels = await canvasPixels(page);
-  await expectSamePixels(testInfo, movedPixels, render(lineOf(new URL(page.url()).hash), width, height), 'moved');
+  await expectSameDraw(page, testInfo, movedPixels, render(lineOf(movedHash), width, height), 'moved');
 
-  // The address alone: a reload draws the same.
-  await page.reload();
-  await settled(page);
-  await expectSamePixels(testInfo, await canvasPixels(page), movedPixels, 'reloaded');
-
-  // Back steps to the zoomed view.
+  // Back and forward step through the views.
   await page.goBack();
   await page.waitForFunction((h) => location.hash === h, zoomedHash);
   await settled(page);
   await expectSamePixels(testInfo, await canvasPixels(page), zoomedPixels, 'back');
+  await page.goForward();
+  await page.waitForFunction((h) => location.hash === h, movedHash);
+  await settled(page);
+  await expectSamePixels(testInfo, await canvasPixels(page), movedPixels, 'forward');
+
+  // The address alone: a reload draws the same.
+  await page.reload();
+  await settled(page);
+  expect(new URL(page.url()).hash).toBe(movedHash);
+  await expectSamePixels(testInfo, await canvasPixels(page), movedPixels, 'reloaded');
+});
+
+test('back after a reload: the view before it', async ({ page, sites }, testInfo) => {
+  // Known fault of the page: the view before a reload comes back as the
+  // default view, in the picture and the address.
+  test.fail();
+  const a = 'T=MANDEL, Cr=-0.65, Ci=0.1, W=2.6, I=400, MCF=ocean, DM=3';
+  await openView(page, sites.url, a);
+  const pixels = await canvasPixels(page);
+  await openView(page, sites.url, a.replace('Cr=-0.65', 'Cr=-0.5'));
+  await page.reload();
+  await settled(page);
+  await page.goBack();
+  await expect.poll(() => page.evaluate(() => location.hash), { timeout: 5000 }).toBe(`#${fragmentOf(a)}`);
+  // The fault shows once the page has started again on the entry.
+  await page.waitForTimeout(2000);
+  await settled(page);
+  expect(await page.evaluate(() => location.hash)).toBe(`#${fragmentOf(a)}`);
+  await expectSamePixels(testInfo, await canvasPixels(page), pixels, 'back after a reload');
 });
 
 test('keep: the kept line draws the same in nimbrel-render, and the download holds it', async ({ page, sites }, testInfo) => {
@@ -90,7 +124,7 @@ test('keep: the kept line draws the same in nimbrel-render, and the download hol
   const kept = await page.evaluate(() => window.nimbrel.keptLines().at(-1));
   expect(kept).toMatch(/^T=JULIA,/);
   const { width, height } = await canvasSize(page);
-  await expectSamePixels(testInfo, render(kept, width, height), await canvasPixels(page), 'kept');
+  await expectSamePixels(testInfo, await canvasPixels(page), render(kept, width, height), 'kept');
 
   const download = page.waitForEvent('download');
   await page.locator('#download-kept').click();

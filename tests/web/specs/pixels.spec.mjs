@@ -25,7 +25,10 @@ for (const [name, line] of VIEWS) {
     await expect(page.locator('#message')).toHaveText(/^\s*$/);
     const { width, height } = await canvasSize(page);
     expect(width * height).toBeGreaterThan(0);
-    await expectSamePixels(testInfo, await canvasPixels(page), render(line, width, height), name);
+    const expected = render(line, width, height);
+    await expectSamePixels(testInfo, await canvasPixels(page), expected, name);
+    // The page's figures count the draw as nimbrel-render's do.
+    expect((await page.evaluate(() => window.nimbrel.stats())).iterations, 'iterations').toBe(expected.iterations);
   });
 }
 
