@@ -91,7 +91,18 @@ function sendKept() {
   postMessage({type: 'kept', bytes: bytes.slice().buffer});
 }
 
+// A failure the module did not answer itself ends as a message, never as a
+// worker that stops answering.
 function handle(m) {
+  try {
+    take(m);
+  } catch (error) {
+    postMessage({type: 'error', text: 'internal error: ' + (error && error.message || error)});
+  }
+  schedule();
+}
+
+function take(m) {
   if (m.seq) seq = m.seq;
   switch (m.type) {
     case 'wake':
@@ -130,7 +141,6 @@ function handle(m) {
       break;
     }
   }
-  schedule();
 }
 
 const afterStep = [];
