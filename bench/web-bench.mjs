@@ -33,6 +33,11 @@ const out = mkdtempSync(path.join(os.tmpdir(), 'web-bench-'));
 const stats = execFileSync(renderer, ['--stats', '-s', `${width}x${height}`, '-o', out, mrp], { encoding: 'utf8' });
 const native = [];
 for (const m of stats.matchAll(/^scene (\d+): draw mode \d+, .* ([0-9.]+) s$/gm)) native[Number(m[1])] = Number(m[2]);
+// And on one core, as the page's one worker.
+const stats1 = execFileSync(renderer, ['--stats', '-s', `${width}x${height}`, '-o', out, mrp],
+  { encoding: 'utf8', env: { ...process.env, NIMBREL_THREADS: '1' } });
+let native1 = 0;
+for (const m of stats1.matchAll(/^scene (\d+): draw mode \d+, .* ([0-9.]+) s$/gm)) native1 += Number(m[2]);
 
 async function browserSeconds(isolate) {
   const server = await serve(site, { isolate });
@@ -78,3 +83,4 @@ lines.forEach((_, i) => {
 });
 console.log(`  all  ${sums[0].toFixed(3).padStart(8)}  ${sums[1].toFixed(3).padStart(15)}  ` +
   `${(sums[1] / sums[0]).toFixed(2).padStart(5)}  ${sums[2].toFixed(3).padStart(16)}  ${(sums[2] / sums[0]).toFixed(2).padStart(5)}`);
+console.log(`native on one core: ${native1.toFixed(3)} s in all; the page on one worker takes ${(sums[1] / native1).toFixed(2)} times that`);
