@@ -55,7 +55,7 @@ private:
     void SampleRow(uint32_t* Out, const TBitmap& Source, const TColumns& Columns, double Step, int32_t Y, int32_t X0,
                    int32_t X1);
 
-    TSimdLevel level_;
+    [[maybe_unused]] TSimdLevel level_;  // unused where no vector path is built
     std::vector<uint32_t> row_;  // the vertical blend of two source rows, and room for a vector load beyond
     TColumns inner_, outer_;
 };

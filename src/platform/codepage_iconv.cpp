@@ -1,7 +1,7 @@
 // DecodeCp932 and EncodeCp932 through the C library's iconv (glibc knows code
 // page 932 as "CP932": 0x5C is the backslash and 0x7E the tilde, as on
 // Windows).
-#ifndef _WIN32
+#if !defined(_WIN32) && !defined(__EMSCRIPTEN__)
 
 #include <iconv.h>
 
@@ -67,4 +67,4 @@ std::string EncodeCp932(std::string_view text) {
 
 }  // namespace nimbrel
 
-#endif  // _WIN32
+#endif  // !_WIN32 && !__EMSCRIPTEN__

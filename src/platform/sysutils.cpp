@@ -1,15 +1,85 @@
 #include "platform/sysutils.h"
 
+#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <limits>
+#include <string>
 
 #include "platform/exceptions.h"
 
 namespace nimbrel {
 
 namespace {
+
+#ifdef __cpp_lib_to_chars
+// The standard library converts doubles itself.
+bool ParseDouble(const char* first, const char* last, double& value, bool& outOfRange) {
+    const auto result = std::from_chars(first, last, value, std::chars_format::general);
+    outOfRange = result.ec == std::errc::result_out_of_range;
+    return result.ptr == last && (outOfRange || result.ec == std::errc());
+}
+
+char* FormatDouble(char* first, char* last, double value) {
+    const auto result = std::to_chars(first, last, value);
+    return result.ec == std::errc() ? result.ptr : nullptr;
+}
+#else
+// A standard library without the conversions of doubles (libc++ before 14):
+// the C library's, which are exact (strtod rounds correctly, printf's digits
+// are exact), written in the form std::to_chars gives.
+bool ParseDouble(const char* first, const char* last, double& value, bool& outOfRange) {
+    const std::string text(first, last);  // the caller has checked its grammar
+    char* end = nullptr;
+    errno = 0;
+    value = std::strtod(text.c_str(), &end);
+    outOfRange = errno == ERANGE && (std::isinf(value) || value == 0);
+    return end == text.c_str() + text.size();
+}
+
+// The fewest significant digits that read back as the value, written plainly
+// or with an exponent, whichever is shorter (plainly when both are as long).
+char* FormatDouble(char* first, char* last, double value) {
+    std::string text;
+    if (std::signbit(value)) text.push_back('-');
+    const double magnitude = std::fabs(value);
+    if (magnitude == 0) {
+        text.push_back('0');
+    } else {
+        char scientific[40];
+        for (int precision = 0; precision < 17; ++precision) {
+            std::snprintf(scientific, sizeof scientific, "%.*e", precision, magnitude);
+            if (std::strtod(scientific, nullptr) == magnitude) break;
+        }
+        // "d.ddde+XX": the digits and the power of ten of the first.
+        const std::string form(scientific);
+        const std::size_t e = form.find('e');
+        std::string digits = form.substr(0, 1) + (e > 2 ? form.substr(2, e - 2) : std::string());
+        const int power = std::atoi(form.c_str() + e + 1);
+        while (digits.size() > 1 && digits.back() == '0') digits.pop_back();
+        const int count = static_cast<int>(digits.size());
+        std::string exponentForm = digits.substr(0, 1);
+        if (count > 1) exponentForm += "." + digits.substr(1);
+        char exponent[8];
+        std::snprintf(exponent, sizeof exponent, "e%c%02d", power < 0 ? '-' : '+', power < 0 ? -power : power);
+        exponentForm += exponent;
+        std::string plain;
+        if (power >= count - 1)
+            plain = digits + std::string(static_cast<std::size_t>(power - count + 1), '0');
+        else if (power < 0)
+            plain = "0." + std::string(static_cast<std::size_t>(-power - 1), '0') + digits;
+        else
+            plain = digits.substr(0, static_cast<std::size_t>(power + 1)) + "." +
+                    digits.substr(static_cast<std::size_t>(power + 1));
+        text += plain.size() <= exponentForm.size() ? plain : exponentForm;
+    }
+    if (static_cast<std::size_t>(last - first) < text.size()) return nullptr;
+    for (const char c : text) *first++ = c;
+    return first;
+}
+#endif
 
 int HexDigit(char c) {
     if (c >= '0' && c <= '9') return c - '0';
@@ -123,15 +193,13 @@ bool TryStrToFloat(std::string_view text, double& value) {
     double parsed = 0;
     const char* first = text.data() + numberStart;
     const char* last = text.data() + text.size();
-    const auto result = std::from_chars(first, last, parsed, std::chars_format::general);
-    if (result.ptr != last) return false;
-    if (result.ec == std::errc::result_out_of_range) {
+    bool outOfRange = false;
+    if (!ParseDouble(first, last, parsed, outOfRange)) return false;
+    if (outOfRange) {
         // Underflow is still a finite value (zero), whether the text has an
         // exponent or many zeros after the point; overflow is not.
         if (leadingPower + exponent > 0) return false;
         parsed = 0.0;
-    } else if (result.ec != std::errc()) {
-        return false;
     }
     if (!std::isfinite(parsed)) return false;
     value = (text[0] == '-') ? -parsed : parsed;
@@ -149,9 +217,9 @@ std::string FloatToShortestStr(double Value) {
     if (!std::isfinite(Value)) throw EConvertError("A non-finite value has no decimal text");
     // Shortest round trip, plain or with an exponent, whichever is shorter.
     char buffer[32];
-    const auto result = std::to_chars(buffer, buffer + sizeof buffer, Value);
-    if (result.ec != std::errc()) throw EConvertError("A value has no decimal text");
-    return std::string(buffer, result.ptr);
+    const char* end = FormatDouble(buffer, buffer + sizeof buffer, Value);
+    if (!end) throw EConvertError("A value has no decimal text");
+    return std::string(buffer, static_cast<std::size_t>(end - buffer));
 }
 
 std::string IntToStr(int64_t value) { return std::to_string(value); }

@@ -144,7 +144,7 @@ void TWorkerPool::Run(void (*Job)(void*, int32_t), void* Context, int32_t Partic
     std::exception_ptr worker;
     {
         std::lock_guard lock(mutex_);
-        worker.swap(error_);
+        std::swap(worker, error_);
     }
     if (own) std::rethrow_exception(own);
     if (worker) std::rethrow_exception(worker);

@@ -7,6 +7,7 @@
 #include <fstream>
 
 #include "engine/mandel_class.h"
+#include "platform/bit_cast.h"
 #include "platform/exceptions.h"
 #include "platform/sysutils.h"
 #include "platform/text_file.h"
@@ -31,7 +32,7 @@ void CheckText(const char* Key, std::string_view Value) {
                             " of a scene cannot hold a comma or a line break, nor begin or end with a blank");
 }
 
-bool SameDouble(double a, double b) { return std::bit_cast<uint64_t>(a) == std::bit_cast<uint64_t>(b); }
+bool SameDouble(double a, double b) { return BitCast<uint64_t>(a) == BitCast<uint64_t>(b); }
 
 bool SamePoint(const TComplexPoint& a, const TComplexPoint& b) {
     return SameDouble(a.Re, b.Re) && SameDouble(a.Im, b.Im);

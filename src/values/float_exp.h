@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstdint>
 
+#include "platform/bit_cast.h"
 #include "values/big_real.h"
 
 namespace nimbrel {
@@ -122,7 +123,7 @@ private:
     }
     // M * 2^N for -64 <= N <= 64 and M of size in [1, 4): exact.
     static double Scaled(double M, int64_t N) {
-        return M * std::bit_cast<double>(static_cast<uint64_t>(1023 + N) << 52);
+        return M * BitCast<double>(static_cast<uint64_t>(1023 + N) << 52);
     }
     void Assign(double M, int64_t E) {
         if (M == 0 || !std::isfinite(M)) {
@@ -141,14 +142,14 @@ private:
             Exp = 0;
             return;
         }
-        const uint64_t bits = std::bit_cast<uint64_t>(Mantissa);
+        const uint64_t bits = BitCast<uint64_t>(Mantissa);
         const int64_t e = static_cast<int64_t>((bits >> 52) & 0x7ff);
         if (e == 0 || e == 0x7ff) {
             Assign(Mantissa, Exp);  // subnormal, or not finite
             return;
         }
         Exp += e - 1023;
-        Mantissa = std::bit_cast<double>((bits & 0x800fffffffffffffull) | (uint64_t{1023} << 52));
+        Mantissa = BitCast<double>((bits & 0x800fffffffffffffull) | (uint64_t{1023} << 52));
     }
 };
 
