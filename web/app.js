@@ -73,6 +73,7 @@
   // The message for the worker; cancels the running picture if Cancels.
   function send(message, cancels) {
     message.seq = ++seqSent;
+    if (cancels) showMessage('');
     if (!worker) return;
     if (mailbox) {
       // In order through the shared ring, which the worker reads between

@@ -8,6 +8,7 @@
 #include <limits>
 #include <string>
 
+#include "platform/double_text.h"
 #include "platform/exceptions.h"
 
 namespace nimbrel {
@@ -27,58 +28,11 @@ char* FormatDouble(char* first, char* last, double value) {
     return result.ec == std::errc() ? result.ptr : nullptr;
 }
 #else
-// A standard library without the conversions of doubles (libc++ before 14):
-// the C library's, which are exact (strtod rounds correctly, printf's digits
-// are exact), written in the form std::to_chars gives.
+// A standard library without the conversions of doubles (libc++ before 14).
 bool ParseDouble(const char* first, const char* last, double& value, bool& outOfRange) {
-    const std::string text(first, last);  // the caller has checked its grammar
-    char* end = nullptr;
-    errno = 0;
-    value = std::strtod(text.c_str(), &end);
-    outOfRange = errno == ERANGE && (std::isinf(value) || value == 0);
-    return end == text.c_str() + text.size();
+    return ParseDoubleByC(first, last, value, outOfRange);
 }
-
-// The fewest significant digits that read back as the value, written plainly
-// or with an exponent, whichever is shorter (plainly when both are as long).
-char* FormatDouble(char* first, char* last, double value) {
-    std::string text;
-    if (std::signbit(value)) text.push_back('-');
-    const double magnitude = std::fabs(value);
-    if (magnitude == 0) {
-        text.push_back('0');
-    } else {
-        char scientific[40];
-        for (int precision = 0; precision < 17; ++precision) {
-            std::snprintf(scientific, sizeof scientific, "%.*e", precision, magnitude);
-            if (std::strtod(scientific, nullptr) == magnitude) break;
-        }
-        // "d.ddde+XX": the digits and the power of ten of the first.
-        const std::string form(scientific);
-        const std::size_t e = form.find('e');
-        std::string digits = form.substr(0, 1) + (e > 2 ? form.substr(2, e - 2) : std::string());
-        const int power = std::atoi(form.c_str() + e + 1);
-        while (digits.size() > 1 && digits.back() == '0') digits.pop_back();
-        const int count = static_cast<int>(digits.size());
-        std::string exponentForm = digits.substr(0, 1);
-        if (count > 1) exponentForm += "." + digits.substr(1);
-        char exponent[8];
-        std::snprintf(exponent, sizeof exponent, "e%c%02d", power < 0 ? '-' : '+', power < 0 ? -power : power);
-        exponentForm += exponent;
-        std::string plain;
-        if (power >= count - 1)
-            plain = digits + std::string(static_cast<std::size_t>(power - count + 1), '0');
-        else if (power < 0)
-            plain = "0." + std::string(static_cast<std::size_t>(-power - 1), '0') + digits;
-        else
-            plain = digits.substr(0, static_cast<std::size_t>(power + 1)) + "." +
-                    digits.substr(static_cast<std::size_t>(power + 1));
-        text += plain.size() <= exponentForm.size() ? plain : exponentForm;
-    }
-    if (static_cast<std::size_t>(last - first) < text.size()) return nullptr;
-    for (const char c : text) *first++ = c;
-    return first;
-}
+char* FormatDouble(char* first, char* last, double value) { return FormatDoubleByC(first, last, value); }
 #endif
 
 int HexDigit(char c) {
