@@ -45,7 +45,7 @@ struct TWebExplorer {
     TWebYield Yield;
     std::string Text;  // the answer of the last call that answers text
     // The figures of the picture under way.
-    uint64_t IterationsAtStart = 0;
+    uint64_t PictureIterations = 0;
     double SecondsAtStart = 0;
     bool NewPicture = true;
     // The scene set PageDown and PageUp step through, and the scene shown.
@@ -181,9 +181,14 @@ EMSCRIPTEN_KEEPALIVE int nw_step() {
     TWebExplorer& web = Web();
     if (web.NewPicture) {
         web.NewPicture = false;
-        web.IterationsAtStart = web.Explorer->Engine().Stats.Iterations;
+        web.PictureIterations = 0;
     }
+    // A draw may start its figures afresh (a deep one does): what the engine
+    // counted during this step is the difference, or all it has.
+    const uint64_t before = web.Explorer->Engine().Stats.Iterations;
     web.Explorer->Step();
+    const uint64_t after = web.Explorer->Engine().Stats.Iterations;
+    web.PictureIterations += after >= before ? after - before : after;
     if (web.Explorer->PictureComplete()) web.NewPicture = true;
     return web.Explorer->HasWork() ? 1 : 0;
 }
@@ -192,7 +197,7 @@ EMSCRIPTEN_KEEPALIVE int nw_complete() { return Web().Explorer->PictureComplete(
 EMSCRIPTEN_KEEPALIVE int nw_drawing() { return Web().Explorer->Drawing() ? 1 : 0; }
 EMSCRIPTEN_KEEPALIVE double nw_seconds() { return Web().Explorer->LastPictureSeconds(); }
 EMSCRIPTEN_KEEPALIVE double nw_iterations() {
-    return static_cast<double>(Web().Explorer->Engine().Stats.Iterations - Web().IterationsAtStart);
+    return static_cast<double>(Web().PictureIterations);
 }
 EMSCRIPTEN_KEEPALIVE int nw_threads() { return Web().Explorer->Engine().GetThreadCount(); }
 EMSCRIPTEN_KEEPALIVE double nw_completed() { return static_cast<double>(Web().Explorer->CompletedPictures()); }

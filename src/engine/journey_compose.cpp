@@ -245,10 +245,11 @@ void TJourneyComposer::SampleRow(uint32_t* Out, const TBitmap& Source, const TCo
     uint32_t* row = row_.data();
     const uint32_t* a = Source.Scanline(y.Whole) + first;
     const uint32_t* b = Source.Scanline(below) + first;
+#ifdef NIMBREL_COMPOSE_AVX2
+    // The rows the next frame row blends, fetched ahead.
     const int32_t next = std::clamp(ToFixed(SourceOf(Y + 1, height, Step)).Whole, 0, height - 1);
     const uint32_t* nextA = Source.Scanline(std::min(next + 1, height - 1)) + first;
     const uint32_t* nextB = Source.Scanline(next) + first;
-#ifdef NIMBREL_COMPOSE_AVX2
     if (level_ >= TSimdLevel::AVX2)
         BlendRowsAvx2(row + first, a, b, y.Fraction, last - first + 1, nextA, nextB);
     else if (level_ >= TSimdLevel::SSE2)
