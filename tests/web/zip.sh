@@ -27,7 +27,8 @@ done
 grep -q '^MIT License' "$unpacked/LICENSE.txt" && grep -q 'Copyright (c) 2026 Orv' "$unpacked/LICENSE.txt" ||
     fail "LICENSE.txt is not the MIT licence of Orv"
 grep -q "^## $version" "$unpacked/CHANGELOG.md" || fail "CHANGELOG.md names no $version"
-cmp -s "$source/THIRD-PARTY-NOTICES.txt" "$unpacked/THIRD-PARTY-NOTICES.txt" || fail "THIRD-PARTY-NOTICES.txt differs"
+cmp -s "$source/packaging/web/THIRD-PARTY-NOTICES.txt" "$unpacked/THIRD-PARTY-NOTICES.txt" || fail "THIRD-PARTY-NOTICES.txt is not the web module's notices"
+grep -q "musl" "$unpacked/THIRD-PARTY-NOTICES.txt" || fail "the notices name no musl"
 # A non-ASCII name (a palette's) is stored with the zip's UTF-8 flag (bit 11).
 name=$(files_under "$unpacked" | grep -v '^[ -~]*$' | head -1)
 if [ -n "$name" ]; then
