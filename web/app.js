@@ -195,12 +195,52 @@
     send({type: 'input', gesture: e.deltaY < 0 ? G.WheelUp : G.WheelDown, shift: e.shiftKey, x: p.x, y: p.y}, true);
   }, {passive: false});
   let drag = null;
+  // Two fingers: every doubling (or halving) of their distance zooms in (or
+  // out) by 2 at the point between them, as a wheel notch there would.
+  const touches = new Map();
+  let pinch = null;
+  function pinchState() {
+    const [a, b] = [...touches.values()];
+    return {distance: Math.hypot(a.x - b.x, a.y - b.y), x: Math.floor((a.x + b.x) / 2), y: Math.floor((a.y + b.y) / 2)};
+  }
+  function endTouch(e) {
+    if (!touches.delete(e.pointerId)) return false;
+    if (pinch) {
+      if (touches.size === 0) pinch = null;
+      return true;
+    }
+    return false;
+  }
   canvas.addEventListener('pointerdown', e => {
-    if (showing || e.button !== 0 && e.button !== 2) return;
-    canvas.setPointerCapture(e.pointerId);
+    if (showing) return;
+    if (e.pointerType === 'touch') {
+      touches.set(e.pointerId, pixel(e));
+      if (touches.size === 2) {
+        // The first finger's drag becomes the pinch.
+        drag = null;
+        dragOffset = null;
+        draw();
+        pinch = pinchState();
+        return;
+      }
+      if (touches.size > 2 || pinch) return;
+    }
+    if (e.button !== 0 && e.button !== 2) return;
+    try { canvas.setPointerCapture(e.pointerId); } catch (error) { /* a pointer that is gone already */ }
     drag = {start: pixel(e), shift: e.shiftKey, button: e.button, client: {x: e.clientX, y: e.clientY}};
   });
   canvas.addEventListener('pointermove', e => {
+    if (touches.has(e.pointerId)) touches.set(e.pointerId, pixel(e));
+    if (pinch && touches.size === 2) {
+      const now = pinchState();
+      const ratio = now.distance / Math.max(pinch.distance, 1);
+      if (ratio >= 2 || ratio <= 0.5) {
+        showMessage('');
+        send({type: 'input', gesture: ratio >= 2 ? G.WheelUp : G.WheelDown, shift: false, x: now.x, y: now.y}, true);
+        pinch = now;
+      }
+      return;
+    }
     if (!drag) return;
     const p = pixel(e);
     if (drag.shift || drag.button === 2) {
@@ -215,7 +255,9 @@
       draw();
     }
   });
+  canvas.addEventListener('pointercancel', e => { endTouch(e); drag = null; dragOffset = null; $('rect').hidden = true; draw(); });
   canvas.addEventListener('pointerup', e => {
+    if (endTouch(e)) return;
     if (!drag) return;
     const p = pixel(e), d = drag;
     drag = null;

@@ -96,6 +96,25 @@ test('a wheel notch zooms in by 2 at the pointer, a drag moves; the address give
   await expectSamePixels(testInfo, await canvasPixels(page), movedPixels, 'reloaded');
 });
 
+test('two fingers moving apart zoom in by 2 between them', async ({ page, sites }) => {
+  await openView(page, sites.url, START);
+  const p = await canvasPoint(page, 0.8, 0.5);
+  const hash = new URL(page.url()).hash;
+  await page.evaluate(([x, y]) => {
+    const c = document.querySelector('#picture');
+    const touch = (type, id, cx) => c.dispatchEvent(new PointerEvent(type, {
+      pointerId: id, pointerType: 'touch', isPrimary: id === 1, clientX: cx, clientY: y, bubbles: true }));
+    touch('pointerdown', 1, x - 20);
+    touch('pointerdown', 2, x + 20);
+    touch('pointermove', 1, x - 40);
+    touch('pointermove', 2, x + 40);
+    touch('pointerup', 1, x - 40);
+    touch('pointerup', 2, x + 40);
+  }, [p.pageX, p.pageY]);
+  const zoomed = await viewChange(page, hash);
+  expectNear(zoomed.W, 1.3, 1e-12, 'W');
+});
+
 test('back after a reload: the view before it', async ({ page, sites }, testInfo) => {
   // Known fault of the page: the view before a reload comes back as the
   // default view, in the picture and the address.
