@@ -12,7 +12,7 @@ import { fileURLToPath } from 'node:url';
 const here = path.dirname(fileURLToPath(import.meta.url));
 
 export default defineConfig({
-  testDir: path.join(here, 'specs'),
+  testDir: path.join(here, 'cases'),
   outputDir: path.join(process.env.NIMBREL_WEB_OUT || path.join(here, 'out'), 'results'),
   workers: 1,
   fullyParallel: false,

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Runs specs of the web page's tests in Debian's Chromium:
-#   tests/web/run.sh SPEC...        (specs/SPEC.spec.mjs; none: all of them)
+# Runs cases of the web page's tests in Debian's Chromium:
+#   tests/web/run.sh CASE...        (cases/CASE.test.mjs; none: all of them)
 #   tests/web/run.sh --build        the site, by scripts/web
 #   tests/web/run.sh --zip WORK     the web zip's files (zip.sh)
 # The environment names the site (NIMBREL_SITE), nimbrel-render (NIMBREL_RENDER)
@@ -28,8 +28,8 @@ site=${NIMBREL_SITE:-$here/../../build/web/site}
 [ -f "$site/index.html" ] || { echo "error: no page at $site/index.html: scripts/web builds it" >&2; exit 1; }
 if [ "${1:-}" = --zip ]; then exec bash "$here/zip.sh" "$2"; fi
 
-specs=()
-for spec in "$@"; do specs+=("specs/$spec.spec.mjs"); done
+cases=()
+for name in "$@"; do cases+=("cases/$name.test.mjs"); done
 cd "$here"
 export PLAYWRIGHT_SKIP_BROWSER_DOWNLOAD=1
-exec node node_modules/@playwright/test/cli.js test --config playwright.config.mjs "${specs[@]}"
+exec node node_modules/@playwright/test/cli.js test --config playwright.config.mjs "${cases[@]}"
