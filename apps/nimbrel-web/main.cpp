@@ -46,7 +46,6 @@ struct TWebExplorer {
     std::string Text;  // the answer of the last call that answers text
     // The figures of the picture under way.
     uint64_t PictureIterations = 0;
-    double SecondsAtStart = 0;
     bool NewPicture = true;
     // The scene set PageDown and PageUp step through, and the scene shown.
     TRecommendationList Scenes;
