@@ -45,12 +45,18 @@ TSimdLevel DetectSimdLevel() {
     const bool avx512 = (r[1] & (1 << 16)) != 0 && (r[1] & (1 << 17)) != 0;
     if (avx512 && (xcr0 & 0xE6) == 0xE6) return TSimdLevel::AVX512;  // opmask and ZMM state
     return avx2 ? TSimdLevel::AVX2 : TSimdLevel::SSE2;
+#elif defined(__wasm_simd128__)
+    return TSimdLevel::SSE2;  // WebAssembly's 128-bit vectors
 #else
     return TSimdLevel::Scalar;
 #endif
 }
 
+#if defined(__wasm_simd128__)
+const char* const kLevelNames[] = {"scalar", "simd128", "avx2", "avx512"};
+#else
 const char* const kLevelNames[] = {"scalar", "sse2", "avx2", "avx512"};
+#endif
 
 // The reference kernel point by point.
 void IteratePoints(const TBatchParams& Params, const TBatchPoints& Points, const TBatchResults& Results) {

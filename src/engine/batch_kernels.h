@@ -6,6 +6,7 @@
 //
 // The instruction set is chosen at run time: SSE2 on every x86-64 machine,
 // AVX2 and AVX-512 (F and DQ) where the processor and the system support them.
+// A WebAssembly module built with SIMD has the two-lane level, "simd128".
 // The environment variable NIMBREL_SIMD (scalar, sse2, avx2, avx512) lowers
 // the choice, for tests and benchmarks; it never raises it.
 //
@@ -74,7 +75,7 @@ struct TBatchResults {
 TSimdLevel SupportedSimdLevel();
 // The supported level, lowered by NIMBREL_SIMD when it names a lower one.
 TSimdLevel DefaultSimdLevel();
-// "scalar", "sse2", "avx2", "avx512".
+// "scalar", "sse2" ("simd128" in WebAssembly), "avx2", "avx512".
 const char* SimdLevelName(TSimdLevel Level);
 // Parses one of the names above; answers false for anything else.
 bool ParseSimdLevel(const char* Text, TSimdLevel& Level);
