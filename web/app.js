@@ -71,27 +71,42 @@
   }
 
   // The message for the worker; cancels the running picture if Cancels.
+  // Messages are numbered; the worker takes them in that order whichever way
+  // they come.
   function send(message, cancels) {
-    message.seq = ++seqSent;
     if (cancels) showMessage('');
+    const ring = worker && mailbox ? encodeForMailbox(message) : null;
+    // Without the shared ring (no isolation, a file's bytes, or no room in it)
+    // a draw under way ends with its worker: the new one starts on the view
+    // shown, and the message follows.
+    if (worker && !ring && cancels && busy && workerReady) restart();
+    message.seq = ++seqSent;
     if (!worker) return;
-    if (mailbox) {
-      // In order through the shared ring, which the worker reads between
-      // rows; the note wakes it when it is not drawing.
-      writeMailbox(message);
+    if (ring && writeMailbox(ring(message.seq))) {
+      // The worker reads the ring between rows; the note wakes it when it
+      // is not drawing.
       worker.postMessage({type: 'wake'});
       return;
     }
-    if (cancels && busy && workerReady) restart();
     worker.postMessage(message);
   }
 
-  function writeMailbox(message) {
-    const head = new Int32Array(mailbox, 0, 2), data = new Uint8Array(mailbox, 8);
-    const bytes = new TextEncoder().encode(JSON.stringify(message) + '\n');
+  // The ring takes plain messages as JSON lines; a file's bytes go as a
+  // message of their own.
+  function encodeForMailbox(message) {
+    if (message.bytes !== undefined) return null;
+    return seq => new TextEncoder().encode(JSON.stringify(Object.assign({}, message, {seq})) + '\n');
+  }
+
+  // Uint32 [0] = bytes written, [1] = bytes taken (both counting on past 2^32),
+  // then the bytes. False when the message does not fit in the room left.
+  function writeMailbox(bytes) {
+    const head = new Uint32Array(mailbox, 0, 2), data = new Uint8Array(mailbox, 8);
     let written = Atomics.load(head, 0);
-    for (const b of bytes) { data[written % data.length] = b; written++; }
+    if (((written - Atomics.load(head, 1)) >>> 0) + bytes.length > data.length) return false;
+    for (const b of bytes) { data[written % data.length] = b; written = (written + 1) >>> 0; }
     Atomics.store(head, 0, written);
+    return true;
   }
 
   function startWorker() {

@@ -65,18 +65,32 @@ self.nimbrelYield = function () {
 };
 
 // The page writes messages as JSON into a shared ring while a draw runs:
-// Int32 [0] = bytes written, [1] = bytes taken, then the bytes.
+// Uint32 [0] = bytes written, [1] = bytes taken, then the bytes.
 function takeMailbox() {
-  const head = new Int32Array(mailbox, 0, 2);
+  const head = new Uint32Array(mailbox, 0, 2);
   const data = new Uint8Array(mailbox, 8);
   let taken = Atomics.load(head, 1);
   const written = Atomics.load(head, 0);
   if (taken === written) return;
-  const bytes = [];
-  while (taken !== written) { bytes.push(data[taken % data.length]); taken++; }
+  const bytes = new Uint8Array((written - taken) >>> 0);
+  for (let i = 0; taken !== written; ++i, taken = (taken + 1) >>> 0) bytes[i] = data[taken % data.length];
   Atomics.store(head, 1, taken);
-  const text = new TextDecoder().decode(new Uint8Array(bytes));
-  for (const line of text.split('\n')) if (line) handle(JSON.parse(line));
+  const text = new TextDecoder().decode(bytes);
+  for (const line of text.split('\n')) if (line) deliver(JSON.parse(line));
+}
+
+// The page's messages in the order of their numbers: the ring and the
+// messages too big for it may overtake each other.
+const early = new Map();
+function deliver(m) {
+  if (!m.seq) { handle(m); return; }
+  if (m.seq <= seq) return;
+  early.set(m.seq, m);
+  while (early.has(seq + 1)) {
+    const next = early.get(seq + 1);
+    early.delete(seq + 1);
+    handle(next);
+  }
 }
 
 function write(path, bytes) {
@@ -171,7 +185,7 @@ function loop() {
 onmessage = async (event) => {
   const m = event.data;
   if (m.type !== 'init') {
-    if (M) handle(m); else pending.push(m);
+    if (M) deliver(m); else pending.push(m);
     return;
   }
   mailbox = m.mailbox || null;
@@ -198,6 +212,6 @@ onmessage = async (event) => {
   }
   seq = m.seq || 0;
   postMessage({type: 'ready'});
-  for (const p of pending.splice(0)) handle(p);
+  for (const p of pending.splice(0)) deliver(p);
   schedule();
 };

@@ -30,8 +30,12 @@ function expectClear(text, what) {
   expect(text, what).not.toMatch(/undefined|NaN|\[object|Error:|RuntimeError|abort\(/);
 }
 
-test('a bad address keeps the picture and says why', async ({ page, sites }, testInfo) => {
-  await openView(page, sites.url, GOOD);
+// Both modules: the one of one thread, and the one with threads that a
+// cross-origin isolated page runs, whose exceptions are another kind.
+for (const [where, site] of [['', 'url'], [' (isolated)', 'isolatedUrl']]) {
+
+test(`a bad address keeps the picture and says why${where}`, async ({ page, sites }, testInfo) => {
+  await openView(page, sites[site], GOOD);
   const picture = await canvasPixels(page);
   for (const [what, fragment] of BAD_FRAGMENTS) {
     await setHash(page, fragment);
@@ -46,8 +50,8 @@ test('a bad address keeps the picture and says why', async ({ page, sites }, tes
   await expect(page.locator('#message')).toHaveText(/^\s*$/);
 });
 
-test('a bad scene file or palette keeps the picture and says why', async ({ page, sites }, testInfo) => {
-  await openView(page, sites.url, GOOD);
+test(`a bad scene file or palette keeps the picture and says why${where}`, async ({ page, sites }, testInfo) => {
+  await openView(page, sites[site], GOOD);
   const picture = await canvasPixels(page);
   const files = [
     ['#open-scenes', 'a scene with letters for a number', 'bad.mrp', 'T=MANDEL, Title=bad, Cr=abc, Ci=0, W=2.6\r\n'],
@@ -64,3 +68,5 @@ test('a bad scene file or palette keeps the picture and says why', async ({ page
     await expectSamePixels(testInfo, await canvasPixels(page), picture, what);
   }
 });
+
+}

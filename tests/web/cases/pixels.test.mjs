@@ -50,3 +50,20 @@ test('cross-origin isolated or not: the same pixels', async ({ page, sites }, te
     await expectSamePixels(testInfo, await canvasPixels(page), single, `${name} isolated`);
   }
 });
+
+// A scene file of the user's own, whose bytes reach the worker in a message
+// of their own (never through the shared ring of the isolated page), opens on
+// its first scene.
+test('a scene file of your own: its first scene, isolated or not', async ({ page, sites }, testInfo) => {
+  const line = VIEWS[1][1].replace('DM=1', 'DM=4');
+  const titled = l => l.replace(/^(T=\w+), /, '$1, Title=mine, ');
+  const file = Buffer.from(`* mine\r\n${titled(line)}\r\n${titled(VIEWS[5][1])}\r\n`);
+  for (const site of ['url', 'isolatedUrl']) {
+    await openView(page, sites[site], VIEWS[3][1]);
+    await page.locator('#open-scenes').setInputFiles({ name: 'mine.mrp', mimeType: 'application/octet-stream', buffer: file });
+    await expect.poll(() => page.evaluate(() => location.hash), { message: site }).toContain('DM=4');
+    await page.evaluate(() => window.nimbrel.idle());
+    const { width, height } = await canvasSize(page);
+    await expectSamePixels(testInfo, await canvasPixels(page), render(line, width, height), `own file (${site})`);
+  }
+});
