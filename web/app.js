@@ -109,14 +109,15 @@
     return true;
   }
 
-  function startWorker() {
+  // The worker starts on First, a link (the view shown when it is empty).
+  function startWorker(first = link) {
     worker = new Worker('engine-worker.js');
     workerReady = false;
     busy = true;
     worker.onmessage = onWorker;
     if (threaded) mailbox = new SharedArrayBuffer(8 + 65536);
     const init = {type: 'init', script: moduleScript, module: wasmModule, width: size.w, height: size.h,
-                  files: files.concat(userPalettes), kept: kept.slice().buffer, link, seq: seqSent,
+                  files: files.concat(userPalettes), kept: kept.slice().buffer, link: first, seq: seqSent,
                   mailbox, scenes: userScenes && sceneSet.file === userScenes.file
                     ? {file: sceneSet.file, index: sceneSet.index, bytes: userScenes.bytes}
                     : {file: sceneSet.file, index: sceneSet.index}};
@@ -421,9 +422,10 @@
     const f = fragment();
     if (f) { link = ''; fromAddress = true; }
     updateDownload();
-    // The first view: the address's, or the first scene of the set.
-    startWorker();
-    if (f) send({type: 'link', fragment: f});
+    // The first view: the address's, or the first scene of the set. The
+    // worker takes the address before it draws anything, so that no other
+    // view comes into the address or the history first.
+    startWorker(f);
     readyResolve();
   }
 

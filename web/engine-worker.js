@@ -37,11 +37,11 @@ function postPicture() {
   lastPost = performance.now();
 }
 
-function state(busy) {
+function state(busy, withLink = true) {
   postMessage({
     type: 'state', busy, seq,
     complete: !!M._nw_complete(),
-    link: str(M._nw_link()),
+    link: withLink ? str(M._nw_link()) : '',
     status: str(M._nw_status()),
     message: str(M._nw_message()),
     palette: str(M._nw_palette()),
@@ -174,7 +174,9 @@ function loop() {
     return;
   }
   firstYield = true;
-  state(true);
+  // Busy, before the commands queued are taken: the view is still the one
+  // before them, so no link goes with it.
+  state(true, false);
   M._nw_step();
   postPicture();
   while (afterStep.length) afterStep.shift()();

@@ -116,9 +116,6 @@ test('two fingers moving apart zoom in by 2 between them', async ({ page, sites 
 });
 
 test('back after a reload: the view before it', async ({ page, sites }, testInfo) => {
-  // Known fault of the page: the view before a reload comes back as the
-  // default view, in the picture and the address.
-  test.fail();
   const a = 'T=MANDEL, Cr=-0.65, Ci=0.1, W=2.6, I=400, MCF=ocean, DM=3';
   await openView(page, sites.url, a);
   const pixels = await canvasPixels(page);
