@@ -10,7 +10,7 @@
   const statusEl = $('status'), messageEl = $('message');
   const KEPT = 'nimbrel.kept';
   // The explorer's numbers (shell/explorer.h, shell/explorer_input.h).
-  const A = {ZoomIn: 0, ZoomOut: 1, Pan: 2, ZoomRect: 3, DrawMode: 8, ChoosePalette: 13, Power: 14, Resize: 18,
+  const A = {ZoomIn: 0, ZoomOut: 1, Pan: 2, ZoomRect: 3, Journey: 6, DrawMode: 8, ChoosePalette: 13, Power: 14, Resize: 18,
              Keep: 19};
   const G = {Key: 0, WheelUp: 1, WheelDown: 2, LeftDrag: 3, RightDrag: 4};
   const K = {Escape: 1, Backspace: 2, Home: 3, Tab: 4, PageDown: 5, PageUp: 6, F1: 7, F12: 8, j: 9, p: 10,
@@ -26,6 +26,7 @@
   const userPalettes = [];
   let size = {w: 0, h: 0};
   let image = null;       // the last picture, as ImageData
+  let pictures = 0;       // the pictures the worker has sent
   let idleWaiters = [];
   let kept = loadKept();
   let readyResolve;
@@ -133,6 +134,7 @@
     switch (m.type) {
       case 'ready': workerReady = true; break;
       case 'picture':
+        ++pictures;
         image = new ImageData(new Uint8ClampedArray(m.rgba), m.width, m.height);
         draw();
         break;
@@ -148,7 +150,8 @@
     if (s.link && s.link !== link) {
       const first = !link;
       link = s.link;
-      if (first || fromAddress) history.replaceState(null, '', '#' + link);
+      // The show's scenes follow each other in one entry of the history.
+      if (first || fromAddress || showing) history.replaceState(null, '', '#' + link);
       else history.pushState(null, '', '#' + link);
       fromAddress = false;
     }
@@ -322,9 +325,10 @@
       setTimeout(() => URL.revokeObjectURL(a.href), 10000);
     }, 'image/png');
   });
-  function stepScene(step) {
+  // The scene Step away in the set; with Journey, reached by a zoom.
+  function stepScene(step, journey = false) {
     showMessage('');
-    send({type: 'step-scene', step}, true);
+    send({type: 'step-scene', step, journey}, true);
   }
   $('prev-scene').addEventListener('click', () => stepScene(-1));
   $('next-scene').addEventListener('click', () => stepScene(1));
@@ -359,17 +363,22 @@
     e.target.value = '';
   });
 
-  // The show: the scenes full screen, each for a while once drawn.
+  // The show: the scenes full screen, each for a while once drawn; with
+  // journeys, each reached by a zoom from the whole set into it.
   let showing = false, showTimer = 0;
+  const JOURNEYS = 'nimbrel.journeys';
+  const journeys = $('journeys');
+  journeys.checked = localStorage.getItem(JOURNEYS) === '1';
+  journeys.addEventListener('change', () => localStorage.setItem(JOURNEYS, journeys.checked ? '1' : '0'));
   function showNext() {
     clearTimeout(showTimer);
-    showTimer = setTimeout(() => { if (showing) stepScene(1); }, 4000);
+    showTimer = setTimeout(() => { if (showing) stepScene(1, journeys.checked); }, 4000);
   }
   function startShow() {
     showing = true;
     document.body.classList.add('show');
     if (document.documentElement.requestFullscreen) document.documentElement.requestFullscreen().catch(() => {});
-    stepScene(1);
+    stepScene(1, journeys.checked);
   }
   function endShow() {
     if (!showing) return;
@@ -438,6 +447,7 @@
     },
     keptLines,
     get isolated() { return moduleScript === 'nimbrel-web-mt.js'; },
+    get pictures() { return pictures; },
     stats() { return state ? Object.assign({}, state.stats) : null; },
   };
 

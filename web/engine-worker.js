@@ -143,6 +143,7 @@ function take(m) {
     case 'step-scene': {
       const error = str(M._nw_step_scene(m.step));
       if (error) postMessage({type: 'error', text: error});
+      else if (m.journey) withString('', p => M._nw_post(6, 0, 0, 0, 0, 0, p));  // the journey into it
       break;
     }
     case 'palette': {
