@@ -6,6 +6,15 @@ the point c + s*u (u a point on the boundary of the whole set, in the
 minibrot's own coordinates) lies near the boundary again; the lowest period
 in a small disc around it (the first n at which the disc's image covers 0)
 names the next nucleus, found by Newton's method on z_n(c) = 0.
+
+A view only a few dozen to a few hundred times a copy's size shows little
+but rings: the counts around a copy are nearly circles there. The views of
+the deepest scenes lie instead between a copy A and a copy B found in its
+decorations (beside): at a height part of the way down from A's size to B's
+in powers of ten (between), centred on B, the view shows an embedded Julia
+set (about 0.87 of the way), a whirl (0.885), a spiral star (0.82), crossing
+branches (0.75) or smooth arms (0.5); the way from one to the next is not
+monotonic, so look at a few heights near each.
 Needs python3-gmpy2 (Debian).
 """
 import math
@@ -111,6 +120,27 @@ def walk(start, path, rho0, limit=60000):
             return
         c, s, p0 = n, sz, p
         yield n, sz, p
+
+
+def beside(c, p, s, R, th, limit=400000):
+    """The copy of lowest period above p in a small disc R sizes away from
+    the copy (c, p, s), at the angle th: its nucleus, size and period."""
+    target = c + s * mpc(R * math.cos(th), R * math.sin(th))
+    rho = 1e-3
+    while rho < 2:
+        q = disc_period(target, abs(s) * rho, limit)
+        if q is not None and q > p:
+            n = nucleus(target, q, abs(s) * rho)
+            return n, size(n, q), q
+        rho *= 10
+    return None
+
+
+def between(sa, sb, t):
+    """The height t of the way down from the size sa to the size sb, in
+    powers of ten."""
+    la = gmpy2.log10(abs(sa))
+    return mpfr(10) ** (la + t * (gmpy2.log10(abs(sb)) - la))
 
 
 U = {
