@@ -1,7 +1,8 @@
 // The sample scenes at 1280x720 in Chromium beside nimbrel-render --stats on
 // the same machine: seconds per scene and the ratio of the page to the native
 // program, on one worker (a plain server) and on all cores (cross-origin
-// isolated). Needs the built site (scripts/web), a release build and the web
+// isolated), each scene drawn a second time once the browser has optimised the
+// module's code. Needs the built site (scripts/web), a release build and the web
 // tests' packages (scripts/install-deps):
 //   node bench/web-bench.mjs [MRPFILE] [WxH]
 import { execFileSync } from 'node:child_process';
@@ -50,8 +51,15 @@ async function browserSeconds(isolate) {
   await page.waitForFunction(() => window.nimbrel && window.nimbrel.ready);
   await page.evaluate(async () => { await window.nimbrel.ready; await window.nimbrel.idle(); });
   const firstPicture = (Date.now() - start) / 1000;
-  // Each scene from a hash change, the first one last (the page shows it now).
-  const results = [];
+  // Each scene from a hash change, the first one last (the page shows it now):
+  // once while the browser still runs the module's first, quickly compiled
+  // code (cold), then again once it has optimised the hot functions (warm).
+  let results = [], cold = 0;
+  for (const round of [0, 1]) {
+  if (round === 1) {
+    cold = results.reduce((sum, r) => sum + r.wall, 0);
+    results = [];
+  }
   for (const i of [...fragments.keys()].slice(1).concat([0])) {
     results[i] = await page.evaluate(async (f) => {
       const t0 = performance.now();
@@ -59,11 +67,18 @@ async function browserSeconds(isolate) {
       await window.nimbrel.idle();
       return { wall: (performance.now() - t0) / 1000, stats: window.nimbrel.stats() };
     }, fragments[i]);
+    // A view that differs from every scene between two of them, so that
+    // each scene of the second round is drawn afresh.
+    await page.evaluate(() => new Promise((r) => {
+      window.addEventListener('hashchange', r, { once: true });
+      location.hash = 'T=MANDEL&Cr=0&Ci=0&W=4&I=20&DM=0';
+    }).then(() => window.nimbrel.idle()));
+  }
   }
   const threads = await page.evaluate(() => window.nimbrel.stats().threads);
   await browser.close();
   await server.close();
-  return { firstPicture, results, threads };
+  return { firstPicture, results, threads, cold };
 }
 
 const single = await browserSeconds(false);
@@ -72,6 +87,8 @@ const cpu = execFileSync('lscpu', { encoding: 'utf8' }).match(/^Model name:\s*(.
 console.log(`${lines.length} scenes of ${path.basename(mrp)} at ${width}x${height} on ${cpu}, ${os.cpus().length} cores`);
 console.log(`first picture on loading: ${single.firstPicture.toFixed(2)} s on one worker, ` +
   `${all.firstPicture.toFixed(2)} s on all cores (${all.threads} threads)`);
+console.log(`the scenes in a page just loaded (cold): ${single.cold.toFixed(2)} s on one worker, ` +
+  `${all.cold.toFixed(2)} s on all cores; once the browser has optimised the module (warm):`);
 console.log('scene  native s  page 1 worker s  ratio  page all cores s  ratio  page ms (stats)');
 let sums = [0, 0, 0];
 lines.forEach((_, i) => {
