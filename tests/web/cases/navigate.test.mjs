@@ -148,3 +148,19 @@ test('keep: the kept line draws the same in nimbrel-render, and the download hol
   expect(file.toString('latin1')).toContain(`${kept}\r\n`);
   expect(file.toString('latin1').replace(/\r\n/g, '')).not.toMatch(/[\r\n]/);
 });
+
+// Isolated, the input reaches the worker through the shared ring while it
+// draws, and the draw it stops ends by the module's exception.
+test('a wheel notch during a draw, isolated: the draw stops and the zoomed view is drawn', async ({ page, sites }, testInfo) => {
+  const slow = 'T=MANDEL, Cr=-0.7453, Ci=0.1127, W=0.012, I=20000, MCF=fire, DM=3';
+  await page.goto(`${sites.isolatedUrl}#${fragmentOf(slow)}`);
+  await page.waitForFunction(() => window.nimbrel && window.nimbrel.isolated !== undefined && window.nimbrel.pictures > 1);
+  const p = await canvasPoint(page, 0.7, 0.4);
+  await page.mouse.move(p.pageX, p.pageY);
+  await page.mouse.wheel(0, -100);
+  await expect.poll(() => page.evaluate(() => location.hash)).toContain('W=0.006');
+  await settled(page);
+  expect(await page.evaluate(() => document.querySelector('#message').textContent)).toBe('');
+  const { width, height } = await canvasSize(page);
+  await expectSameDraw(page, testInfo, await canvasPixels(page), render(lineOf(new URL(page.url()).hash), width, height), 'zoomed');
+});
