@@ -172,7 +172,11 @@
 
   function updatePanel(s) {
     const st = s.stats;
-    statusEl.textContent = s.status + '\n' + (s.complete
+    // The explorer counts its own scenes (one: the view it was given); the
+    // page names the scene of the set instead, when the view is one.
+    const scene = s.sceneIndex >= 0 && s.sceneCount > 0 ? `scene ${s.sceneIndex + 1}/${s.sceneCount}` : '';
+    const status = s.status.replace(/ {2}scene \d+\/\d+/, scene ? '  ' + scene : '');
+    statusEl.textContent = status + '\n' + (s.complete
       ? `${Math.round(st.milliseconds)} ms, ${st.iterations} iterations, ${st.threads} thread${st.threads > 1 ? 's' : ''}`
       : 'drawing…');
     const pal = $('palette');

@@ -50,6 +50,9 @@ struct TWebExplorer {
     // The scene set PageDown and PageUp step through, and the scene shown.
     TRecommendationList Scenes;
     int32_t SceneIndex = -1;
+    // Whether the view shown came from the set (opened or stepped to), not
+    // from a link.
+    bool FromSet = false;
 };
 
 TWebExplorer& Web() {
@@ -127,6 +130,7 @@ EMSCRIPTEN_KEEPALIVE const char* nw_show_link(const char* Fragment) {
         const std::string line = SceneLineOfLink(Fragment);
         (void)ParseViewLink(Fragment);
         ShowLine(line);
+        Web().FromSet = false;
         return Answer("");
     } catch (const std::exception& error) {
         return Answer(error.what());
@@ -153,6 +157,7 @@ EMSCRIPTEN_KEEPALIVE const char* nw_open_scenes(const char* File, int Index) {
     } catch (const std::exception& error) {
         return Answer(error.what());
     }
+    Web().FromSet = true;
     return Answer("");
 }
 
@@ -166,10 +171,12 @@ EMSCRIPTEN_KEEPALIVE const char* nw_step_scene(int Step) {
     } catch (const std::exception& error) {
         return Answer(error.what());
     }
+    Web().FromSet = true;
     return Answer("");
 }
 
-EMSCRIPTEN_KEEPALIVE int nw_scene_index() { return Web().SceneIndex; }
+// The index of the set's scene shown, or -1 (a link's view is shown).
+EMSCRIPTEN_KEEPALIVE int nw_scene_index() { return Web().FromSet ? Web().SceneIndex : -1; }
 EMSCRIPTEN_KEEPALIVE int nw_scene_count() { return Web().Scenes.Count(); }
 
 EMSCRIPTEN_KEEPALIVE int nw_has_work() { return Web().Explorer->HasWork() ? 1 : 0; }
