@@ -14,7 +14,11 @@ decorations (beside): at a height part of the way down from A's size to B's
 in powers of ten (between), centred on B, the view shows an embedded Julia
 set (about 0.87 of the way), a whirl (0.885), a spiral star (0.82), crossing
 branches (0.75) or smooth arms (0.5); the way from one to the next is not
-monotonic, so look at a few heights near each.
+monotonic, so look at a few heights near each. Other views lie inside a copy
+(inside): its antenna, valleys and bulbs, where the whole set has them, turned
+by the argument of the copy's size; such a view wants an iteration limit about
+the period times the whole set's, and a colour step (D) about a tenth of the
+period.
 Needs python3-gmpy2 (Debian).
 """
 import math
@@ -134,6 +138,12 @@ def beside(c, p, s, R, th, limit=400000):
             return n, size(n, q), q
         rho *= 10
     return None
+
+
+def inside(c, s, u, w):
+    """The centre and height of the view of the copy (nucleus c, complex size
+    s) that shows what the whole set shows at u (a pair) with height w."""
+    return c + s * mpc(*u), abs(s) * w
 
 
 def between(sa, sb, t):
