@@ -51,30 +51,29 @@ async function browserSeconds(isolate) {
   await page.waitForFunction(() => window.nimbrel && window.nimbrel.ready);
   await page.evaluate(async () => { await window.nimbrel.ready; await window.nimbrel.idle(); });
   const firstPicture = (Date.now() - start) / 1000;
-  // Each scene from a hash change, the first one last (the page shows it now):
-  // once while the browser still runs the module's first, quickly compiled
+  // Each scene from a hash change, the first one last (the page shows it now),
+  // with a view unlike every scene between two of them, so that each scene is
+  // drawn afresh.
+  async function drawAll() {
+    const results = [];
+    for (const i of [...fragments.keys()].slice(1).concat([0])) {
+      results[i] = await page.evaluate(async (f) => {
+        const t0 = performance.now();
+        await new Promise((r) => { window.addEventListener('hashchange', r, { once: true }); location.hash = f; });
+        await window.nimbrel.idle();
+        return { wall: (performance.now() - t0) / 1000, stats: window.nimbrel.stats() };
+      }, fragments[i]);
+      await page.evaluate(() => new Promise((r) => {
+        window.addEventListener('hashchange', r, { once: true });
+        location.hash = 'T=MANDEL&Cr=0&Ci=0&W=4&I=20&DM=0';
+      }).then(() => window.nimbrel.idle()));
+    }
+    return results;
+  }
+  // Once while the browser still runs the module's first, quickly compiled
   // code (cold), then again once it has optimised the hot functions (warm).
-  let results = [], cold = 0;
-  for (const round of [0, 1]) {
-  if (round === 1) {
-    cold = results.reduce((sum, r) => sum + r.wall, 0);
-    results = [];
-  }
-  for (const i of [...fragments.keys()].slice(1).concat([0])) {
-    results[i] = await page.evaluate(async (f) => {
-      const t0 = performance.now();
-      await new Promise((r) => { window.addEventListener('hashchange', r, { once: true }); location.hash = f; });
-      await window.nimbrel.idle();
-      return { wall: (performance.now() - t0) / 1000, stats: window.nimbrel.stats() };
-    }, fragments[i]);
-    // A view that differs from every scene between two of them, so that
-    // each scene of the second round is drawn afresh.
-    await page.evaluate(() => new Promise((r) => {
-      window.addEventListener('hashchange', r, { once: true });
-      location.hash = 'T=MANDEL&Cr=0&Ci=0&W=4&I=20&DM=0';
-    }).then(() => window.nimbrel.idle()));
-  }
-  }
+  const cold = (await drawAll()).reduce((sum, r) => sum + r.wall, 0);
+  const results = await drawAll();
   const threads = await page.evaluate(() => window.nimbrel.stats().threads);
   await browser.close();
   await server.close();
